@@ -1,0 +1,173 @@
+#include "framebuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
+
+constexpr std::uint32_t kDefaultPalette[] = {
+    0xFF000000u,  // black
+    0xFFFFFFFFu,  // white
+    0xFFFF0000u,  // red
+    0xFF00FF00u,  // green
+    0xFF0000FFu,  // blue
+    0xFFFFFF00u,  // yellow
+    0xFFFF00FFu,  // magenta
+    0xFF00FFFFu,  // cyan
+};
+
+// Every framebuffer whose display is up. SDL is process-wide, so the events that one framebuffer
+// drains may belong to another, and only the last one torn down may shut SDL down.
+std::vector<JXFramebuffer *> &live_framebuffers() {
+    static std::vector<JXFramebuffer *> live;
+    return live;
+}
+
+[[noreturn]] void throw_sdl_error() { throw std::runtime_error(SDL_GetError()); }
+
+bool fits_int32(std::int64_t v) {
+    return v >= std::numeric_limits<std::int32_t>::min() &&
+           v <= std::numeric_limits<std::int32_t>::max();
+}
+
+}  // namespace
+
+JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
+    : width_(width), height_(height), scale_(scale), fps_(fps) {
+    // All size arithmetic in 64 bits, checked before anything is allocated or SDL is touched:
+    // a 32-bit product could wrap to a small positive count and leave a buffer that later writes
+    // run past.
+    const std::int64_t count = std::int64_t{width} * height;
+    if (count < 0 || !fits_int32(count)) {
+        throw std::length_error("cannot create std::vector larger than max_size()");
+    }
+    const std::int64_t window_w = std::int64_t{width} * scale;
+    const std::int64_t window_h = std::int64_t{height} * scale;
+    if (!fits_int32(window_w) || !fits_int32(window_h)) {
+        throw std::length_error("window size " + std::to_string(window_w) + " x " +
+                                std::to_string(window_h) + " does not fit in 32 bits");
+    }
+
+    pixels_.assign(static_cast<std::size_t>(count), 0);
+    argb_pixels_.assign(static_cast<std::size_t>(count), kOpaqueBlack);
+    palette_entries_.assign(256, kOpaqueBlack);
+
+    bool holds_video = false;
+    try {
+        if (!SDL_Init(SDL_INIT_VIDEO)) throw_sdl_error();
+        holds_video = true;
+        SDL_Window *window = nullptr;
+        SDL_Renderer *renderer = nullptr;
+        if (!SDL_CreateWindowAndRenderer("JXFramebuffer", static_cast<int>(window_w),
+                                         static_cast<int>(window_h), 0, &window, &renderer)) {
+            throw_sdl_error();
+        }
+        window_.reset(window);
+        renderer_.reset(renderer);
+        window_id_ = SDL_GetWindowID(window);
+
+        texture_.reset(SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
+                                         SDL_TEXTUREACCESS_STREAMING, width, height));
+        if (!texture_) throw_sdl_error();
+        // SDL's default is linear filtering, which blends neighbouring pixels at every edge of
+        // the magnified picture; each pixel must show as a solid scale x scale block.
+        if (!SDL_SetTextureScaleMode(texture_.get(), SDL_SCALEMODE_NEAREST)) throw_sdl_error();
+
+        live_framebuffers().push_back(this);
+    } catch (...) {
+        // Undo what this construction acquired: its handles and its hold on SDL. Even a failed
+        // SDL_Init leaves SDL partly set up (its copy of the environment, for one), which would
+        // keep a later attempt from seeing a corrected SDL_VIDEO_DRIVER or DISPLAY.
+        texture_.reset();
+        renderer_.reset();
+        window_.reset();
+        if (live_framebuffers().empty()) {
+            SDL_Quit();
+        } else if (holds_video) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        }
+        throw;
+    }
+
+    std::copy(std::begin(kDefaultPalette), std::end(kDefaultPalette), palette_entries_.begin());
+    running_ = true;
+    // fps <= 0 means unpaced; 0 would otherwise divide by zero.
+    frame_period_ns_ = fps > 0 ? 1'000'000'000ull / static_cast<std::uint64_t>(fps) : 0;
+    last_frame_ns_ = SDL_GetTicksNS();
+}
+
+JXFramebuffer::~JXFramebuffer() { release_display(); }
+
+void JXFramebuffer::quit() {
+    release_display();
+    running_ = false;
+}
+
+void JXFramebuffer::release_display() {
+    texture_.reset();
+    renderer_.reset();
+    window_.reset();
+
+    auto &live = live_framebuffers();
+    const auto self = std::find(live.begin(), live.end(), this);
+    if (self == live.end()) return;  // released already
+    live.erase(self);
+    // After the user closed the window SDL stays initialised; otherwise the last framebuffer out
+    // shuts it down, and a later framebuffer starts it again.
+    if (running_ && live.empty()) SDL_Quit();
+}
+
+void JXFramebuffer::pump_events() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_EVENT_QUIT) {
+            running_ = false;
+            for (JXFramebuffer *fb : live_framebuffers()) fb->running_ = false;
+        } else if (event.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED) {
+            // With several windows open, closing one sends no quit event: end that loop only.
+            for (JXFramebuffer *fb : live_framebuffers()) {
+                if (fb->window_id_ == event.window.windowID) fb->running_ = false;
+            }
+        }
+    }
+}
+
+bool JXFramebuffer::running() {
+    pump_events();
+    return running_;
+}
+
+void JXFramebuffer::expand() {
+    const std::uint8_t *src = pixels_.data();
+    const std::uint32_t *palette = palette_entries_.data();
+    std::uint32_t *dst = argb_pixels_.data();
+    const std::size_t n = pixels_.size();
+    for (std::size_t i = 0; i < n; ++i) dst[i] = palette[src[i]];
+}
+
+void JXFramebuffer::flip() {
+    pump_events();
+    if (!running_) return;
+
+    expand();
+    SDL_Renderer *renderer = renderer_.get();
+    SDL_UpdateTexture(texture_.get(), nullptr, argb_pixels_.data(), width_ * 4);
+    SDL_RenderClear(renderer);
+    SDL_RenderTexture(renderer, texture_.get(), nullptr, nullptr);
+    SDL_RenderPresent(renderer);
+
+    // Each frame gets a full period from the end of the previous flip; a late frame is not made
+    // up later.
+    const std::uint64_t elapsed = SDL_GetTicksNS() - last_frame_ns_;
+    if (elapsed < frame_period_ns_) SDL_DelayPrecise(frame_period_ns_ - elapsed);
+    last_frame_ns_ = SDL_GetTicksNS();
+}
+
+void JXFramebuffer::clear(std::uint8_t color) {
+    if (!pixels_.empty()) std::memset(pixels_.data(), color, pixels_.size());
+}
