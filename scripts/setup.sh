@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Sets up everything the demo and the tests need, from a brand-new machine: system packages,
+# Python 3.13, a virtual environment in .venv, SDL3, and jxframebuf built and installed into the
+# environment. Safe to run again: each step checks what is already there and skips what is done.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+venv="$root/.venv"
+cache=${JXFB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jxframebuf}
+step="starting"
+trap 'echo "setup: FAILED at step \"$step\" (exit $?); see the output above for why" >&2' ERR
+
+begin() { step=$1; echo "setup: [$step] $2"; }
+
+# --- 1. System packages -------------------------------------------------------------------------
+begin "system packages" "checking Debian packages"
+. /etc/os-release
+packages=(xvfb)
+if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
+    sdl_from=system
+    packages+=(libsdl3-dev)
+else
+    # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver
+    # and dpkg-dev for `apt-get source`.
+    sdl_from=source
+    packages+=(dpkg-dev g++ libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
+               libxfixes-dev libxss-dev libxtst-dev)
+fi
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+else
+    echo "setup: all present (${packages[*]})"
+fi
+
+# --- 2. Python 3.13 -----------------------------------------------------------------------------
+begin "python" "finding Python 3.13"
+python=""
+if command -v pyenv >/dev/null 2>&1; then
+    python=$(ls -1d "$(pyenv root)"/versions/3.13.*/bin/python3.13 2>/dev/null | sort -V | tail -n 1 || true)
+fi
+[ -n "$python" ] || python=$(command -v python3.13 || true)
+if [ -z "$python" ]; then
+    echo "setup: no Python 3.13 found (looked in pyenv's versions and on PATH)." >&2
+    echo "setup: install it with 'pyenv install 3.13' or 'apt-get install python3.13-venv python3.13-dev'." >&2
+    false
+fi
+echo "setup: using $python ($("$python" -c 'import sys; print(sys.version.split()[0])'))"
+
+# --- 3. Virtual environment ---------------------------------------------------------------------
+begin "virtual environment" "preparing $venv"
+if [ ! -x "$venv/bin/python" ] || ! "$venv/bin/python" -c 'import sys; assert sys.version_info[:2] == (3, 13)' 2>/dev/null; then
+    rm -rf "$venv"
+    "$python" -m venv "$venv"
+fi
+reqs="$root/requirements-dev.txt"
+stamp="$venv/.requirements.sha256"
+if [ "$(sha256sum < "$reqs")" != "$(cat "$stamp" 2>/dev/null)" ]; then
+    echo "setup: installing Python packages from requirements-dev.txt"
+    "$venv/bin/python" -m pip install -q --upgrade pip
+    "$venv/bin/python" -m pip install -q -r "$reqs"
+    sha256sum < "$reqs" > "$stamp"
+else
+    echo "setup: Python packages up to date"
+fi
+
+# --- 4. SDL3 ------------------------------------------------------------------------------------
+begin "SDL3" "locating SDL3"
+if [ "$sdl_from" = system ]; then
+    sdl_prefix=/usr
+    echo "setup: using the system's libsdl3-dev"
+else
+    # The build needs cmake and ninja, which the virtual environment now has.
+    sdl_prefix=$(PATH="$venv/bin:$PATH" JXFB_CACHE="$cache" bash "$root/scripts/build-sdl3.sh" | tail -n 1)
+    echo "setup: using SDL3 built from source in $sdl_prefix"
+fi
+
+# --- 5. The module ------------------------------------------------------------------------------
+begin "build" "building and installing jxframebuf"
+cd "$root"
+PATH="$venv/bin:$PATH" CMAKE_PREFIX_PATH="$sdl_prefix" \
+    "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps . 2>&1 \
+    | { grep -v -E "^(WARNING: Location|DEPRECATION)" || true; }
+"$venv/bin/python" -c 'import jxframebuf' 
+echo "setup: done; jxframebuf is installed in $venv"
