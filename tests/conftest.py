@@ -1,0 +1,77 @@
+"""Test layers: most tests run on SDL's dummy video driver; tests marked `x11` drive real windows on
+a private Xvfb server that this session starts, and read the pictures back from the server."""
+
+import ctypes
+import gc
+import os
+import sys
+from pathlib import Path
+
+import pytest
+
+import jxframebuf
+
+EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+sys.path.insert(0, str(EXAMPLES))
+
+import headless  # noqa: E402  (lives beside the examples, which use it too)
+
+# SDL is linked into the extension (statically, or as a dependency of it): ask it directly.
+_sdl = ctypes.CDLL(jxframebuf.__file__)
+_sdl.SDL_GetCurrentVideoDriver.restype = ctypes.c_char_p
+
+
+def sdl_version() -> str:
+    v = _sdl.SDL_GetVersion()
+    return f"{v // 1000000}.{v // 1000 % 1000}.{v % 1000}"
+
+
+def current_video_driver() -> str | None:
+    name = _sdl.SDL_GetCurrentVideoDriver()
+    return name.decode() if name else None
+
+
+def pytest_report_header(config):
+    return [f"SDL {sdl_version()}; video drivers: dummy (unit tests), x11 on a private Xvfb (x11 tests)"]
+
+
+def pytest_collection_modifyitems(config, items):
+    # Closing a window by hand leaves SDL initialised on the X11 driver (by design), so the window
+    # tests run after the dummy-driver ones.
+    items.sort(key=lambda item: item.get_closest_marker("x11") is not None)
+
+
+@pytest.fixture(scope="session")
+def xvfb():
+    with headless.Xvfb() as server:
+        yield server
+        # SDL may still hold a connection to this server (a window closed by the user leaves SDL
+        # up). One last framebuffer, quit while running, shuts SDL down before the server goes.
+        gc.collect()
+        os.environ["DISPLAY"] = server.display
+        os.environ["SDL_VIDEO_DRIVER"] = "x11"
+        jxframebuf.Framebuffer(1, 1).quit()
+        conn = headless._connections.pop(server.display, None)
+        if conn is not None:
+            conn.close()
+
+
+@pytest.fixture(autouse=True)
+def video_driver(request, monkeypatch):
+    if request.node.get_closest_marker("x11"):
+        server = request.getfixturevalue("xvfb")
+        monkeypatch.setenv("DISPLAY", server.display)
+        monkeypatch.setenv("SDL_VIDEO_DRIVER", "x11")
+        yield "x11"
+    else:
+        monkeypatch.setenv("SDL_VIDEO_DRIVER", "dummy")
+        yield "dummy"
+    # A framebuffer a test forgot must not outlive it: its window would confuse the next test.
+    gc.collect()
+
+
+@pytest.fixture
+def fb():
+    framebuffer = jxframebuf.Framebuffer(32, 24, scale=2, fps=-1)
+    yield framebuffer
+    framebuffer.quit()

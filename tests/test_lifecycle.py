@@ -1,0 +1,119 @@
+"""Construction, teardown and the frame loop, on SDL's dummy video driver."""
+
+import re
+import time
+
+import pytest
+
+from jxframebuf import Framebuffer
+
+DEFAULT_PALETTE = [
+    0xFF000000, 0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00,
+    0xFF0000FF, 0xFFFFFF00, 0xFFFF00FF, 0xFF00FFFF,
+]  # fmt: skip
+
+
+def test_new_framebuffer_is_black_with_default_palette():
+    fb = Framebuffer(320, 200)
+    try:
+        assert (fb.width, fb.height) == (320, 200)
+        assert fb.running() is True
+        assert not fb.buffer().any()
+        palette = fb.palette()
+        assert palette[:8].tolist() == DEFAULT_PALETTE
+        assert (palette[8:] == 0xFF000000).all()
+    finally:
+        fb.quit()
+
+
+def test_constructor_arguments_by_position_and_keyword():
+    for fb in (Framebuffer(320, 200, fps=30), Framebuffer(width=12, height=7),
+               Framebuffer(5, 4, 2, 1), Framebuffer(height=4, width=5, scale=1, fps=-1)):
+        fb.quit()
+    with pytest.raises(TypeError, match="incompatible constructor arguments"):
+        Framebuffer(320.0, 200)
+    with pytest.raises(TypeError):
+        Framebuffer(320, 200, colour=3)
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        ((-1, 5), "cannot create std::vector larger than max_size()"),
+        ((65536, -65536), "cannot create std::vector larger than max_size()"),
+        # 65536 x 65536 wraps to 0 in 32 bits, 65537 x 65537 to a small positive count: both are
+        # refused, not turned into a buffer of the wrong size.
+        ((65536, 65536), "cannot create std::vector larger than max_size()"),
+        ((65537, 65537), "cannot create std::vector larger than max_size()"),
+        ((2**20, 1, 4096), "window size 4294967296 x 4096 does not fit in 32 bits"),
+        ((1, 2**20, -4096), "window size -4096 x -4294967296 does not fit in 32 bits"),
+    ],
+)
+def test_sizes_that_do_not_fit_are_value_errors(args, message):
+    with pytest.raises(ValueError, match=f"^{re.escape(message)}$"):
+        Framebuffer(*args)
+    Framebuffer(4, 4).quit()  # and nothing was left behind
+
+
+def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch):
+    with pytest.raises(RuntimeError, match="^Texture dimensions can't be 0$"):
+        Framebuffer(0, 10)
+    monkeypatch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
+    with pytest.raises(RuntimeError, match="no-such-driver not available"):
+        Framebuffer(8, 8)
+    # A failed construction shuts down what it started: SDL sees the corrected setting next time.
+    monkeypatch.setenv("SDL_VIDEO_DRIVER", "dummy")
+    fb = Framebuffer(8, 8)
+    assert fb.running()
+    fb.quit()
+
+
+def test_quit_is_idempotent_and_keeps_the_memory(fb):
+    fb.pset(3, 4, 9)
+    view = fb.buffer()
+    fb.quit()
+    fb.quit()
+    assert fb.running() is False
+    fb.flip()  # shows nothing, fails nothing
+    assert fb.pget(3, 4) == 9 and view[4, 3] == 9
+    fb.clear(2)
+    assert (view == 2).all()
+
+
+def test_framebuffers_after_one_is_torn_down():
+    a, b = Framebuffer(8, 8), Framebuffer(16, 8)
+    a.quit()
+    assert b.running()  # SDL was not shut down under b
+    b.flip()
+    del b  # the last one shuts SDL down; a new one starts it again
+    c = Framebuffer(8, 8)
+    assert c.running()
+    c.flip()
+    c.quit()
+
+
+def _flips_per_second(fb, frames):
+    fb.flip()  # the first period is measured from construction
+    start = time.perf_counter()
+    for _ in range(frames):
+        fb.flip()
+    return frames / (time.perf_counter() - start)
+
+
+def test_flip_paces_to_the_frame_rate():
+    fb = Framebuffer(64, 40, fps=60)
+    try:
+        rate = _flips_per_second(fb, 30)
+    finally:
+        fb.quit()
+    # Loose bounds: this is a shared machine. The pacing benchmark measures it properly.
+    assert 40 < rate < 63
+
+
+@pytest.mark.parametrize("fps", [0, -1, -(2**31)])
+def test_zero_or_negative_fps_is_unpaced(fps):
+    fb = Framebuffer(64, 40, fps=fps)
+    try:
+        assert _flips_per_second(fb, 50) > 200
+    finally:
+        fb.quit()

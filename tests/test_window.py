@@ -1,0 +1,157 @@
+"""What a person sees: real X11 windows on a private Xvfb, read back from the X server."""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import numpy as np
+import pytest
+from headless import find_window, find_windows, grab, request_close
+
+from jxframebuf import Framebuffer
+
+pytestmark = pytest.mark.x11
+
+
+def rgb(argb):
+    return [(argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF]
+
+
+def expected_picture(fb, scale):
+    """What the window must show: every pixel's palette colour as a scale x scale block."""
+    colours = fb.palette()[fb.buffer()]
+    picture = np.stack([(colours >> s) & 0xFF for s in (16, 8, 0)], axis=-1).astype(np.uint8)
+    return picture.repeat(scale, axis=0).repeat(scale, axis=1)
+
+
+def wait_until(condition, timeout=3.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.005)
+    return True
+
+
+def test_window_title_size_and_black_picture():
+    fb = Framebuffer(320, 200)
+    fb.flip()
+    window = find_window()
+    geometry = window.get_geometry()
+    assert (geometry.width, geometry.height) == (960, 600)
+    assert window.get_full_property(window.display.get_atom("_NET_WM_NAME"), 0).value == b"JXFramebuffer"
+    assert not grab(window).any()
+    fb.quit()
+    assert find_windows() == []
+
+
+def test_pixels_show_as_crisp_blocks_of_their_palette_colour():
+    # A red|green boundary and single pixels of every default colour, at scale 3: linear
+    # filtering would show blended columns at every edge.
+    fb = Framebuffer(11, 5, scale=3, fps=-1)
+    view = fb.buffer()
+    view[:, :5] = 2
+    view[:, 5:] = 3
+    view[2, 1:9] = np.arange(8)
+    fb.flip()
+    shown = grab(find_window())
+    np.testing.assert_array_equal(shown, expected_picture(fb, 3))
+    fb.quit()
+
+
+def test_palette_change_recolours_every_pixel_of_that_index_at_the_next_flip():
+    fb = Framebuffer(16, 9, scale=2, fps=-1)
+    view, palette = fb.buffer(), fb.palette()
+    view[::2, ::3] = 1
+    view[1::2, 1::3] = 200
+    palette[200] = 0xFF336699
+    fb.flip()
+    window = find_window()
+    before = grab(window)
+    palette[1] = 0xFF123456
+    assert (grab(window) == before).all()  # nothing shows until the next flip
+    fb.flip()
+    after = grab(window)
+    np.testing.assert_array_equal(after, expected_picture(fb, 2))
+    ones = (view == 1).repeat(2, axis=0).repeat(2, axis=1)
+    assert (after[ones] == rgb(0xFF123456)).all()
+    assert (after[~ones] == before[~ones]).all()
+    fb.quit()
+
+
+def test_close_request_ends_the_loop_and_flip_stops_sleeping():
+    fb = Framebuffer(40, 30, fps=1)  # a paced flip would sleep a whole second
+    fb.flip()
+    window = find_window()
+    request_close(window)
+    assert wait_until(lambda: not fb.running())
+    start = time.perf_counter()
+    fb.flip()
+    assert time.perf_counter() - start < 0.2
+    assert find_windows() == [window]  # the window stays until quit()
+    fb.quit()
+    assert find_windows() == []
+
+
+def test_two_windows_close_and_quit_independently():
+    a, b = Framebuffer(10, 10, scale=2, fps=-1), Framebuffer(20, 10, scale=2, fps=-1)
+    a.flip()
+    b.flip()
+    window_a = next(w for w in find_windows() if w.get_geometry().width == 20)
+    request_close(window_a)
+    assert wait_until(lambda: not a.running())
+    assert b.running()
+
+    # Tearing a down must leave b's display working.
+    a.quit()
+    b.buffer()[:] = 4
+    b.flip()
+    np.testing.assert_array_equal(grab(find_window()), expected_picture(b, 2))
+    b.quit()
+
+
+def test_failed_construction_leaves_no_window():
+    with pytest.raises(RuntimeError, match="Texture dimensions can't be 0"):
+        Framebuffer(0, 10)  # refused after the window and renderer exist
+    assert find_windows() == []
+
+
+def test_view_keeps_the_window_open_after_del():
+    fb = Framebuffer(8, 8, fps=-1)
+    fb.flip()
+    view = fb.buffer()
+    del fb
+    view[:] = 3
+    assert len(find_windows()) == 1
+    del view
+    assert wait_until(lambda: find_windows() == [])
+
+
+def test_sigterm_ends_a_paced_loop_cleanly():
+    program = textwrap.dedent(
+        """
+        from jxframebuf import Framebuffer
+        fb = Framebuffer(64, 48, fps=60)
+        frames = 0
+        while fb.running():
+            fb.flip()
+            frames += 1
+            if frames == 5:
+                print("looping", flush=True)
+        fb.quit()
+        print("ended cleanly", flush=True)
+        """
+    )
+    child = subprocess.Popen([sys.executable, "-c", program], stdout=subprocess.PIPE, text=True,
+                             env=os.environ.copy())
+    try:
+        assert child.stdout.readline() == "looping\n"
+        child.send_signal(signal.SIGTERM)
+        out, _ = child.communicate(timeout=10)
+    finally:
+        child.kill()
+    assert child.returncode == 0
+    assert out == "ended cleanly\n"
