@@ -1,0 +1,52 @@
+# Plasma: a still picture of 256 colour bands brought to life by rotating the palette alone.
+#
+# The pixels are drawn once, with NumPy, through fb.buffer(). Every frame after that rewrites only
+# the 256 entries of fb.palette(), and flip() recolours the whole picture from it: the oldest trick
+# of indexed-colour hardware, and still the cheapest animation there is.
+import numpy as np
+
+import jxframebuf
+from headless import Demo
+
+WIDTH, HEIGHT = 320, 200
+
+
+def plasma(width: int, height: int) -> np.ndarray:
+    """A smooth field of palette indices 0..255 from a sum of sine waves."""
+    y, x = np.mgrid[0:height, 0:width].astype(np.float32)
+    cx, cy = width / 2, height / 2
+    field = (
+        np.sin(x / 16.0)
+        + np.sin(y / 11.0)
+        + np.sin((x + y) / 19.0)
+        + np.sin(np.hypot(x - cx, y - cy) / 9.0)
+    )
+    return ((field + 4.0) * (255.0 / 8.0)).astype(np.uint8)
+
+
+def rainbow() -> np.ndarray:
+    """256 opaque ARGB colours that wrap around smoothly, so rotating them never shows a seam."""
+    t = np.linspace(0.0, 2.0 * np.pi, 256, endpoint=False)
+    r = (127.5 + 127.5 * np.sin(t)).astype(np.uint32)
+    g = (127.5 + 127.5 * np.sin(t + 2.0 * np.pi / 3.0)).astype(np.uint32)
+    b = (127.5 + 127.5 * np.sin(t + 4.0 * np.pi / 3.0)).astype(np.uint32)
+    return 0xFF000000 | (r << 16) | (g << 8) | b
+
+
+def main() -> None:
+    with Demo("plasma") as demo:
+        fb = jxframebuf.Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
+        fb.buffer()[:] = plasma(WIDTH, HEIGHT)
+        palette = fb.palette()
+        colours = rainbow()
+        shift = 0
+        while fb.running() and demo.next_frame():
+            palette[:] = np.roll(colours, shift)
+            shift += 2
+            fb.flip()
+        demo.finish()
+        fb.quit()
+
+
+if __name__ == "__main__":
+    main()
