@@ -1,0 +1,27 @@
+"""The module itself: its documentation, its class, and where it refuses to load."""
+
+import _interpreters
+
+import jxframebuf
+
+
+def test_module_and_class_surface():
+    assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
+    cls = jxframebuf.Framebuffer
+    assert cls.__module__ == "jxframebuf" and cls.__doc__ is None
+    members = [name for name in vars(cls) if not name.startswith("_")]
+    assert members == ["running", "flip", "clear", "pset", "pget", "buffer", "palette", "quit",
+                       "width", "height"]
+    assert "width: typing.SupportsInt" in cls.__init__.__doc__
+    assert "scale: typing.SupportsInt | typing.SupportsIndex = 3" in cls.__init__.__doc__
+
+
+def test_import_is_refused_in_an_isolated_subinterpreter():
+    interp = _interpreters.create("isolated")  # with its own GIL
+    try:
+        failure = _interpreters.run_string(interp, "import jxframebuf")
+    finally:
+        _interpreters.destroy(interp)
+    assert failure is not None
+    assert failure.type.__name__ == "ImportError"
+    assert "does not support loading in subinterpreters" in failure.msg
