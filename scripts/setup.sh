@@ -11,6 +11,11 @@ step="starting"
 trap 'echo "setup: FAILED at step \"$step\" (exit $?); see the output above for why" >&2' ERR
 
 begin() { step=$1; echo "setup: [$step] $2"; }
+# pip, minus the notices about optional package locations that this machine's pip configuration
+# names but does not have.
+pip() {
+    "$venv/bin/python" -m pip "$@" 2>&1 | { grep -v -E "^(WARNING: Location|DEPRECATION)" || true; }
+}
 
 # --- 1. System packages -------------------------------------------------------------------------
 begin "system packages" "checking Debian packages"
@@ -64,8 +69,8 @@ reqs="$root/requirements-dev.txt"
 stamp="$venv/.requirements.sha256"
 if [ "$(sha256sum < "$reqs")" != "$(cat "$stamp" 2>/dev/null)" ]; then
     echo "setup: installing Python packages from requirements-dev.txt"
-    "$venv/bin/python" -m pip install -q --upgrade pip
-    "$venv/bin/python" -m pip install -q -r "$reqs"
+    pip install -q --upgrade pip
+    pip install -q -r "$reqs"
     sha256sum < "$reqs" > "$stamp"
 else
     echo "setup: Python packages up to date"
@@ -85,8 +90,6 @@ fi
 # --- 5. The module ------------------------------------------------------------------------------
 begin "build" "building and installing jxframebuf"
 cd "$root"
-PATH="$venv/bin:$PATH" CMAKE_PREFIX_PATH="$sdl_prefix" \
-    "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps . 2>&1 \
-    | { grep -v -E "^(WARNING: Location|DEPRECATION)" || true; }
+PATH="$venv/bin:$PATH" CMAKE_PREFIX_PATH="$sdl_prefix" pip install -q --no-build-isolation --no-deps .
 "$venv/bin/python" -c 'import jxframebuf' 
 echo "setup: done; jxframebuf is installed in $venv"
