@@ -4,6 +4,7 @@
 # heat of the pixels beneath it, less a little: heat rises, spreads and cools. The heat itself,
 # 0 to 255, is the palette index, and the palette runs from black through red and yellow to white.
 import numpy as np
+import numpy.typing as npt
 
 import jxframebuf
 from headless import Demo
@@ -11,12 +12,12 @@ from headless import Demo
 WIDTH, HEIGHT = 320, 200
 
 
-def fire_palette() -> np.ndarray:
+def fire_palette() -> npt.NDArray[np.uint32]:
     heat = np.arange(256)
     r = np.clip(heat * 3, 0, 255).astype(np.uint32)
     g = np.clip(heat * 3 - 256, 0, 255).astype(np.uint32)
     b = np.clip(heat * 3 - 512, 0, 255).astype(np.uint32)
-    return 0xFF000000 | (r << 16) | (g << 8) | b
+    return (0xFF000000 | (r << 16) | (g << 8) | b).astype(np.uint32)
 
 
 def main() -> None:

@@ -17,8 +17,14 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+from typing import TYPE_CHECKING
 
 import numpy as np
+import numpy.typing as npt
+
+if TYPE_CHECKING:
+    from Xlib.display import Display
+    from Xlib.xobject.drawable import Window
 
 TITLE = "JXFramebuffer"
 SCREENSHOTS = Path(__file__).resolve().parent.parent / "build" / "screenshots"
@@ -72,10 +78,10 @@ class Xvfb:
         self.stop()
 
 
-_connections: dict = {}
+_connections: dict[str, Display] = {}
 
 
-def _connect(name: str | None = None):
+def _connect(name: str | None = None) -> Display:
     """A connection to the X server `name` (default: $DISPLAY), kept open for reuse."""
     from Xlib import display
 
@@ -85,7 +91,7 @@ def _connect(name: str | None = None):
     return _connections[name]
 
 
-def find_windows(pid: int | None = None) -> list:
+def find_windows(pid: int | None = None) -> list[Window]:
     """The mapped top-level framebuffer windows of process `pid` (default: this one)."""
     from Xlib import X
 
@@ -109,7 +115,7 @@ def find_windows(pid: int | None = None) -> list:
     return found
 
 
-def find_window(pid: int | None = None, timeout: float = 5.0):
+def find_window(pid: int | None = None, timeout: float = 5.0) -> Window:
     """The one framebuffer window of process `pid`, waiting for it to be mapped."""
     pid = os.getpid() if pid is None else pid
     deadline = time.monotonic() + timeout
@@ -122,7 +128,7 @@ def find_window(pid: int | None = None, timeout: float = 5.0):
         time.sleep(0.02)
 
 
-def grab(window) -> np.ndarray:
+def grab(window: Window) -> npt.NDArray[np.uint8]:
     """The window's contents as an (height, width, 3) array of RGB bytes."""
     from Xlib import X
 
@@ -133,7 +139,7 @@ def grab(window) -> np.ndarray:
     return bgrx[:, :, 2::-1].copy()
 
 
-def request_close(window) -> None:
+def request_close(window: Window) -> None:
     """Ask the window to close, as a window manager does when its close button is clicked."""
     from Xlib import X
     from Xlib.protocol import event
@@ -148,7 +154,7 @@ def request_close(window) -> None:
     conn.flush()
 
 
-def save_png(rgb: np.ndarray, path: Path) -> None:
+def save_png(rgb: npt.NDArray[np.uint8], path: Path) -> None:
     from PIL import Image
 
     path.parent.mkdir(parents=True, exist_ok=True)

@@ -4,6 +4,7 @@
 # age, so the palette shows each cell's age: new cells flash white, old ones settle into deep
 # orange. A cell that dies drops to index 40 and fades through the blues back to the background.
 import numpy as np
+import numpy.typing as npt
 
 import jxframebuf
 from headless import Demo
@@ -12,7 +13,7 @@ WIDTH, HEIGHT = 160, 100
 BORN, DIED = 128, 40
 
 
-def life_palette() -> np.ndarray:
+def life_palette() -> npt.NDArray[np.uint32]:
     palette = np.full(256, 0xFF101018, np.uint32)
     fade = np.linspace(0.0, 1.0, DIED + 1)[1:]  # indices 1..40: from background to bright blue
     palette[1 : DIED + 1] = (
@@ -31,7 +32,7 @@ def life_palette() -> np.ndarray:
     return palette
 
 
-def step(board: np.ndarray) -> None:
+def step(board: npt.NDArray[np.uint8]) -> None:
     """Advances the board one generation, in place."""
     alive = board >= BORN
     neighbours = sum(

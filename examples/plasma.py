@@ -4,6 +4,7 @@
 # the 256 entries of fb.palette(), and flip() recolours the whole picture from it: the oldest trick
 # of indexed-colour hardware, and still the cheapest animation there is.
 import numpy as np
+import numpy.typing as npt
 
 import jxframebuf
 from headless import Demo
@@ -11,11 +12,11 @@ from headless import Demo
 WIDTH, HEIGHT = 320, 200
 
 
-def plasma(width: int, height: int) -> np.ndarray:
+def plasma(width: int, height: int) -> npt.NDArray[np.uint8]:
     """A smooth field of palette indices 0..255 from a sum of sine waves."""
-    y, x = np.mgrid[0:height, 0:width].astype(np.float32)
+    y, x = np.indices((height, width), dtype=np.float32)
     cx, cy = width / 2, height / 2
-    field = (
+    field: npt.NDArray[np.float32] = (
         np.sin(x / 16.0)
         + np.sin(y / 11.0)
         + np.sin((x + y) / 19.0)
@@ -24,13 +25,13 @@ def plasma(width: int, height: int) -> np.ndarray:
     return ((field + 4.0) * (255.0 / 8.0)).astype(np.uint8)
 
 
-def rainbow() -> np.ndarray:
+def rainbow() -> npt.NDArray[np.uint32]:
     """256 opaque ARGB colours that wrap around smoothly, so rotating them never shows a seam."""
     t = np.linspace(0.0, 2.0 * np.pi, 256, endpoint=False)
     r = (127.5 + 127.5 * np.sin(t)).astype(np.uint32)
     g = (127.5 + 127.5 * np.sin(t + 2.0 * np.pi / 3.0)).astype(np.uint32)
     b = (127.5 + 127.5 * np.sin(t + 4.0 * np.pi / 3.0)).astype(np.uint32)
-    return 0xFF000000 | (r << 16) | (g << 8) | b
+    return (0xFF000000 | (r << 16) | (g << 8) | b).astype(np.uint32)
 
 
 def main() -> None:
