@@ -22,12 +22,10 @@ begin "system packages" "checking Debian packages"
 . /etc/os-release
 packages=(xvfb)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
-    sdl_from=system
     packages+=(libsdl3-dev)
 else
     # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver
     # and dpkg-dev for `apt-get source`.
-    sdl_from=source
     packages+=(dpkg-dev g++ libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
                libxfixes-dev libxss-dev libxtst-dev)
 fi
@@ -78,14 +76,9 @@ fi
 
 # --- 4. SDL3 ------------------------------------------------------------------------------------
 begin "SDL3" "locating SDL3"
-if [ "$sdl_from" = system ]; then
-    sdl_prefix=/usr
-    echo "setup: using the system's libsdl3-dev"
-else
-    # The build needs cmake and ninja, which the virtual environment now has.
-    sdl_prefix=$(PATH="$venv/bin:$PATH" JXFB_CACHE="$cache" bash "$root/scripts/build-sdl3.sh" | tail -n 1)
-    echo "setup: using SDL3 built from source in $sdl_prefix"
-fi
+# Building it from source needs cmake and ninja, which the virtual environment now has.
+sdl_prefix=$(PATH="$venv/bin:$PATH" JXFB_CACHE="$cache" bash "$root/scripts/sdl3-prefix.sh")
+echo "setup: using SDL3 from $sdl_prefix"
 
 # --- 5. The module ------------------------------------------------------------------------------
 begin "build" "building and installing jxframebuf"
