@@ -1,0 +1,63 @@
+"""The installed type stubs say what the extension really accepts and returns."""
+
+import ast
+import re
+from pathlib import Path
+
+import pytest
+
+import jxframebuf
+
+STUB = Path(__file__).resolve().parent.parent / "src" / "module" / "jxframebuf.pyi"
+# pybind11 writes each signature as the first line of the docstring, e.g.
+#   clear(self: jxframebuf.Framebuffer, color: typing.SupportsInt | typing.SupportsIndex = 0) -> None
+SIGNATURE = re.compile(r"^(\w+)\((.*)\) -> (.+)$")
+
+
+def stub_methods():
+    tree = ast.parse(STUB.read_text())
+    cls = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "Framebuffer")
+    return {n.name: n for n in cls.body if isinstance(n, ast.FunctionDef)}
+
+
+def annotation(node):
+    """The annotation as pybind11 spells it (the stub abbreviates the integer-like type)."""
+    if node is None:
+        return None
+    return ast.unparse(node).replace("_Int", "typing.SupportsInt | typing.SupportsIndex")
+
+
+def runtime_signature(name):
+    doc = getattr(jxframebuf.Framebuffer, name).__doc__.splitlines()[0]
+    _, params, returns = SIGNATURE.match(doc).groups()
+    parsed = []
+    for param in params.split(", "):
+        head, _, default = param.partition(" = ")
+        name, _, annotation = head.partition(": ")
+        parsed.append((name, annotation if name != "self" else None, default or None))
+    return parsed, returns
+
+
+@pytest.mark.parametrize("name", [n for n in stub_methods() if n not in ("width", "height")])
+def test_stub_signature_matches_the_binding(name):
+    func = stub_methods()[name]
+    params, returns = runtime_signature(name)
+    args = func.args.posonlyargs + func.args.args
+    defaults = [None] * (len(args) - len(func.args.defaults)) + [
+        ast.unparse(d) for d in func.args.defaults
+    ]
+    assert [(a.arg, annotation(a.annotation), d) for a, d in zip(args, defaults)] == params
+    # Parameters pybind11 left unnamed cannot be passed by keyword: the stub says so too.
+    assert all(a.arg.startswith("arg") for a in func.args.posonlyargs if a.arg != "self")
+    assert not any(a.arg.startswith("arg") for a in func.args.args)
+    assert ast.unparse(func.returns) == returns
+
+
+def test_every_member_has_a_stub():
+    members = {n for n in vars(jxframebuf.Framebuffer) if not n.startswith("_")} | {"__init__"}
+    assert set(stub_methods()) == members
+
+
+def test_stubs_are_installed_as_a_stub_only_package():
+    installed = Path(jxframebuf.__file__).parent / "jxframebuf-stubs" / "__init__.pyi"
+    assert installed.read_text() == STUB.read_text()
