@@ -92,8 +92,13 @@ def test_close_request_ends_the_loop_and_flip_stops_sleeping():
     fb.flip()
     assert time.perf_counter() - start < 0.2
     assert find_windows() == [window]  # the window stays until quit()
+    view = fb.buffer()
+    fb.pset(1, 2, 7)  # drawing still works on the same memory, shown or not
+    assert view[2, 1] == 7 and fb.pget(1, 2) == 7
     fb.quit()
     assert find_windows() == []
+    view[2, 1] = 9
+    assert fb.pget(1, 2) == 9
 
 
 def test_two_windows_close_and_quit_independently():
