@@ -81,6 +81,8 @@ else
     sdl_prefix=$(PATH="$venv/bin:$PATH" JXFB_CACHE="$cache" bash "$root/scripts/build-sdl3.sh" | tail -n 1)
     echo "setup: using SDL3 built from source in $sdl_prefix"
 fi
+# The benchmark's floor program (benchmarks/) is built against this same SDL3.
+echo "$sdl_prefix" > "$venv/sdl3-prefix"
 
 # --- 5. The module ------------------------------------------------------------------------------
 begin "build" "building and installing jxframebuf"

@@ -142,12 +142,13 @@ bool JXFramebuffer::running() {
     return running_;
 }
 
+void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
+                 std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) argb[i] = palette[indices[i]];
+}
+
 void JXFramebuffer::expand() {
-    const std::uint8_t *src = pixels_.data();
-    const std::uint32_t *palette = palette_entries_.data();
-    std::uint32_t *dst = argb_pixels_.data();
-    const std::size_t n = pixels_.size();
-    for (std::size_t i = 0; i < n; ++i) dst[i] = palette[src[i]];
+    jxfb_expand(pixels_.data(), palette_entries_.data(), argb_pixels_.data(), pixels_.size());
 }
 
 void JXFramebuffer::flip() {

@@ -5,9 +5,15 @@
 
 #include <SDL3/SDL.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+// Palette expansion: writes the ARGB colour of each of `count` indices to `argb`. Every flip runs
+// it over the whole picture; it stands alone so that the benchmarks can time exactly this code.
+void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
+                 std::size_t count);
 
 class JXFramebuffer {
 public:
