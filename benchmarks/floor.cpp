@@ -77,6 +77,8 @@ int flip(int width, int height, int scale, double seconds, int samples) {
         return 1;
     }
     SDL_SetTextureScaleMode(texture, SDL_SCALEMODE_NEAREST);
+    // The engine blends only while some palette entry is translucent; this palette is opaque.
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
 
     const std::size_t count = std::size_t(width) * std::size_t(height);
     const auto pictures = make_pictures(count);

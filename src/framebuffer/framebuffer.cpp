@@ -77,6 +77,8 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
         // SDL's default is linear filtering, which blends neighbouring pixels at every edge of
         // the magnified picture; each pixel must show as a solid scale x scale block.
         if (!SDL_SetTextureScaleMode(texture_.get(), SDL_SCALEMODE_NEAREST)) throw_sdl_error();
+        // The default palette is opaque: see update_blending().
+        if (!SDL_SetTextureBlendMode(texture_.get(), SDL_BLENDMODE_NONE)) throw_sdl_error();
 
         live_framebuffers().push_back(this);
     } catch (...) {
@@ -151,11 +153,30 @@ void JXFramebuffer::expand() {
     jxfb_expand(pixels_.data(), palette_entries_.data(), argb_pixels_.data(), pixels_.size());
 }
 
+bool JXFramebuffer::palette_opaque() const {
+    std::uint32_t all = 0xFFFFFFFFu;
+    for (std::uint32_t colour : palette_entries_) all &= colour;
+    return (all >> 24) == 0xFFu;
+}
+
+void JXFramebuffer::update_blending() {
+    // The texture has an alpha channel, so SDL would blend it over the cleared (black) window,
+    // and its software renderer does that pixel by pixel at about five times the cost of a plain
+    // copy. While every palette entry is opaque, blending changes no pixel, so the picture is
+    // copied; one translucent entry turns blending on and it shows over black as always.
+    const bool blend = !palette_opaque();
+    if (blend == blending_) return;
+    if (SDL_SetTextureBlendMode(texture_.get(), blend ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE)) {
+        blending_ = blend;
+    }
+}
+
 void JXFramebuffer::flip() {
     pump_events();
     if (!running_) return;
 
     expand();
+    update_blending();
     SDL_Renderer *renderer = renderer_.get();
     SDL_UpdateTexture(texture_.get(), nullptr, argb_pixels_.data(), width_ * 4);
     SDL_RenderClear(renderer);

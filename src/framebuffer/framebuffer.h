@@ -72,6 +72,8 @@ private:
     void open_display();
     void release_display();
     void pump_events();
+    bool palette_opaque() const;
+    void update_blending();
 
     int width_;
     int height_;
@@ -84,6 +86,7 @@ private:
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> argb_pixels_;
     std::vector<std::uint32_t> palette_entries_;
+    bool blending_ = false;  // the texture blends only while some palette entry is translucent
     std::uint64_t frame_period_ns_ = 0;
     std::uint64_t last_frame_ns_ = 0;
     SDL_WindowID window_id_ = 0;  // to route a close request for this window to this object
