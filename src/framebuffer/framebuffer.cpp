@@ -146,7 +146,27 @@ bool JXFramebuffer::running() {
 
 void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
                  std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) argb[i] = palette[indices[i]];
+    // Eight pixels a round, all eight looked up before any is stored. The plain one-pixel loop runs
+    // at about half this speed: it pays a compare and a taken branch per pixel, and the compiler
+    // may not move a lookup above the previous store (for all it knows, `argb` overlaps
+    // `palette`), so nothing overlaps. Byte loads keep it independent of byte order.
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const std::uint8_t *in = indices + i;
+        const std::uint32_t c0 = palette[in[0]], c1 = palette[in[1]], c2 = palette[in[2]],
+                            c3 = palette[in[3]], c4 = palette[in[4]], c5 = palette[in[5]],
+                            c6 = palette[in[6]], c7 = palette[in[7]];
+        std::uint32_t *out = argb + i;
+        out[0] = c0;
+        out[1] = c1;
+        out[2] = c2;
+        out[3] = c3;
+        out[4] = c4;
+        out[5] = c5;
+        out[6] = c6;
+        out[7] = c7;
+    }
+    for (; i < count; ++i) argb[i] = palette[indices[i]];
 }
 
 void JXFramebuffer::expand() {
