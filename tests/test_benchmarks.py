@@ -36,14 +36,22 @@ def test_pacing_summary_measures_distance_from_a_sixtieth_of_a_second():
     assert s["p99_ms"] == pytest.approx(1.01)  # between the 1 ms and 2 ms errors
 
 
+def test_paired_ratio_compares_within_rounds():
+    # Ours is 10% faster in every round though the machine's load changed between rounds.
+    assert run.paired_ratio([110, 55, 220], [100, 50, 200]) == pytest.approx(1.1)
+    with pytest.raises(ValueError):
+        run.paired_ratio([1, 2], [1])
+
+
 def synthetic_results(ours_fps, pygame_fps, ours_p99, tick_p99, growth):
-    size = {
-        "ours": {"median": ours_fps, "renderer": "software"},
-        "floor": {"median": ours_fps * 1.05, "renderer": "software"},
-        "pygame_fastest": "pygame-ce renderer",
-    }
+    def program(fps):
+        # Three rounds, the machine twice as busy in the second: the within-round ratios hold.
+        return {"median": fps, "rounds": [fps, fps / 2, fps], "renderer": "software"}
+
+    size = {"ours": program(ours_fps), "floor": program(ours_fps * 1.05),
+            "pygame_fastest": "pygame-ce renderer"}
     for method in cases.PYGAME_METHODS:
-        size[f"pygame-ce {method}"] = {"median": pygame_fps, "renderer": "software"}
+        size[f"pygame-ce {method}"] = program(pygame_fps)
     pacing = {"mean_ms": 16.667, "p50_ms": 0.01}
     return {
         "meta": {"machine": "test", "versions": "test", "plan": "test"},
