@@ -70,15 +70,14 @@ int flip(int width, int height, int scale, double seconds, int samples) {
         std::fprintf(stderr, "jxfb_floor: %s\n", SDL_GetError());
         return 1;
     }
-    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
+    // The engine's texture for an opaque palette, as this one is.
+    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_XRGB8888,
                                              SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!texture) {
         std::fprintf(stderr, "jxfb_floor: %s\n", SDL_GetError());
         return 1;
     }
     SDL_SetTextureScaleMode(texture, SDL_SCALEMODE_NEAREST);
-    // The engine blends only while some palette entry is translucent; this palette is opaque.
-    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
 
     const std::size_t count = std::size_t(width) * std::size_t(height);
     const auto pictures = make_pictures(count);

@@ -30,6 +30,19 @@ std::vector<JXFramebuffer *> &live_framebuffers() {
 
 [[noreturn]] void throw_sdl_error() { throw std::runtime_error(SDL_GetError()); }
 
+// A streaming texture for the whole picture, or nullptr (SDL_GetError() says why).
+SDL_Texture *make_texture(SDL_Renderer *renderer, SDL_PixelFormat format, int width, int height) {
+    SDL_Texture *texture =
+        SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    // SDL's default is linear filtering, which blends neighbouring pixels at every edge of the
+    // magnified picture; each pixel must show as a solid scale x scale block.
+    if (texture && !SDL_SetTextureScaleMode(texture, SDL_SCALEMODE_NEAREST)) {
+        SDL_DestroyTexture(texture);
+        return nullptr;
+    }
+    return texture;
+}
+
 bool fits_int32(std::int64_t v) {
     return v >= std::numeric_limits<std::int32_t>::min() &&
            v <= std::numeric_limits<std::int32_t>::max();
@@ -71,14 +84,9 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
         renderer_.reset(renderer);
         window_id_ = SDL_GetWindowID(window);
 
-        texture_.reset(SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                         SDL_TEXTUREACCESS_STREAMING, width, height));
+        // The default palette is opaque: see texture_for_palette().
+        texture_.reset(make_texture(renderer, SDL_PIXELFORMAT_XRGB8888, width, height));
         if (!texture_) throw_sdl_error();
-        // SDL's default is linear filtering, which blends neighbouring pixels at every edge of
-        // the magnified picture; each pixel must show as a solid scale x scale block.
-        if (!SDL_SetTextureScaleMode(texture_.get(), SDL_SCALEMODE_NEAREST)) throw_sdl_error();
-        // The default palette is opaque: see update_blending().
-        if (!SDL_SetTextureBlendMode(texture_.get(), SDL_BLENDMODE_NONE)) throw_sdl_error();
 
         live_framebuffers().push_back(this);
     } catch (...) {
@@ -86,6 +94,7 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
         // SDL_Init leaves SDL partly set up (its copy of the environment, for one), which would
         // keep a later attempt from seeing a corrected SDL_VIDEO_DRIVER or DISPLAY.
         texture_.reset();
+        translucent_texture_.reset();
         renderer_.reset();
         window_.reset();
         if (live_framebuffers().empty()) {
@@ -112,6 +121,7 @@ void JXFramebuffer::quit() {
 
 void JXFramebuffer::release_display() {
     texture_.reset();
+    translucent_texture_.reset();
     renderer_.reset();
     window_.reset();
 
@@ -179,16 +189,26 @@ bool JXFramebuffer::palette_opaque() const {
     return (all >> 24) == 0xFFu;
 }
 
-void JXFramebuffer::update_blending() {
-    // The texture has an alpha channel, so SDL would blend it over the cleared (black) window,
-    // and its software renderer does that pixel by pixel at about five times the cost of a plain
-    // copy. While every palette entry is opaque, blending changes no pixel, so the picture is
-    // copied; one translucent entry turns blending on and it shows over black as always.
-    const bool blend = !palette_opaque();
-    if (blend == blending_) return;
-    if (SDL_SetTextureBlendMode(texture_.get(), blend ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE)) {
-        blending_ = blend;
+SDL_Texture *JXFramebuffer::texture_for_palette() {
+    // A texture with an alpha channel is blended over the cleared (black) window, and SDL's
+    // software renderer does that pixel by pixel at about five times the cost of a copy; even
+    // unblended, its scaled copy converts every pixel from ARGB to the window's XRGB. While every
+    // palette entry is opaque, blending changes no pixel, so the picture goes to an XRGB texture,
+    // which is copied as it is. Once an entry is translucent it goes to an ARGB texture, made the
+    // first time it is needed, and shows blended over black.
+    if (palette_opaque()) return texture_.get();
+    if (!translucent_texture_) {
+        SDL_Texture *texture =
+            make_texture(renderer_.get(), SDL_PIXELFORMAT_ARGB8888, width_, height_);
+        if (texture && !SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND)) {
+            SDL_DestroyTexture(texture);
+            texture = nullptr;
+        }
+        // Should SDL refuse a second texture, the picture still shows, alpha ignored.
+        if (!texture) return texture_.get();
+        translucent_texture_.reset(texture);
     }
+    return translucent_texture_.get();
 }
 
 void JXFramebuffer::flip() {
@@ -196,11 +216,11 @@ void JXFramebuffer::flip() {
     if (!running_) return;
 
     expand();
-    update_blending();
     SDL_Renderer *renderer = renderer_.get();
-    SDL_UpdateTexture(texture_.get(), nullptr, argb_pixels_.data(), width_ * 4);
+    SDL_Texture *texture = texture_for_palette();
+    SDL_UpdateTexture(texture, nullptr, argb_pixels_.data(), width_ * 4);
     SDL_RenderClear(renderer);
-    SDL_RenderTexture(renderer, texture_.get(), nullptr, nullptr);
+    SDL_RenderTexture(renderer, texture, nullptr, nullptr);
     SDL_RenderPresent(renderer);
 
     // Each frame gets a full period from the end of the previous flip; a late frame is not made

@@ -73,7 +73,7 @@ private:
     void release_display();
     void pump_events();
     bool palette_opaque() const;
-    void update_blending();
+    SDL_Texture *texture_for_palette();
 
     int width_;
     int height_;
@@ -82,11 +82,11 @@ private:
     bool running_ = false;
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
-    std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
+    std::unique_ptr<SDL_Texture, TextureDeleter> texture_;              // XRGB, opaque palettes
+    std::unique_ptr<SDL_Texture, TextureDeleter> translucent_texture_;  // ARGB, made when needed
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> argb_pixels_;
     std::vector<std::uint32_t> palette_entries_;
-    bool blending_ = false;  // the texture blends only while some palette entry is translucent
     std::uint64_t frame_period_ns_ = 0;
     std::uint64_t last_frame_ns_ = 0;
     SDL_WindowID window_id_ = 0;  // to route a close request for this window to this object
