@@ -15,6 +15,11 @@
 void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
                  std::size_t count);
 
+// Where the ARGB staging picture starts inside a buffer of kAlignSlackWords more words than it
+// needs: half a 4 KiB page in (see the constructor for why).
+constexpr std::size_t kAlignSlackWords = 4096 / sizeof(std::uint32_t);
+std::uint32_t *jxfb_half_page_in(std::uint32_t *buffer);
+
 class JXFramebuffer {
 public:
     // Opens a window of (width * scale) x (height * scale) showing a width x height picture, all
@@ -85,7 +90,8 @@ private:
     std::unique_ptr<SDL_Texture, TextureDeleter> texture_;              // XRGB, opaque palettes
     std::unique_ptr<SDL_Texture, TextureDeleter> translucent_texture_;  // ARGB, made when needed
     std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint32_t> argb_pixels_;
+    std::vector<std::uint32_t> argb_storage_;  // holds argb_pixels_, with slack to place it
+    std::uint32_t *argb_pixels_ = nullptr;       // the expanded picture that goes to the texture
     std::vector<std::uint32_t> palette_entries_;
     std::uint64_t frame_period_ns_ = 0;
     std::uint64_t last_frame_ns_ = 0;
