@@ -140,8 +140,8 @@ int expand(int width, int height, double seconds, int samples) {
     const std::size_t count = std::size_t(width) * std::size_t(height);
     const auto pictures = make_pictures(count);
     const auto palette = make_palette();
-    // The destination half a page in, as the engine's; the memcpy source at a page's start, so
-    // that no 4 KiB aliasing slows the memcpy down and it is the floor it should be.
+    // The destination half a page in, as the engine's, and the memcpy source where malloc puts
+    // it, a few bytes into a page: no 4 KiB aliasing slows the memcpy, a true floor.
     std::vector<std::uint32_t> argb_storage(count + kAlignSlackWords);
     std::uint32_t *argb = jxfb_half_page_in(argb_storage.data());
     std::vector<std::uint32_t> source(count, 0xFF102030u);
