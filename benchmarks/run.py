@@ -38,7 +38,7 @@ MEMORY_SCALE = 2
 
 @dataclass
 class Plan:
-    """How much of everything to measure. The full plan takes about seven minutes here."""
+    """How much of everything to measure. The full plan takes about six minutes here."""
 
     drivers: list[str]
     sizes: list[tuple[int, int, int]] = field(default_factory=lambda: list(SIZES))
