@@ -106,3 +106,77 @@ def test_memory_case_reads_resident_size_at_both_counts():
     resident = cases.memory_ours(first=5, total=10, width=8, height=8)["resident_bytes"]
     assert set(resident) == {"5", "10"}
     assert all(value > 1 << 20 for value in resident.values())
+
+
+class FakeRunner:
+    """Stands in for run.Runner: answers each measurement from `answer(name, arguments)` and
+    remembers the order of the calls."""
+
+    def __init__(self, answer):
+        self.answer = answer
+        self.calls = []
+
+    def case(self, name, driver, sdl2_driver=None, **arguments):
+        self.calls.append((name, arguments.get("method")))
+        return self.answer(name, arguments)
+
+    def floor_run(self, driver, *arguments):
+        self.calls.append(("floor", None))
+        return self.answer("floor", {})
+
+
+def test_throughput_keeps_rounds_apart_and_picks_pygames_fastest_way():
+    fps = {"throughput_ours": 300, "floor": 320, "renderer": 100, "scaled": 250, "software": 200}
+    seen = {}
+
+    def answer(name, arguments):
+        key = arguments.get("method") or name
+        seen[key] = seen.get(key, 0) + 1
+        # Every program runs slower in the second round, as if the machine got busy.
+        slow = 2 if seen[key] == 2 else 1
+        return {"fps": [fps[key] / slow, fps[key] / slow], "renderer": "software"}
+
+    runner = FakeRunner(answer)
+    plan = run.Plan(drivers=["dummy"], sizes=[(8, 8, 1)], rounds=2)
+    entry = run.measure_throughput(runner, plan, "dummy")["8x8x1"]
+    assert entry["pygame_fastest"] == "pygame-ce scaled"
+    assert entry["ours"]["rounds"] == [300, 150]
+    assert run.paired_ratio(entry["ours"]["rounds"], entry["floor"]["rounds"]) == 300 / 320
+    # Each round starts with a different program.
+    assert runner.calls[0] != runner.calls[5] and len(runner.calls) == 10
+
+
+def test_calls_skip_pyxel_when_it_cannot_run_but_not_the_others():
+    def answer(name, arguments):
+        if name == "calls_pyxel":
+            raise RuntimeError("pyxel failed\nPanicException: no OpenGL")
+        return {"pset": [50.0], "pget": [40.0]} if name == "calls_ours" else \
+            {"set_at": [150.0], "get_at": [160.0]}
+
+    plan = run.Plan(drivers=["dummy"], call_rounds=2)
+    r = run.measure_calls(FakeRunner(answer), plan)
+    assert r["ns"]["ours"] == {"pset": 50.0, "pget": 40.0}
+    assert r["unavailable"] == {"pyxel": "PanicException: no OpenGL"}
+
+    def broken(name, arguments):
+        raise RuntimeError("jxframebuf failed")
+
+    with pytest.raises(RuntimeError):
+        run.measure_calls(FakeRunner(broken), plan)
+
+
+def test_runner_refuses_a_result_from_another_video_driver(tmp_path):
+    # pygame-ce's SDL2 falls back to another driver when SDL_VIDEODRIVER is not honoured; a
+    # figure from the wrong driver must stop the run, not slip into the table.
+    runner = run.Runner(tmp_path, floor=tmp_path / "none")
+    try:
+        env = runner.environment("dummy")
+        assert env["SDL_VIDEO_DRIVER"] == env["SDL_VIDEODRIVER"] == "dummy"
+        assert "DISPLAY" not in env
+        assert runner.environment("dummy", "offscreen")["SDL_VIDEODRIVER"] == "offscreen"
+        say = 'import json; print(json.dumps({"driver": "offscreen", "fps": [1.0]}))'
+        with pytest.raises(RuntimeError, match="used the offscreen driver, not dummy"):
+            runner.run([sys.executable, "-c", say], "dummy")
+        assert runner.run([sys.executable, "-c", say], "offscreen")["fps"] == [1.0]
+    finally:
+        runner.close()
