@@ -2,7 +2,7 @@
 # scripts/setup.sh), and a second run only rebuilds what changed.
 PYTHON := .venv/bin/python
 
-.PHONY: setup demo test
+.PHONY: setup demo test bench bench-quick
 
 setup:
 	@bash scripts/setup.sh
@@ -12,3 +12,10 @@ demo: setup
 
 test: setup
 	@$(PYTHON) -m pytest
+
+# Side by side with pygame-ce, pyxel and the C++ floor (benchmarks/run.py), about six minutes.
+bench: setup
+	@$(PYTHON) benchmarks/run.py
+
+bench-quick: setup
+	@$(PYTHON) benchmarks/run.py --quick

@@ -79,6 +79,8 @@ begin "SDL3" "locating SDL3"
 # Building it from source needs cmake and ninja, which the virtual environment now has.
 sdl_prefix=$(PATH="$venv/bin:$PATH" JXFB_CACHE="$cache" bash "$root/scripts/sdl3-prefix.sh")
 echo "setup: using SDL3 from $sdl_prefix"
+# The benchmark's floor program (benchmarks/) is built against this same SDL3.
+echo "$sdl_prefix" > "$venv/sdl3-prefix"
 
 # --- 5. The module ------------------------------------------------------------------------------
 begin "build" "building and installing jxframebuf"

@@ -143,3 +143,36 @@ def test_a_view_keeps_its_framebuffer_alive():
     del view
     gc.collect()
     assert alive() is None
+
+
+def test_numpy_integers_are_accepted(wide):
+    for value in (np.int64(2), np.uint8(3), np.int32(4)):
+        wide.pset(value, value, value)
+        assert wide.pget(value, value) == int(value)
+
+
+def test_methods_refuse_an_uninitialised_framebuffer():
+    bare = Framebuffer.__new__(Framebuffer)  # __init__ never ran: there is no picture
+    calls = [lambda: bare.pset(1, 1, 1), lambda: bare.pget(1, 1), bare.flip, bare.running,
+             bare.clear, bare.buffer, bare.palette, bare.quit, lambda: bare.width]
+    for call in calls:
+        with pytest.raises(TypeError, match="__init__"):
+            call()
+    for method in (Framebuffer.flip, Framebuffer.buffer, Framebuffer.quit):
+        with pytest.raises(TypeError):
+            method(None)
+    with pytest.raises(TypeError):
+        Framebuffer.pset(None, 1, 1, 1)
+
+
+def test_subclasses_draw_like_the_class():
+    class Sprite(Framebuffer):
+        pass
+
+    fb = Sprite(4, 4, scale=1, fps=-1)
+    try:
+        fb.pset(3, 3, 200)
+        assert fb.pget(3, 3) == 200 and fb.buffer()[3, 3] == 200
+        assert fb.buffer().base is fb
+    finally:
+        fb.quit()

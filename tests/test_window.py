@@ -160,3 +160,31 @@ def test_sigterm_ends_a_paced_loop_cleanly():
         child.kill()
     assert child.returncode == 0
     assert out == "ended cleanly\n"
+
+
+def test_translucent_palette_entries_show_blended_over_black():
+    # flip() copies the picture while the palette is opaque and blends it over the black window
+    # once an entry is translucent; either way the window shows what blending would.
+    fb = Framebuffer(6, 2, scale=1, fps=-1)
+    view, palette = fb.buffer(), fb.palette()
+    view[0] = 2
+    view[1] = 10
+    palette[10] = 0xFFFFFFFF
+    fb.flip()
+    window = find_window()
+    assert (grab(window)[1] == 255).all()
+
+    palette[10] = 0x80FFFFFF  # half-transparent white: mid grey over black
+    fb.flip()
+    shown = grab(window).astype(int)
+    assert (abs(shown[1] - 128) <= 1).all()
+    assert (shown[0] == rgb(0xFFFF0000)).all()  # opaque entries show as they are
+
+    palette[10] = 0x00FFFFFF  # fully transparent: black
+    fb.flip()
+    assert not grab(window)[1].any()
+
+    palette[10] = 0xFF00FF00  # opaque again: copied, not blended
+    fb.flip()
+    np.testing.assert_array_equal(grab(window), expected_picture(fb, 1))
+    fb.quit()

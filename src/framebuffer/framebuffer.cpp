@@ -30,6 +30,19 @@ std::vector<JXFramebuffer *> &live_framebuffers() {
 
 [[noreturn]] void throw_sdl_error() { throw std::runtime_error(SDL_GetError()); }
 
+// A streaming texture for the whole picture, or nullptr (SDL_GetError() says why).
+SDL_Texture *make_texture(SDL_Renderer *renderer, SDL_PixelFormat format, int width, int height) {
+    SDL_Texture *texture =
+        SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    // SDL's default is linear filtering, which blends neighbouring pixels at every edge of the
+    // magnified picture; each pixel must show as a solid scale x scale block.
+    if (texture && !SDL_SetTextureScaleMode(texture, SDL_SCALEMODE_NEAREST)) {
+        SDL_DestroyTexture(texture);
+        return nullptr;
+    }
+    return texture;
+}
+
 bool fits_int32(std::int64_t v) {
     return v >= std::numeric_limits<std::int32_t>::min() &&
            v <= std::numeric_limits<std::int32_t>::max();
@@ -54,7 +67,13 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     }
 
     pixels_.assign(static_cast<std::size_t>(count), 0);
-    argb_pixels_.assign(static_cast<std::size_t>(count), kOpaqueBlack);
+    // SDL_UpdateTexture copies the expanded picture into the texture row by row with memcpy.
+    // Large blocks from malloc, the texture's memory among them, start a few bytes into a 4 KiB
+    // page; a copy between two addresses at almost the same offset within a page runs into the
+    // processor's 4 KiB aliasing (here glibc's rep movsb took twice as long for a 1920x1080
+    // picture). Starting the picture half a page in keeps it clear of that.
+    argb_storage_.assign(static_cast<std::size_t>(count) + kAlignSlackWords, kOpaqueBlack);
+    argb_pixels_ = jxfb_half_page_in(argb_storage_.data());
     palette_entries_.assign(256, kOpaqueBlack);
 
     bool holds_video = false;
@@ -71,12 +90,9 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
         renderer_.reset(renderer);
         window_id_ = SDL_GetWindowID(window);
 
-        texture_.reset(SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                         SDL_TEXTUREACCESS_STREAMING, width, height));
+        // The default palette is opaque: see texture_for_palette().
+        texture_.reset(make_texture(renderer, SDL_PIXELFORMAT_XRGB8888, width, height));
         if (!texture_) throw_sdl_error();
-        // SDL's default is linear filtering, which blends neighbouring pixels at every edge of
-        // the magnified picture; each pixel must show as a solid scale x scale block.
-        if (!SDL_SetTextureScaleMode(texture_.get(), SDL_SCALEMODE_NEAREST)) throw_sdl_error();
 
         live_framebuffers().push_back(this);
     } catch (...) {
@@ -84,6 +100,7 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
         // SDL_Init leaves SDL partly set up (its copy of the environment, for one), which would
         // keep a later attempt from seeing a corrected SDL_VIDEO_DRIVER or DISPLAY.
         texture_.reset();
+        translucent_texture_.reset();
         renderer_.reset();
         window_.reset();
         if (live_framebuffers().empty()) {
@@ -110,6 +127,7 @@ void JXFramebuffer::quit() {
 
 void JXFramebuffer::release_display() {
     texture_.reset();
+    translucent_texture_.reset();
     renderer_.reset();
     window_.reset();
 
@@ -142,12 +160,69 @@ bool JXFramebuffer::running() {
     return running_;
 }
 
+void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
+                 std::size_t count) {
+    // Eight pixels a round, all eight looked up before any is stored. The plain one-pixel loop runs
+    // at about half this speed: it pays a compare and a taken branch per pixel, and the compiler
+    // may not move a lookup above the previous store (for all it knows, `argb` overlaps
+    // `palette`), so nothing overlaps. Byte loads keep it independent of byte order.
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const std::uint8_t *in = indices + i;
+        const std::uint32_t c0 = palette[in[0]], c1 = palette[in[1]], c2 = palette[in[2]],
+                            c3 = palette[in[3]], c4 = palette[in[4]], c5 = palette[in[5]],
+                            c6 = palette[in[6]], c7 = palette[in[7]];
+        std::uint32_t *out = argb + i;
+        out[0] = c0;
+        out[1] = c1;
+        out[2] = c2;
+        out[3] = c3;
+        out[4] = c4;
+        out[5] = c5;
+        out[6] = c6;
+        out[7] = c7;
+    }
+    for (; i < count; ++i) argb[i] = palette[indices[i]];
+}
+
+std::uint32_t *jxfb_half_page_in(std::uint32_t *buffer) {
+    constexpr std::uintptr_t page = 4096, half = page / 2;
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer);
+    // The next address at `half` past a page boundary: at most one page (the slack) past `buffer`.
+    const std::uintptr_t skip = (half - address % page + page) % page;
+    return buffer + skip / sizeof(std::uint32_t);
+}
+
 void JXFramebuffer::expand() {
-    const std::uint8_t *src = pixels_.data();
-    const std::uint32_t *palette = palette_entries_.data();
-    std::uint32_t *dst = argb_pixels_.data();
-    const std::size_t n = pixels_.size();
-    for (std::size_t i = 0; i < n; ++i) dst[i] = palette[src[i]];
+    jxfb_expand(pixels_.data(), palette_entries_.data(), argb_pixels_, pixels_.size());
+}
+
+bool JXFramebuffer::palette_opaque() const {
+    std::uint32_t all = 0xFFFFFFFFu;
+    for (std::uint32_t colour : palette_entries_) all &= colour;
+    return (all >> 24) == 0xFFu;
+}
+
+SDL_Texture *JXFramebuffer::texture_for_palette() {
+    // A texture with an alpha channel is blended over the cleared (black) window, and SDL's
+    // software renderer does that pixel by pixel at about five times the cost of a copy; even
+    // unblended, its scaled copy converts every pixel from ARGB to the window's XRGB. While every
+    // palette entry is opaque, blending changes no pixel, so the picture goes to an XRGB texture,
+    // which is copied as it is. Once an entry is translucent it goes to an ARGB texture, made the
+    // first time it is needed, and shows blended over black.
+    if (palette_opaque()) return texture_.get();
+    if (!translucent_texture_) {
+        SDL_Texture *texture =
+            make_texture(renderer_.get(), SDL_PIXELFORMAT_ARGB8888, width_, height_);
+        if (texture && !SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND)) {
+            SDL_DestroyTexture(texture);
+            texture = nullptr;
+        }
+        // Should SDL refuse a second texture, the picture still shows, alpha ignored.
+        if (!texture) return texture_.get();
+        translucent_texture_.reset(texture);
+    }
+    return translucent_texture_.get();
 }
 
 void JXFramebuffer::flip() {
@@ -156,9 +231,10 @@ void JXFramebuffer::flip() {
 
     expand();
     SDL_Renderer *renderer = renderer_.get();
-    SDL_UpdateTexture(texture_.get(), nullptr, argb_pixels_.data(), width_ * 4);
+    SDL_Texture *texture = texture_for_palette();
+    SDL_UpdateTexture(texture, nullptr, argb_pixels_, width_ * 4);
     SDL_RenderClear(renderer);
-    SDL_RenderTexture(renderer, texture_.get(), nullptr, nullptr);
+    SDL_RenderTexture(renderer, texture, nullptr, nullptr);
     SDL_RenderPresent(renderer);
 
     // Each frame gets a full period from the end of the previous flip; a late frame is not made

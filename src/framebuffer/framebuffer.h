@@ -5,9 +5,20 @@
 
 #include <SDL3/SDL.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+// Palette expansion: writes the ARGB colour of each of `count` indices to `argb`. Every flip runs
+// it over the whole picture; it stands alone so that the benchmarks can time exactly this code.
+void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
+                 std::size_t count);
+
+// Where the ARGB staging picture starts inside a buffer of kAlignSlackWords more words than it
+// needs: half a 4 KiB page in (see the constructor for why).
+constexpr std::size_t kAlignSlackWords = 4096 / sizeof(std::uint32_t);
+std::uint32_t *jxfb_half_page_in(std::uint32_t *buffer);
 
 class JXFramebuffer {
 public:
@@ -66,6 +77,8 @@ private:
     void open_display();
     void release_display();
     void pump_events();
+    bool palette_opaque() const;
+    SDL_Texture *texture_for_palette();
 
     int width_;
     int height_;
@@ -74,9 +87,11 @@ private:
     bool running_ = false;
     std::unique_ptr<SDL_Window, WindowDeleter> window_;
     std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
-    std::unique_ptr<SDL_Texture, TextureDeleter> texture_;
+    std::unique_ptr<SDL_Texture, TextureDeleter> texture_;              // XRGB, opaque palettes
+    std::unique_ptr<SDL_Texture, TextureDeleter> translucent_texture_;  // ARGB, made when needed
     std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint32_t> argb_pixels_;
+    std::vector<std::uint32_t> argb_storage_;  // holds argb_pixels_, with slack to place it
+    std::uint32_t *argb_pixels_ = nullptr;       // the expanded picture that goes to the texture
     std::vector<std::uint32_t> palette_entries_;
     std::uint64_t frame_period_ns_ = 0;
     std::uint64_t last_frame_ns_ = 0;

@@ -1,0 +1,410 @@
+"""The benchmark's measuring side: each case runs alone in a fresh process and prints one JSON line.
+
+    python benchmarks/cases.py CASE '{"argument": value, ...}'
+
+run.py starts these processes one after another, with SDL_VIDEO_DRIVER (and DISPLAY for x11) set
+in their environment, so that jxframebuf (SDL3) and pygame-ce (SDL2) use the same video driver. A
+process of its own per measurement keeps one library's state (SDL initialised, memory touched)
+from colouring another's figures.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import gc
+import json
+import os
+import sys
+import time
+from pathlib import Path
+
+import numpy as np
+
+CASES = {}
+
+
+def case(function):
+    CASES[function.__name__] = function
+    return function
+
+
+# --- What every program draws -------------------------------------------------------------------
+
+
+def pictures(width: int, height: int) -> list[np.ndarray]:
+    """Two pictures of pseudo-random indices. Each frame replaces the whole picture with the other
+    one: noise has no runs or repeats, so no program gets an easy picture."""
+    rng = np.random.default_rng(12345)
+    return [rng.integers(0, 256, (height, width), dtype=np.uint8) for _ in range(2)]
+
+
+def palette() -> np.ndarray:
+    """256 opaque colours, the same for every program."""
+    i = np.arange(256, dtype=np.uint32)
+    return 0xFF000000 | ((i * 0x010307) & 0xFFFFFF)
+
+
+def rates(frame, seconds: float, samples: int, warmup: int = 10) -> list[float]:
+    """Calls frame(i) for i = 0, 1, ... and returns the calls per second of each sample, a sample
+    being as many calls as fit in `seconds`."""
+    for i in range(warmup):
+        frame(i)
+    i = warmup
+    clock = time.perf_counter
+    result = []
+    for _ in range(samples):
+        start = clock()
+        count = 0
+        while True:
+            frame(i)
+            i += 1
+            count += 1
+            elapsed = clock() - start
+            if elapsed >= seconds:
+                break
+        result.append(count / elapsed)
+    return result
+
+
+def _loaded_library(fragment: str) -> str:
+    """The path of the shared library already mapped into this process whose name has
+    `fragment`."""
+    with open("/proc/self/maps") as maps:
+        for line in maps:
+            path = line.split()[-1]
+            if fragment in os.path.basename(path):
+                return path
+    raise LookupError(fragment)
+
+
+# --- jxframebuf ---------------------------------------------------------------------------------
+
+
+def _sdl3():
+    import jxframebuf
+
+    # SDL3 is linked into the extension and its symbols are visible there.
+    sdl = ctypes.CDLL(jxframebuf.__file__)
+    sdl.SDL_GetWindows.restype = ctypes.POINTER(ctypes.c_void_p)
+    sdl.SDL_GetRenderer.restype = ctypes.c_void_p
+    sdl.SDL_GetRenderer.argtypes = [ctypes.c_void_p]
+    sdl.SDL_GetRendererName.restype = ctypes.c_char_p
+    sdl.SDL_GetRendererName.argtypes = [ctypes.c_void_p]
+    sdl.SDL_GetCurrentVideoDriver.restype = ctypes.c_char_p
+    return sdl
+
+
+def ours_display() -> dict:
+    """The SDL video driver and renderer behind the one open framebuffer."""
+    sdl = _sdl3()
+    count = ctypes.c_int()
+    windows = sdl.SDL_GetWindows(ctypes.byref(count))
+    name = sdl.SDL_GetRendererName(sdl.SDL_GetRenderer(windows[0]))
+    sdl.SDL_free(windows)
+    return {"driver": sdl.SDL_GetCurrentVideoDriver().decode(), "renderer": name.decode()}
+
+
+def _ours(width, height, scale, fps):
+    import jxframebuf
+
+    fb = jxframebuf.Framebuffer(width, height, scale=scale, fps=fps)
+    fb.palette()[:] = palette()
+    return fb
+
+
+@case
+def throughput_ours(width, height, scale, seconds, samples):
+    fb = _ours(width, height, scale, -1)
+    pixels, pics = fb.buffer(), pictures(width, height)
+    running, flip = fb.running, fb.flip
+
+    def frame(i):
+        running()
+        pixels[:] = pics[i & 1]
+        flip()
+
+    result = {"fps": rates(frame, seconds, samples), **ours_display()}
+    fb.quit()
+    return result
+
+
+@case
+def calls_ours(calls, samples):
+    import jxframebuf
+
+    fb = jxframebuf.Framebuffer(320, 200, scale=1, fps=-1)
+    pset, pget = fb.pset, fb.pget
+
+    def set_loop(coords):
+        for x, y in coords:
+            pset(x, y, 7)
+
+    def get_loop(coords):
+        for x, y in coords:
+            pget(x, y)
+
+    result = _call_costs({"pset": set_loop, "pget": get_loop}, calls, samples)
+    fb.quit()
+    return result
+
+
+@case
+def pacing_ours(frames, width=320, height=200, scale=3):
+    fb = _ours(width, height, scale, 60)
+    pixels, pics = fb.buffer(), pictures(width, height)
+    clock = time.perf_counter_ns
+    stamps = []
+    for i in range(frames + 11):
+        fb.running()
+        pixels[:] = pics[i & 1]
+        fb.flip()
+        stamps.append(clock())
+    display = ours_display()
+    fb.quit()
+    # The first ten frames settle in (window mapped, caches warm); `frames` periods follow.
+    return {"periods_ns": np.diff(stamps[10:]).tolist(), **display}
+
+
+def _resident_bytes() -> int:
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) * 1024
+    raise LookupError("VmRSS")
+
+
+@case
+def memory_ours(first, total, width=320, height=200, scale=1):
+    fb = _ours(width, height, scale, -1)
+    pixels, pics = fb.buffer(), pictures(width, height)
+    resident = {}
+    for i in range(1, total + 1):
+        pixels[:] = pics[i & 1]
+        fb.flip()
+        if i in (first, total):
+            gc.collect()
+            resident[str(i)] = _resident_bytes()
+    fb.quit()
+    return {"resident_bytes": resident}
+
+
+# --- pygame-ce ----------------------------------------------------------------------------------
+
+
+def _pygame():
+    os.environ["PYGAME_HIDE_SUPPORT_PROMPT"] = "1"
+    import pygame
+
+    pygame.display.init()
+    return pygame
+
+
+def _sdl2_renderer_name(window_id: int) -> str:
+    """The SDL2 renderer of pygame's window `window_id`, asked of pygame's own SDL2."""
+
+    class RendererInfo(ctypes.Structure):
+        _fields_ = [("name", ctypes.c_char_p), ("flags", ctypes.c_uint32),
+                    ("num_texture_formats", ctypes.c_uint32),
+                    ("texture_formats", ctypes.c_uint32 * 16),
+                    ("max_texture_width", ctypes.c_int), ("max_texture_height", ctypes.c_int)]
+
+    sdl = ctypes.CDLL(_loaded_library("libSDL2"))
+    sdl.SDL_GetWindowFromID.restype = ctypes.c_void_p
+    sdl.SDL_GetRenderer.restype = ctypes.c_void_p
+    sdl.SDL_GetRenderer.argtypes = [ctypes.c_void_p]
+    sdl.SDL_GetRendererInfo.argtypes = [ctypes.c_void_p, ctypes.POINTER(RendererInfo)]
+    renderer = sdl.SDL_GetRenderer(sdl.SDL_GetWindowFromID(window_id))
+    if not renderer:
+        return "none (window surface)"
+    info = RendererInfo()
+    sdl.SDL_GetRendererInfo(renderer, ctypes.byref(info))
+    return info.name.decode()
+
+
+# The ways pygame-ce offers to show an 8-bit palettized Surface magnified; the benchmark tries
+# them all and compares with the fastest.
+PYGAME_METHODS = {
+    "renderer": "blit to a 32-bit Surface, Texture.update, Renderer.blit and present "
+                "(pygame._sdl2.video)",
+    "scaled": "blit to a SCALED display Surface sized to the magnified window, display.flip",
+    "software": "blit to a 32-bit Surface, transform.scale onto the display Surface, "
+                "display.flip",
+}
+
+
+class PygameShow:
+    """An 8-bit palettized pygame-ce Surface of width x height, shown magnified `scale` times in
+    one of the PYGAME_METHODS. `frame(i)` replaces the whole picture and shows it, as a pygame
+    program's frame loop would."""
+
+    def __init__(self, method: str, width: int, height: int, scale: int) -> None:
+        pg = self.pg = _pygame()
+        self.method = method
+        size = (width * scale, height * scale)
+        self.indexed = pg.Surface((width, height), depth=8)
+        self.indexed.set_palette([((c >> 16) & 255, (c >> 8) & 255, c & 255)
+                                  for c in palette().tolist()])
+        # The pictures as bytes: BufferProxy.write copies bytes with one memcpy.
+        self.pics = [p.tobytes() for p in pictures(width, height)]
+        pump, indexed, pics = pg.event.pump, self.indexed, self.pics
+
+        if method == "renderer":
+            from pygame._sdl2.video import Renderer, Texture
+
+            self.window = pg.Window("pygame-ce", size)
+            renderer = Renderer(self.window)
+            texture = Texture(renderer, (width, height), streaming=True, scale_quality=0)
+            texture.blend_mode = 0  # the picture is opaque: no blending
+            rgb = pg.Surface((width, height), depth=32)
+
+            def frame(i):
+                pump()
+                indexed.get_buffer().write(pics[i & 1])
+                rgb.blit(indexed, (0, 0))
+                texture.update(rgb)
+                renderer.clear()
+                renderer.blit(texture)
+                renderer.present()
+
+        elif method == "scaled":
+            import warnings
+
+            screen = pg.display.set_mode((width, height), pg.SCALED)
+            # SCALED picks the largest whole factor that fits the desktop; the window is then
+            # given the size wanted, and SDL's logical-size scaling fills it.
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", DeprecationWarning)
+                self.window = pg.Window.from_display_module()
+            self.window.size = size
+            flip = pg.display.flip
+
+            def frame(i):
+                pump()
+                indexed.get_buffer().write(pics[i & 1])
+                screen.blit(indexed, (0, 0))
+                flip()
+
+        elif method == "software":
+            screen = pg.display.set_mode(size)
+            self.window = None
+            flip, scale_to = pg.display.flip, pg.transform.scale
+            rgb = pg.Surface((width, height), 0, screen)
+
+            if scale == 1:
+                def frame(i):
+                    pump()
+                    indexed.get_buffer().write(pics[i & 1])
+                    screen.blit(indexed, (0, 0))
+                    flip()
+            else:
+                def frame(i):
+                    pump()
+                    indexed.get_buffer().write(pics[i & 1])
+                    rgb.blit(indexed, (0, 0))
+                    scale_to(rgb, size, screen)
+                    flip()
+        else:
+            raise ValueError(f"unknown method {method!r}")
+        self.frame = frame
+
+    def display(self) -> dict:
+        renderer = "none (window surface)"
+        if self.window is not None:
+            renderer = _sdl2_renderer_name(self.window.id)
+        return {"driver": self.pg.display.get_driver(), "renderer": renderer}
+
+
+@case
+def throughput_pygame(method, width, height, scale, seconds, samples):
+    show = PygameShow(method, width, height, scale)
+    return {"fps": rates(show.frame, seconds, samples), **show.display()}
+
+
+@case
+def calls_pygame(calls, samples):
+    pg = _pygame()
+    surface = pg.Surface((320, 200), depth=8)
+    set_at, get_at = surface.set_at, surface.get_at
+
+    def set_loop(coords):
+        for x, y in coords:
+            set_at((x, y), 7)
+
+    def get_loop(coords):
+        for x, y in coords:
+            get_at((x, y))
+
+    return _call_costs({"set_at": set_loop, "get_at": get_loop}, calls, samples)
+
+
+@case
+def pacing_pygame(frames, method, busy, width=320, height=200, scale=3):
+    show = PygameShow(method, width, height, scale)
+    clock = show.pg.time.Clock()
+    # tick sleeps with SDL_Delay (whole milliseconds); tick_busy_loop spins on the clock.
+    tick = clock.tick_busy_loop if busy else clock.tick
+    now = time.perf_counter_ns
+    stamps = []
+    for i in range(frames + 11):
+        show.frame(i)
+        tick(60)
+        stamps.append(now())
+    return {"periods_ns": np.diff(stamps[10:]).tolist(), **show.display()}
+
+
+# --- pyxel --------------------------------------------------------------------------------------
+
+
+@case
+def calls_pyxel(calls, samples):
+    os.environ.setdefault("SDL_AUDIODRIVER", "dummy")
+    import pyxel
+
+    pyxel.init(320, 200)
+    pset, pget = pyxel.pset, pyxel.pget
+
+    def set_loop(coords):
+        for x, y in coords:
+            pset(x, y, 7)
+
+    def get_loop(coords):
+        for x, y in coords:
+            pget(x, y)
+
+    return _call_costs({"pset": set_loop, "pget": get_loop}, calls, samples)
+
+
+# --- Per-call cost ------------------------------------------------------------------------------
+
+
+def _call_costs(loops: dict, calls: int, samples: int) -> dict:
+    """Nanoseconds per call of each loop over `calls` coordinates, less the cost of the bare loop
+    (unpacking the coordinates), sampled alternately. Returns {name: [ns per call, ...]}."""
+    rng = np.random.default_rng(7)
+    coords = list(zip(rng.integers(0, 320, calls).tolist(), rng.integers(0, 200, calls).tolist()))
+
+    def bare(coords):
+        for x, y in coords:
+            pass
+
+    clock = time.perf_counter_ns
+    costs = {name: [] for name in loops}
+    for _ in range(samples + 1):  # the first round warms up
+        start = clock()
+        bare(coords)
+        base = clock() - start
+        for name, loop in loops.items():
+            start = clock()
+            loop(coords)
+            costs[name].append((clock() - start - base) / calls)
+    return {name: values[1:] for name, values in costs.items()}
+
+
+def main() -> None:
+    name, arguments = sys.argv[1], json.loads(sys.argv[2]) if len(sys.argv) > 2 else {}
+    print(json.dumps(CASES[name](**arguments)))
+
+
+if __name__ == "__main__":
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    main()

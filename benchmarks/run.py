@@ -1,0 +1,503 @@
+"""jxframebuf side by side with pygame-ce, pyxel and the C++ floor, in one run on one machine.
+
+    .venv/bin/python benchmarks/run.py [--quick] [--drivers dummy,x11] [--out build/bench]
+
+(`make bench` sets everything up and runs this.) Installs benchmarks/requirements.txt into the
+virtual environment, builds the floor program (benchmarks/floor.cpp) against the module's SDL3,
+then measures each figure in fresh processes, interleaving the programs round by round so that a
+busy moment on the machine falls on all of them alike. Prints a table with every target and PASS
+or MISS, and writes results.json and benchmark.png to the output directory.
+"""
+
+from __future__ import annotations
+
+import argparse
+import hashlib
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent
+sys.path.insert(0, str(HERE))
+from cases import PYGAME_METHODS
+
+PYTHON = sys.executable
+SIZES = [(320, 200, 3), (640, 360, 3), (1920, 1080, 1)]
+FRAME_NS = 1e9 / 60
+# The memory run's 320x200 picture is magnified twice: the scaled drawing path is exercised, and
+# 100,000 flips take about half a minute.
+MEMORY_SCALE = 2
+
+
+@dataclass
+class Plan:
+    """How much of everything to measure. The full plan takes about six minutes here."""
+
+    drivers: list[str]
+    sizes: list[tuple[int, int, int]] = field(default_factory=lambda: list(SIZES))
+    rounds: int = 7            # interleaved runs of every throughput and expansion program
+    seconds: float = 0.25      # one throughput sample
+    samples: int = 2           # throughput samples per run
+    expand_seconds: float = 0.15
+    calls: int = 100_000       # pset/pget calls per sample
+    call_samples: int = 5
+    call_rounds: int = 3
+    pacing_frames: int = 600
+    pacing_rounds: int = 2
+    memory_flips: tuple[int, int] = (1_000, 100_000)
+
+    @classmethod
+    def quick(cls, drivers: list[str]) -> Plan:
+        return cls(drivers=drivers, sizes=[SIZES[0]], rounds=1, seconds=0.05, samples=1,
+                   expand_seconds=0.02, calls=2_000, call_samples=1, call_rounds=1,
+                   pacing_frames=30, pacing_rounds=1, memory_flips=(100, 1_000))
+
+
+# --- Statistics and targets (pure functions) ----------------------------------------------------
+
+
+def median(values) -> float:
+    return float(statistics.median(values))
+
+
+def percentile(values, q: float) -> float:
+    """The q-th percentile (0..100) by linear interpolation between the two nearest ranks."""
+    ordered = sorted(values)
+    if not ordered:
+        raise ValueError("no values")
+    position = (len(ordered) - 1) * q / 100
+    low = int(position)
+    high = min(low + 1, len(ordered) - 1)
+    return ordered[low] + (ordered[high] - ordered[low]) * (position - low)
+
+
+def paired_ratio(ours_rounds, theirs_rounds) -> float:
+    """The median over rounds of ours / theirs within each round. Every round runs all programs
+    back to back, so a ratio within one round is not thrown by the load on the machine changing
+    between rounds, which moves single figures by a third here."""
+    return median([o / t for o, t in zip(ours_rounds, theirs_rounds, strict=True)])
+
+
+def pacing_summary(periods_ns) -> dict:
+    """Mean frame period and the 50th/99th percentiles of its distance from 1/60 s, in ms."""
+    errors = [abs(p - FRAME_NS) for p in periods_ns]
+    return {
+        "mean_ms": statistics.fmean(periods_ns) / 1e6,
+        "p50_ms": percentile(errors, 50) / 1e6,
+        "p99_ms": percentile(errors, 99) / 1e6,
+        "frames": len(periods_ns),
+    }
+
+
+def verdict(ok: bool) -> str:
+    return "PASS" if ok else "MISS"
+
+
+# --- Preparation --------------------------------------------------------------------------------
+
+
+def ensure_requirements() -> None:
+    """Installs benchmarks/requirements.txt into this environment when it changed since the last
+    install (the same stamp scheme as scripts/setup.sh)."""
+    requirements = HERE / "requirements.txt"
+    stamp = Path(sys.prefix) / ".bench-requirements.sha256"
+    digest = hashlib.sha256(requirements.read_bytes()).hexdigest()
+    if stamp.exists() and stamp.read_text() == digest:
+        return
+    print("bench: installing benchmarks/requirements.txt into the virtual environment", flush=True)
+    subprocess.run([PYTHON, "-m", "pip", "install", "-q", "-r", str(requirements)], check=True)
+    stamp.write_text(digest)
+
+
+def build_floor(build_dir: Path) -> Path:
+    """Builds the floor program against the SDL3 that scripts/setup.sh gave the module."""
+    prefix_file = Path(sys.prefix) / "sdl3-prefix"
+    if not prefix_file.exists():
+        sys.exit("bench: no .venv/sdl3-prefix; run scripts/setup.sh (or make setup) first")
+    bin_dir = Path(sys.prefix) / "bin"
+    env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
+    configure = ["cmake", "-S", str(HERE), "-B", str(build_dir), "-G", "Ninja",
+                 "-DCMAKE_BUILD_TYPE=Release",
+                 f"-DCMAKE_PREFIX_PATH={prefix_file.read_text().strip()}"]
+    if not (build_dir / "build.ninja").exists():
+        subprocess.run(configure, check=True, env=env, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", str(build_dir), "--parallel", "2"], check=True, env=env,
+                   stdout=subprocess.DEVNULL)
+    return build_dir / "jxfb_floor"
+
+
+# --- Running the measuring processes ------------------------------------------------------------
+
+
+class Runner:
+    def __init__(self, out: Path, floor: Path) -> None:
+        self.floor = floor
+        self.log = (out / "log.txt").open("w")  # every command and its output; see close()
+        self.display = None  # DISPLAY of the private Xvfb, once started
+
+    def close(self) -> None:
+        self.log.close()
+
+    def environment(self, driver: str, sdl2_driver: str | None = None) -> dict:
+        # SDL3 reads SDL_VIDEO_DRIVER, SDL2 (pygame-ce, pyxel) SDL_VIDEODRIVER: both are set, and
+        # every result says which driver the program really used. (Left without SDL_VIDEODRIVER,
+        # pygame-ce would quietly pick SDL2's offscreen driver and OpenGL.)
+        env = dict(os.environ, SDL_VIDEO_DRIVER=driver, SDL_VIDEODRIVER=sdl2_driver or driver,
+                   SDL_AUDIODRIVER="dummy", PYGAME_HIDE_SUPPORT_PROMPT="1")
+        env.pop("DISPLAY", None)
+        if driver == "x11":
+            env["DISPLAY"] = self.display
+        return env
+
+    def run(self, command: list[str], driver: str, sdl2_driver: str | None = None) -> dict:
+        self.log.write(f"$ SDL_VIDEO_DRIVER={driver} {' '.join(command)}\n")
+        self.log.flush()
+        done = subprocess.run(command, env=self.environment(driver, sdl2_driver), check=False,
+                              capture_output=True, text=True, timeout=300)
+        self.log.write(done.stderr)
+        self.log.write(done.stdout)
+        if done.returncode != 0:
+            raise RuntimeError(f"{' '.join(command)} failed ({done.returncode}):\n{done.stderr}")
+        result = json.loads(done.stdout.strip().splitlines()[-1])
+        if "driver" in result and result["driver"] != driver:
+            raise RuntimeError(f"{' '.join(command)} used the {result['driver']} driver, "
+                               f"not {driver}")
+        return result
+
+    def case(self, name: str, driver: str, sdl2_driver: str | None = None, **arguments) -> dict:
+        command = [PYTHON, str(HERE / "cases.py"), name, json.dumps(arguments)]
+        return self.run(command, driver, sdl2_driver)
+
+    def floor_run(self, driver: str, *arguments) -> dict:
+        return self.run([str(self.floor), *map(str, arguments)], driver)
+
+
+def progress(message: str) -> None:
+    print(f"bench: {message}", file=sys.stderr, flush=True)
+
+
+def measure_throughput(runner: Runner, plan: Plan, driver: str) -> dict:
+    """Per size: every program's fps samples from `plan.rounds` interleaved runs."""
+    results = {}
+    for width, height, scale in plan.sizes:
+        key = f"{width}x{height}x{scale}"
+        progress(f"throughput {driver} {key}")
+        programs = ["ours", "floor"] + [f"pygame-ce {m}" for m in PYGAME_METHODS]
+        entry = {p: {"fps": [], "rounds": []} for p in programs}
+        for round_number in range(plan.rounds):
+            # A different program goes first each round.
+            order = programs[round_number % len(programs):] + programs[:round_number % len(programs)]
+            for program in order:
+                if program == "ours":
+                    r = runner.case("throughput_ours", driver, width=width, height=height,
+                                    scale=scale, seconds=plan.seconds, samples=plan.samples)
+                elif program == "floor":
+                    r = runner.floor_run(driver, "flip", width, height, scale, plan.seconds,
+                                         plan.samples)
+                else:
+                    r = runner.case("throughput_pygame", driver, method=program.split()[1],
+                                    width=width, height=height, scale=scale,
+                                    seconds=plan.seconds, samples=plan.samples)
+                entry[program]["fps"] += r["fps"]
+                entry[program]["rounds"].append(median(r["fps"]))
+                entry[program]["renderer"] = r["renderer"]
+        for program in programs:
+            entry[program]["median"] = median(entry[program]["fps"])
+        fastest = max((f"pygame-ce {m}" for m in PYGAME_METHODS), key=lambda p: entry[p]["median"])
+        entry["pygame_fastest"] = fastest
+        results[key] = entry
+    return results
+
+
+def measure_expansion(runner: Runner, plan: Plan) -> dict:
+    results = {}
+    for width, height, _ in plan.sizes:
+        progress(f"expansion {width}x{height}")
+        expand, copy = [], []
+        for _ in range(plan.rounds):
+            r = runner.floor_run("dummy", "expand", width, height, plan.expand_seconds,
+                                 plan.samples)
+            expand += r["expand_px_per_s"]
+            copy += r["memcpy_bytes_per_s"]
+        results[f"{width}x{height}"] = {
+            "expand_px_per_s": median(expand),
+            "memcpy_bytes_per_s": median(copy),
+            "samples": len(expand),
+        }
+    return results
+
+
+def measure_calls(runner: Runner, plan: Plan) -> dict:
+    progress("pset/pget against set_at/get_at and pyxel")
+    programs = {"ours": "calls_ours", "pygame-ce": "calls_pygame", "pyxel": "calls_pyxel"}
+    samples: dict[str, dict[str, list]] = {}
+    unavailable = {}
+    for _ in range(plan.call_rounds):
+        for program, case_name in programs.items():
+            if program in unavailable:
+                continue
+            # pyxel cannot open its window without OpenGL, which SDL2's dummy driver lacks: it
+            # runs on SDL2's offscreen driver (these calls never touch the display).
+            sdl2_driver = "offscreen" if program == "pyxel" else None
+            try:
+                r = runner.case(case_name, "dummy", sdl2_driver, calls=plan.calls,
+                                samples=plan.call_samples)
+            except RuntimeError as error:
+                if program != "pyxel":
+                    raise
+                unavailable[program] = str(error).splitlines()[-1]
+                continue
+            for name, values in r.items():
+                samples.setdefault(program, {}).setdefault(name, []).extend(values)
+    return {
+        "ns": {p: {n: median(v) for n, v in calls.items()} for p, calls in samples.items()},
+        "unavailable": unavailable,
+    }
+
+
+def measure_pacing(runner: Runner, plan: Plan, driver: str, pygame_method: str) -> dict:
+    progress(f"pacing {driver} ({plan.pacing_frames} frames at 60 fps per run)")
+    programs = {
+        "ours flip()": lambda: runner.case("pacing_ours", driver, frames=plan.pacing_frames),
+        "pygame-ce Clock.tick(60)": lambda: runner.case(
+            "pacing_pygame", driver, frames=plan.pacing_frames, method=pygame_method, busy=False),
+        "pygame-ce Clock.tick_busy_loop(60)": lambda: runner.case(
+            "pacing_pygame", driver, frames=plan.pacing_frames, method=pygame_method, busy=True),
+    }
+    runs = {name: [] for name in programs}
+    for _ in range(plan.pacing_rounds):
+        for name, run in programs.items():
+            runs[name].append(pacing_summary(run()["periods_ns"]))
+    return {
+        name: {k: median([s[k] for s in summaries]) for k in summaries[0]} | {"runs": len(summaries)}
+        for name, summaries in runs.items()
+    }
+
+
+def measure_memory(runner: Runner, plan: Plan) -> dict:
+    first, total = plan.memory_flips
+    progress(f"memory over {total:,} flips")
+    r = runner.case("memory_ours", "dummy", first=first, total=total, scale=MEMORY_SCALE)
+    resident = r["resident_bytes"]
+    return {"first": first, "total": total, "after_first": resident[str(first)],
+            "after_total": resident[str(total)]}
+
+
+# --- Report -------------------------------------------------------------------------------------
+
+
+def report(results: dict) -> str:
+    lines = []
+    add = lines.append
+    meta = results["meta"]
+    add(f"jxframebuf benchmark: {meta['machine']}")
+    add(f"  {meta['versions']}")
+    add(f"  Medians over {meta['plan']}.")
+    add("  Throughput ratios are ours / theirs within each round, median over the rounds.")
+
+    for driver, sizes in results["throughput"].items():
+        add("")
+        add(f"Throughput, {driver} driver: unpaced flips/s, whole picture rewritten every frame")
+        add(f"  {'size':<14}{'ours':>8}{'floor':>8}{'pygame-ce':>11}  {'fastest pygame-ce way':<22}"
+            f"{'ours/pg':>9}{'ours/floor':>11}  targets")
+        for key, entry in sizes.items():
+            ours, floor = entry["ours"]["median"], entry["floor"]["median"]
+            fastest = entry["pygame_fastest"]
+            pg = entry[fastest]["median"]
+            vs_pg = paired_ratio(entry["ours"]["rounds"], entry[fastest]["rounds"])
+            vs_floor = paired_ratio(entry["ours"]["rounds"], entry["floor"]["rounds"])
+            add(f"  {key:<14}{ours:>8.0f}{floor:>8.0f}{pg:>11.0f}  {fastest.split()[1]:<22}"
+                f"{vs_pg:>8.2f}x{vs_floor:>10.2f}x  "
+                f">=1.0x pg {verdict(vs_pg >= 1.0)}, >=0.91x floor {verdict(vs_floor >= 1 / 1.10)}")
+        renderers = {p: e["renderer"] for p, e in next(iter(sizes.values())).items()
+                     if isinstance(e, dict)}
+        add("  renderers: " + ", ".join(f"{p} {r}" for p, r in renderers.items()))
+        others = []
+        for key, entry in sizes.items():
+            others.append(key + " " + " / ".join(
+                f"{m} {entry['pygame-ce ' + m]['median']:.0f}" for m in PYGAME_METHODS))
+        add("  all pygame-ce ways: " + "; ".join(others))
+    add("")
+    add("pygame-ce ways of showing the 8-bit Surface magnified:")
+    for method, how in PYGAME_METHODS.items():
+        add(f"  {method:<9} {how}")
+
+    add("")
+    add("Palette expansion alone (C++), against a memcpy writing the same ARGB picture")
+    add(f"  {'size':<12}{'expansion':>16}{'= bytes/s':>12}{'memcpy bytes/s':>16}{'ratio':>8}  target")
+    for key, e in results["expansion"].items():
+        written = e["expand_px_per_s"] * 4
+        ratio = written / e["memcpy_bytes_per_s"]
+        add(f"  {key:<12}{e['expand_px_per_s'] / 1e9:>10.2f} Gpx/s{written / 1e9:>8.1f} GB/s"
+            f"{e['memcpy_bytes_per_s'] / 1e9:>11.1f} GB/s{ratio:>8.2f}  >=0.50 {verdict(ratio >= 0.5)}")
+
+    calls = results["calls"]
+    ns = calls["ns"]
+    add("")
+    add("Per-call cost in ns (loop overhead taken out), dummy driver (pyxel: SDL2 offscreen)")
+    pyxel = ns.get("pyxel")
+    add(f"  {'call':<6}{'ours':>8}{'pygame-ce':>20}{'pyxel':>10}{'ours/pg':>9}  target")
+    for ours_name, pg_name in (("pset", "set_at"), ("pget", "get_at")):
+        o, p = ns["ours"][ours_name], ns["pygame-ce"][pg_name]
+        px = f"{pyxel[ours_name]:>10.0f}" if pyxel else f"{'-':>10}"
+        add(f"  {ours_name:<6}{o:>8.0f}{p:>12.0f} {pg_name:<7}{px}{o / p:>8.2f}x  "
+            f"<=1.0x {verdict(o <= p)}")
+    for program, why in calls["unavailable"].items():
+        add(f"  {program}: not measured ({why})")
+
+    for driver, programs in results["pacing"].items():
+        add("")
+        add(f"Pacing at 60 fps, {driver} driver: frame period and |period - 16.667 ms|")
+        add(f"  {'program':<36}{'mean ms':>9}{'p50 ms':>9}{'p99 ms':>9}")
+        for name, s in programs.items():
+            add(f"  {name:<36}{s['mean_ms']:>9.3f}{s['p50_ms']:>9.3f}{s['p99_ms']:>9.3f}")
+        ours = programs["ours flip()"]["p99_ms"]
+        tick = programs["pygame-ce Clock.tick(60)"]["p99_ms"]
+        add(f"  targets: p99 <= 0.5 ms {verdict(ours <= 0.5)}; "
+            f"p99 3x smaller than tick(60)'s ({tick / ours:.1f}x) {verdict(ours * 3 <= tick)}")
+
+    m = results["memory"]
+    growth = m["after_total"] - m["after_first"]
+    add("")
+    add(f"Memory, 320x200 scale {MEMORY_SCALE}, dummy driver: resident {m['after_first'] / 2**20:.1f} MB after "
+        f"{m['first']:,} flips, {m['after_total'] / 2**20:.1f} MB after {m['total']:,}; "
+        f"growth {growth / 2**20:+.2f} MB  <=1 MB {verdict(growth <= 2**20)}")
+    return "\n".join(lines)
+
+
+def plot(results: dict, path: Path) -> None:
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    drivers = list(results["throughput"])
+    fig, axes = plt.subplots(2, 2, figsize=(12, 8.5))
+    programs = ["ours", "floor"] + [f"pygame-ce {m}" for m in PYGAME_METHODS]
+    colours = ["tab:blue", "tab:gray", "tab:orange", "tab:red", "tab:brown"]
+    for ax, driver in zip(axes[0], drivers):
+        sizes = results["throughput"][driver]
+        width = 0.8 / len(programs)
+        for i, program in enumerate(programs):
+            heights = [sizes[k][program]["median"] for k in sizes]
+            ax.bar([x + i * width for x in range(len(sizes))], heights, width, label=program,
+                   color=colours[i])
+        ax.set_xticks([x + 0.4 - width / 2 for x in range(len(sizes))], list(sizes))
+        ax.set_yscale("log")
+        ax.set_ylabel("unpaced flips per second (log)")
+        ax.set_title(f"Throughput, {driver} driver")
+        ax.legend(fontsize=8)
+    for ax in axes[0][len(drivers):]:
+        ax.axis("off")
+
+    ax = axes[1][0]
+    for driver in drivers:
+        for name, s in results["pacing"][driver].items():
+            ax.barh(f"{driver}: {name}", s["p99_ms"],
+                    color="tab:blue" if name.startswith("ours") else "tab:orange")
+    ax.axvline(0.5, color="k", linestyle="--", linewidth=1)
+    ax.set_xlabel("p99 of |period - 16.667 ms| (ms); dashed: the 0.5 ms target")
+    ax.set_title("Pacing at 60 fps")
+    ax.tick_params(axis="y", labelsize=7)
+
+    ax = axes[1][1]
+    ns = results["calls"]["ns"]
+    labels, values, colours = [], [], []
+    for program, calls in ns.items():
+        for name, value in calls.items():
+            labels.append(f"{program} {name}")
+            values.append(value)
+            colours.append("tab:blue" if program == "ours" else "tab:orange")
+    ax.barh(labels, values, color=colours)
+    ax.set_xlabel("ns per call (loop overhead taken out)")
+    ax.set_title("Per-pixel calls")
+    fig.tight_layout()
+    fig.savefig(path, dpi=80)
+    plt.close(fig)
+
+
+def versions(runner: Runner) -> str:
+    probe = ("import importlib.metadata as m, pygame, jxframebuf, sys, ctypes;"
+             "v = ctypes.CDLL(jxframebuf.__file__).SDL_GetVersion();"
+             "print(f'Python {sys.version.split()[0]}, jxframebuf with SDL "
+             "{v // 1000000}.{v // 1000 % 1000}.{v % 1000}, pygame-ce {m.version(\"pygame-ce\")} "
+             "with SDL {\".\".join(map(str, pygame.get_sdl_version()))}, "
+             "pyxel {m.version(\"pyxel\")}')")
+    done = subprocess.run([PYTHON, "-c", probe], env=runner.environment("dummy"),
+                          capture_output=True, text=True, check=True)
+    return done.stdout.strip().splitlines()[-1]
+
+
+def machine() -> str:
+    model = platform.processor() or "unknown CPU"
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    return f"{model}, {os.cpu_count()} cores, {platform.system()} {platform.release()}"
+
+
+def main(argv=None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--quick", action="store_true", help="a smoke run: one size, tiny samples")
+    parser.add_argument("--drivers", default="dummy,x11", help="SDL video drivers (dummy,x11)")
+    parser.add_argument("--out", type=Path, default=ROOT / "build" / "bench")
+    args = parser.parse_args(argv)
+    drivers = [d for d in args.drivers.split(",") if d]
+    plan = Plan.quick(drivers) if args.quick else Plan(drivers)
+    args.out.mkdir(parents=True, exist_ok=True)
+    started = time.monotonic()
+
+    ensure_requirements()
+    floor = build_floor(ROOT / "build" / "bench-floor")
+    runner = Runner(args.out, floor)
+    sys.path.insert(0, str(ROOT / "examples"))
+    import headless
+
+    results = {"meta": {"machine": machine(), "versions": versions(runner),
+                        "plan": f"{plan.rounds} interleaved runs x {plan.samples} samples of "
+                                f"{plan.seconds} s (throughput), {plan.pacing_rounds} runs of "
+                                f"{plan.pacing_frames} frames (pacing)"},
+               "throughput": {}, "pacing": {}}
+    xvfb = None
+    try:
+        for driver in drivers:
+            if driver == "x11" and xvfb is None:
+                xvfb = headless.Xvfb()
+                runner.display = xvfb.display
+            results["throughput"][driver] = measure_throughput(runner, plan, driver)
+        results["expansion"] = measure_expansion(runner, plan)
+        results["calls"] = measure_calls(runner, plan)
+        for driver in drivers:
+            # pygame-ce paces its fastest way of showing the 320x200 x3 picture.
+            first = results["throughput"][driver][f"{plan.sizes[0][0]}x{plan.sizes[0][1]}x{plan.sizes[0][2]}"]
+            method = first["pygame_fastest"].split()[1]
+            results["pacing"][driver] = measure_pacing(runner, plan, driver, method)
+        results["memory"] = measure_memory(runner, plan)
+    finally:
+        if xvfb is not None:
+            xvfb.stop()
+        runner.close()
+
+    table = report(results)
+    print(table)
+    (args.out / "results.json").write_text(json.dumps(results, indent=1))
+    (args.out / "table.txt").write_text(table + "\n")
+    plot(results, args.out / "benchmark.png")
+    progress(f"done in {time.monotonic() - started:.0f} s; table, results.json and benchmark.png "
+             f"in {args.out}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

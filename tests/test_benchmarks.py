@@ -1,0 +1,182 @@
+"""The benchmark's own arithmetic and its measuring cases for jxframebuf, run in-process at tiny
+sizes (about a second): the figures it prints are only as good as these. The peers' cases need
+the benchmark's own requirements and run in `make bench-quick`."""
+
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "benchmarks"))
+
+import cases  # noqa: E402
+import run  # noqa: E402
+
+FRAME_NS = 1e9 / 60
+
+
+def test_percentile_matches_numpys_linear_interpolation():
+    values = np.random.default_rng(3).exponential(size=601).tolist()
+    for q in (0, 50, 99, 100):
+        assert run.percentile(values, q) == pytest.approx(np.percentile(values, q))
+    assert run.percentile([5.0], 99) == 5.0
+    with pytest.raises(ValueError):
+        run.percentile([], 50)
+
+
+def test_pacing_summary_measures_distance_from_a_sixtieth_of_a_second():
+    # 98 perfect frames, one 2 ms late and one 1 ms early: the errors are distances, so the early
+    # frame counts too, and the mean period stays 1/60 s plus the net 1 ms / 100.
+    periods = [FRAME_NS] * 98 + [FRAME_NS + 2e6, FRAME_NS - 1e6]
+    s = run.pacing_summary(periods)
+    assert s["frames"] == 100
+    assert s["mean_ms"] == pytest.approx(FRAME_NS / 1e6 + 0.01)
+    assert s["p50_ms"] == pytest.approx(0.0)
+    assert s["p99_ms"] == pytest.approx(1.01)  # between the 1 ms and 2 ms errors
+
+
+def test_paired_ratio_compares_within_rounds():
+    # Ours is 10% faster in every round though the machine's load changed between rounds.
+    assert run.paired_ratio([110, 55, 220], [100, 50, 200]) == pytest.approx(1.1)
+    with pytest.raises(ValueError):
+        run.paired_ratio([1, 2], [1])
+
+
+def synthetic_results(ours_fps, pygame_fps, ours_p99, tick_p99, growth):
+    def program(fps):
+        # Three rounds, the machine twice as busy in the second: the within-round ratios hold.
+        return {"median": fps, "rounds": [fps, fps / 2, fps], "renderer": "software"}
+
+    size = {"ours": program(ours_fps), "floor": program(ours_fps * 1.05),
+            "pygame_fastest": "pygame-ce renderer"}
+    for method in cases.PYGAME_METHODS:
+        size[f"pygame-ce {method}"] = program(pygame_fps)
+    pacing = {"mean_ms": 16.667, "p50_ms": 0.01}
+    return {
+        "meta": {"machine": "test", "versions": "test", "plan": "test"},
+        "throughput": {"dummy": {"320x200x3": size}},
+        "expansion": {"320x200": {"expand_px_per_s": 3e9, "memcpy_bytes_per_s": 36e9}},
+        "calls": {"ns": {"ours": {"pset": 60, "pget": 50},
+                         "pygame-ce": {"set_at": 200, "get_at": 40}},
+                  "unavailable": {"pyxel": "no window"}},
+        "pacing": {"dummy": {"ours flip()": pacing | {"p99_ms": ours_p99},
+                             "pygame-ce Clock.tick(60)": pacing | {"p99_ms": tick_p99},
+                             "pygame-ce Clock.tick_busy_loop(60)": pacing | {"p99_ms": 0.9}}},
+        "memory": {"first": 1000, "total": 100000, "after_first": 50 << 20,
+                   "after_total": (50 << 20) + growth},
+    }
+
+
+def row(table, start):
+    return next(line for line in table.splitlines() if line.lstrip().startswith(start))
+
+
+def test_report_marks_each_target_pass_or_miss():
+    table = run.report(synthetic_results(ours_fps=1000, pygame_fps=500, ours_p99=0.05,
+                                         tick_p99=1.2, growth=1 << 19))
+    assert "2.00x" in row(table, "320x200x3") and "pg PASS" in row(table, "320x200x3")
+    assert "floor PASS" in row(table, "320x200x3")  # 1/1.05 is within 1.10x
+    assert row(table, "320x200 ").endswith("MISS")  # 12 GB/s against 36: a third
+    assert row(table, "pset").endswith("PASS") and row(table, "pget").endswith("MISS")
+    assert "not measured (no window)" in table
+    assert "p99 <= 0.5 ms PASS" in table and "(24.0x) PASS" in table
+    assert row(table, "Memory").endswith("PASS")
+
+    table = run.report(synthetic_results(ours_fps=400, pygame_fps=500, ours_p99=0.6,
+                                         tick_p99=1.2, growth=2 << 20))
+    assert "0.80x" in row(table, "320x200x3") and "pg MISS" in row(table, "320x200x3")
+    assert "p99 <= 0.5 ms MISS" in table and "(2.0x) MISS" in table
+    assert "growth +2.00 MB" in row(table, "Memory") and row(table, "Memory").endswith("MISS")
+
+
+def test_throughput_case_reports_rates_and_the_display_it_used():
+    r = cases.throughput_ours(width=16, height=8, scale=2, seconds=0.02, samples=2)
+    assert len(r["fps"]) == 2 and min(r["fps"]) > 0
+    assert (r["driver"], r["renderer"]) == ("dummy", "software")
+
+
+def test_pacing_case_returns_one_period_per_frame():
+    periods = cases.pacing_ours(frames=4, width=8, height=8, scale=1)["periods_ns"]
+    assert len(periods) == 4
+    assert all(FRAME_NS * 0.9 < p < FRAME_NS * 3 for p in periods)
+
+
+def test_memory_case_reads_resident_size_at_both_counts():
+    resident = cases.memory_ours(first=5, total=10, width=8, height=8)["resident_bytes"]
+    assert set(resident) == {"5", "10"}
+    assert all(value > 1 << 20 for value in resident.values())
+
+
+class FakeRunner:
+    """Stands in for run.Runner: answers each measurement from `answer(name, arguments)` and
+    remembers the order of the calls."""
+
+    def __init__(self, answer):
+        self.answer = answer
+        self.calls = []
+
+    def case(self, name, driver, sdl2_driver=None, **arguments):
+        self.calls.append((name, arguments.get("method")))
+        return self.answer(name, arguments)
+
+    def floor_run(self, driver, *arguments):
+        self.calls.append(("floor", None))
+        return self.answer("floor", {})
+
+
+def test_throughput_keeps_rounds_apart_and_picks_pygames_fastest_way():
+    fps = {"throughput_ours": 300, "floor": 320, "renderer": 100, "scaled": 250, "software": 200}
+    seen = {}
+
+    def answer(name, arguments):
+        key = arguments.get("method") or name
+        seen[key] = seen.get(key, 0) + 1
+        # Every program runs slower in the second round, as if the machine got busy.
+        slow = 2 if seen[key] == 2 else 1
+        return {"fps": [fps[key] / slow, fps[key] / slow], "renderer": "software"}
+
+    runner = FakeRunner(answer)
+    plan = run.Plan(drivers=["dummy"], sizes=[(8, 8, 1)], rounds=2)
+    entry = run.measure_throughput(runner, plan, "dummy")["8x8x1"]
+    assert entry["pygame_fastest"] == "pygame-ce scaled"
+    assert entry["ours"]["rounds"] == [300, 150]
+    assert run.paired_ratio(entry["ours"]["rounds"], entry["floor"]["rounds"]) == 300 / 320
+    # Each round starts with a different program.
+    assert runner.calls[0] != runner.calls[5] and len(runner.calls) == 10
+
+
+def test_calls_skip_pyxel_when_it_cannot_run_but_not_the_others():
+    def answer(name, arguments):
+        if name == "calls_pyxel":
+            raise RuntimeError("pyxel failed\nPanicException: no OpenGL")
+        return {"pset": [50.0], "pget": [40.0]} if name == "calls_ours" else \
+            {"set_at": [150.0], "get_at": [160.0]}
+
+    plan = run.Plan(drivers=["dummy"], call_rounds=2)
+    r = run.measure_calls(FakeRunner(answer), plan)
+    assert r["ns"]["ours"] == {"pset": 50.0, "pget": 40.0}
+    assert r["unavailable"] == {"pyxel": "PanicException: no OpenGL"}
+
+    def broken(name, arguments):
+        raise RuntimeError("jxframebuf failed")
+
+    with pytest.raises(RuntimeError):
+        run.measure_calls(FakeRunner(broken), plan)
+
+
+def test_runner_refuses_a_result_from_another_video_driver(tmp_path):
+    # pygame-ce's SDL2 falls back to another driver when SDL_VIDEODRIVER is not honoured; a
+    # figure from the wrong driver must stop the run, not slip into the table.
+    runner = run.Runner(tmp_path, floor=tmp_path / "none")
+    try:
+        env = runner.environment("dummy")
+        assert env["SDL_VIDEO_DRIVER"] == env["SDL_VIDEODRIVER"] == "dummy"
+        assert "DISPLAY" not in env
+        assert runner.environment("dummy", "offscreen")["SDL_VIDEODRIVER"] == "offscreen"
+        say = 'import json; print(json.dumps({"driver": "offscreen", "fps": [1.0]}))'
+        with pytest.raises(RuntimeError, match="used the offscreen driver, not dummy"):
+            runner.run([sys.executable, "-c", say], "dummy")
+        assert runner.run([sys.executable, "-c", say], "offscreen")["fps"] == [1.0]
+    finally:
+        runner.close()
