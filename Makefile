@@ -1,8 +1,10 @@
 # `make demo` and `make test` are all a newcomer needs; both set everything up first (see
-# scripts/setup.sh), and a second run only rebuilds what changed.
+# scripts/setup.sh), and a second run only rebuilds what changed. The other targets are the
+# usual developer's loop: configure, build, test, lint, sanitize, bench, wheel.
 PYTHON := .venv/bin/python
+DEV_BUILD := build/dev
 
-.PHONY: setup demo test bench bench-quick
+.PHONY: setup demo test configure build lint format wheel bench bench-quick
 
 setup:
 	@bash scripts/setup.sh
@@ -12,6 +14,33 @@ demo: setup
 
 test: setup
 	@$(PYTHON) -m pytest
+
+# A plain CMake tree beside the pip build, with compile_commands.json for editors and tools.
+configure: setup
+	@PATH="$(CURDIR)/.venv/bin:$$PATH" cmake -S . -B $(DEV_BUILD) -G Ninja \
+	    -DCMAKE_PREFIX_PATH="$$(cat .venv/sdl3-prefix)" \
+	    -DPython_EXECUTABLE="$(CURDIR)/$(PYTHON)" \
+	    -Dpybind11_DIR="$$($(PYTHON) -m pybind11 --cmakedir)" \
+	    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
+# Rebuilds and reinstalls the module into .venv (what the tests import).
+build: setup
+
+lint: setup
+	@$(PYTHON) -m ruff check .
+	@$(PYTHON) -m ruff format --check .
+	@.venv/bin/clang-format --dry-run -Werror src/*/*.cpp src/*/*.h benchmarks/*.cpp
+	@$(PYTHON) -m mypy --strict examples/
+	@cd /tmp && $(CURDIR)/$(PYTHON) -m mypy.stubtest jxframebuf \
+	    --allowlist $(CURDIR)/src/module/stubtest-allowlist.txt
+
+format: setup
+	@$(PYTHON) -m ruff check --fix .
+	@$(PYTHON) -m ruff format .
+	@.venv/bin/clang-format -i src/*/*.cpp src/*/*.h benchmarks/*.cpp
+
+wheel: setup
+	@bash scripts/check-wheel.sh
 
 # Side by side with pygame-ce, pyxel and the C++ floor (benchmarks/run.py), about six minutes.
 bench: setup
