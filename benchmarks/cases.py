@@ -203,10 +203,14 @@ def _sdl2_renderer_name(window_id: int) -> str:
     """The SDL2 renderer of pygame's window `window_id`, asked of pygame's own SDL2."""
 
     class RendererInfo(ctypes.Structure):
-        _fields_ = [("name", ctypes.c_char_p), ("flags", ctypes.c_uint32),
-                    ("num_texture_formats", ctypes.c_uint32),
-                    ("texture_formats", ctypes.c_uint32 * 16),
-                    ("max_texture_width", ctypes.c_int), ("max_texture_height", ctypes.c_int)]
+        _fields_ = [
+            ("name", ctypes.c_char_p),
+            ("flags", ctypes.c_uint32),
+            ("num_texture_formats", ctypes.c_uint32),
+            ("texture_formats", ctypes.c_uint32 * 16),
+            ("max_texture_width", ctypes.c_int),
+            ("max_texture_height", ctypes.c_int),
+        ]
 
     sdl = ctypes.CDLL(_loaded_library("libSDL2"))
     sdl.SDL_GetWindowFromID.restype = ctypes.c_void_p
@@ -225,10 +229,9 @@ def _sdl2_renderer_name(window_id: int) -> str:
 # them all and compares with the fastest.
 PYGAME_METHODS = {
     "renderer": "blit to a 32-bit Surface, Texture.update, Renderer.blit and present "
-                "(pygame._sdl2.video)",
+    "(pygame._sdl2.video)",
     "scaled": "blit to a SCALED display Surface sized to the magnified window, display.flip",
-    "software": "blit to a 32-bit Surface, transform.scale onto the display Surface, "
-                "display.flip",
+    "software": "blit to a 32-bit Surface, transform.scale onto the display Surface, display.flip",
 }
 
 
@@ -242,8 +245,9 @@ class PygameShow:
         self.method = method
         size = (width * scale, height * scale)
         self.indexed = pg.Surface((width, height), depth=8)
-        self.indexed.set_palette([((c >> 16) & 255, (c >> 8) & 255, c & 255)
-                                  for c in palette().tolist()])
+        self.indexed.set_palette(
+            [((c >> 16) & 255, (c >> 8) & 255, c & 255) for c in palette().tolist()]
+        )
         # The pictures as bytes: BufferProxy.write copies bytes with one memcpy.
         self.pics = [p.tobytes() for p in pictures(width, height)]
         pump, indexed, pics = pg.event.pump, self.indexed, self.pics
@@ -291,12 +295,14 @@ class PygameShow:
             rgb = pg.Surface((width, height), 0, screen)
 
             if scale == 1:
+
                 def frame(i):
                     pump()
                     indexed.get_buffer().write(pics[i & 1])
                     screen.blit(indexed, (0, 0))
                     flip()
             else:
+
                 def frame(i):
                     pump()
                     indexed.get_buffer().write(pics[i & 1])
@@ -384,7 +390,7 @@ def _call_costs(loops: dict, calls: int, samples: int) -> dict:
     coords = list(zip(rng.integers(0, 320, calls).tolist(), rng.integers(0, 200, calls).tolist()))
 
     def bare(coords):
-        for x, y in coords:
+        for _x, _y in coords:
             pass
 
     clock = time.perf_counter_ns

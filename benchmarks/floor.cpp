@@ -176,8 +176,8 @@ int expand(int width, int height, double seconds, int samples) {
 int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "flip" && argc == 7) {
-        return flip(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
-                    std::atof(argv[5]), std::atoi(argv[6]));
+        return flip(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]),
+                    std::atoi(argv[6]));
     }
     if (mode == "expand" && argc == 6) {
         return expand(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]),

@@ -26,7 +26,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
-from cases import PYGAME_METHODS
+from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
 SIZES = [(320, 200, 3), (640, 360, 3), (1920, 1080, 1)]
@@ -42,11 +42,11 @@ class Plan:
 
     drivers: list[str]
     sizes: list[tuple[int, int, int]] = field(default_factory=lambda: list(SIZES))
-    rounds: int = 7            # interleaved runs of every throughput and expansion program
-    seconds: float = 0.25      # one throughput sample
-    samples: int = 2           # throughput samples per run
+    rounds: int = 7  # interleaved runs of every throughput and expansion program
+    seconds: float = 0.25  # one throughput sample
+    samples: int = 2  # throughput samples per run
     expand_seconds: float = 0.15
-    calls: int = 100_000       # pset/pget calls per sample
+    calls: int = 100_000  # pset/pget calls per sample
     call_samples: int = 5
     call_rounds: int = 3
     pacing_frames: int = 600
@@ -55,9 +55,20 @@ class Plan:
 
     @classmethod
     def quick(cls, drivers: list[str]) -> Plan:
-        return cls(drivers=drivers, sizes=[SIZES[0]], rounds=1, seconds=0.05, samples=1,
-                   expand_seconds=0.02, calls=2_000, call_samples=1, call_rounds=1,
-                   pacing_frames=30, pacing_rounds=1, memory_flips=(100, 1_000))
+        return cls(
+            drivers=drivers,
+            sizes=[SIZES[0]],
+            rounds=1,
+            seconds=0.05,
+            samples=1,
+            expand_seconds=0.02,
+            calls=2_000,
+            call_samples=1,
+            call_rounds=1,
+            pacing_frames=30,
+            pacing_rounds=1,
+            memory_flips=(100, 1_000),
+        )
 
 
 # --- Statistics and targets (pure functions) ----------------------------------------------------
@@ -123,13 +134,25 @@ def build_floor(build_dir: Path) -> Path:
         sys.exit("bench: no .venv/sdl3-prefix; run scripts/setup.sh (or make setup) first")
     bin_dir = Path(sys.prefix) / "bin"
     env = dict(os.environ, PATH=f"{bin_dir}:{os.environ['PATH']}")
-    configure = ["cmake", "-S", str(HERE), "-B", str(build_dir), "-G", "Ninja",
-                 "-DCMAKE_BUILD_TYPE=Release",
-                 f"-DCMAKE_PREFIX_PATH={prefix_file.read_text().strip()}"]
+    configure = [
+        "cmake",
+        "-S",
+        str(HERE),
+        "-B",
+        str(build_dir),
+        "-G",
+        "Ninja",
+        "-DCMAKE_BUILD_TYPE=Release",
+        f"-DCMAKE_PREFIX_PATH={prefix_file.read_text().strip()}",
+    ]
     if not (build_dir / "build.ninja").exists():
         subprocess.run(configure, check=True, env=env, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build_dir), "--parallel", "2"], check=True, env=env,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run(
+        ["cmake", "--build", str(build_dir), "--parallel", "2"],
+        check=True,
+        env=env,
+        stdout=subprocess.DEVNULL,
+    )
     return build_dir / "jxfb_floor"
 
 
@@ -149,8 +172,13 @@ class Runner:
         # SDL3 reads SDL_VIDEO_DRIVER, SDL2 (pygame-ce, pyxel) SDL_VIDEODRIVER: both are set, and
         # every result says which driver the program really used. (Left without SDL_VIDEODRIVER,
         # pygame-ce would quietly pick SDL2's offscreen driver and OpenGL.)
-        env = dict(os.environ, SDL_VIDEO_DRIVER=driver, SDL_VIDEODRIVER=sdl2_driver or driver,
-                   SDL_AUDIODRIVER="dummy", PYGAME_HIDE_SUPPORT_PROMPT="1")
+        env = dict(
+            os.environ,
+            SDL_VIDEO_DRIVER=driver,
+            SDL_VIDEODRIVER=sdl2_driver or driver,
+            SDL_AUDIODRIVER="dummy",
+            PYGAME_HIDE_SUPPORT_PROMPT="1",
+        )
         env.pop("DISPLAY", None)
         if driver == "x11":
             env["DISPLAY"] = self.display
@@ -159,16 +187,23 @@ class Runner:
     def run(self, command: list[str], driver: str, sdl2_driver: str | None = None) -> dict:
         self.log.write(f"$ SDL_VIDEO_DRIVER={driver} {' '.join(command)}\n")
         self.log.flush()
-        done = subprocess.run(command, env=self.environment(driver, sdl2_driver), check=False,
-                              capture_output=True, text=True, timeout=300)
+        done = subprocess.run(
+            command,
+            env=self.environment(driver, sdl2_driver),
+            check=False,
+            capture_output=True,
+            text=True,
+            timeout=300,
+        )
         self.log.write(done.stderr)
         self.log.write(done.stdout)
         if done.returncode != 0:
             raise RuntimeError(f"{' '.join(command)} failed ({done.returncode}):\n{done.stderr}")
         result = json.loads(done.stdout.strip().splitlines()[-1])
         if "driver" in result and result["driver"] != driver:
-            raise RuntimeError(f"{' '.join(command)} used the {result['driver']} driver, "
-                               f"not {driver}")
+            raise RuntimeError(
+                f"{' '.join(command)} used the {result['driver']} driver, not {driver}"
+            )
         return result
 
     def case(self, name: str, driver: str, sdl2_driver: str | None = None, **arguments) -> dict:
@@ -193,18 +228,35 @@ def measure_throughput(runner: Runner, plan: Plan, driver: str) -> dict:
         entry = {p: {"fps": [], "rounds": []} for p in programs}
         for round_number in range(plan.rounds):
             # A different program goes first each round.
-            order = programs[round_number % len(programs):] + programs[:round_number % len(programs)]
+            order = (
+                programs[round_number % len(programs) :] + programs[: round_number % len(programs)]
+            )
             for program in order:
                 if program == "ours":
-                    r = runner.case("throughput_ours", driver, width=width, height=height,
-                                    scale=scale, seconds=plan.seconds, samples=plan.samples)
+                    r = runner.case(
+                        "throughput_ours",
+                        driver,
+                        width=width,
+                        height=height,
+                        scale=scale,
+                        seconds=plan.seconds,
+                        samples=plan.samples,
+                    )
                 elif program == "floor":
-                    r = runner.floor_run(driver, "flip", width, height, scale, plan.seconds,
-                                         plan.samples)
+                    r = runner.floor_run(
+                        driver, "flip", width, height, scale, plan.seconds, plan.samples
+                    )
                 else:
-                    r = runner.case("throughput_pygame", driver, method=program.split()[1],
-                                    width=width, height=height, scale=scale,
-                                    seconds=plan.seconds, samples=plan.samples)
+                    r = runner.case(
+                        "throughput_pygame",
+                        driver,
+                        method=program.split()[1],
+                        width=width,
+                        height=height,
+                        scale=scale,
+                        seconds=plan.seconds,
+                        samples=plan.samples,
+                    )
                 entry[program]["fps"] += r["fps"]
                 entry[program]["rounds"].append(median(r["fps"]))
                 entry[program]["renderer"] = r["renderer"]
@@ -222,8 +274,9 @@ def measure_expansion(runner: Runner, plan: Plan) -> dict:
         progress(f"expansion {width}x{height}")
         expand, copy = [], []
         for _ in range(plan.rounds):
-            r = runner.floor_run("dummy", "expand", width, height, plan.expand_seconds,
-                                 plan.samples)
+            r = runner.floor_run(
+                "dummy", "expand", width, height, plan.expand_seconds, plan.samples
+            )
             expand += r["expand_px_per_s"]
             copy += r["memcpy_bytes_per_s"]
         results[f"{width}x{height}"] = {
@@ -247,8 +300,9 @@ def measure_calls(runner: Runner, plan: Plan) -> dict:
             # runs on SDL2's offscreen driver (these calls never touch the display).
             sdl2_driver = "offscreen" if program == "pyxel" else None
             try:
-                r = runner.case(case_name, "dummy", sdl2_driver, calls=plan.calls,
-                                samples=plan.call_samples)
+                r = runner.case(
+                    case_name, "dummy", sdl2_driver, calls=plan.calls, samples=plan.call_samples
+                )
             except RuntimeError as error:
                 if program != "pyxel":
                     raise
@@ -267,16 +321,19 @@ def measure_pacing(runner: Runner, plan: Plan, driver: str, pygame_method: str) 
     programs = {
         "ours flip()": lambda: runner.case("pacing_ours", driver, frames=plan.pacing_frames),
         "pygame-ce Clock.tick(60)": lambda: runner.case(
-            "pacing_pygame", driver, frames=plan.pacing_frames, method=pygame_method, busy=False),
+            "pacing_pygame", driver, frames=plan.pacing_frames, method=pygame_method, busy=False
+        ),
         "pygame-ce Clock.tick_busy_loop(60)": lambda: runner.case(
-            "pacing_pygame", driver, frames=plan.pacing_frames, method=pygame_method, busy=True),
+            "pacing_pygame", driver, frames=plan.pacing_frames, method=pygame_method, busy=True
+        ),
     }
     runs = {name: [] for name in programs}
     for _ in range(plan.pacing_rounds):
         for name, run in programs.items():
             runs[name].append(pacing_summary(run()["periods_ns"]))
     return {
-        name: {k: median([s[k] for s in summaries]) for k in summaries[0]} | {"runs": len(summaries)}
+        name: {k: median([s[k] for s in summaries]) for k in summaries[0]}
+        | {"runs": len(summaries)}
         for name, summaries in runs.items()
     }
 
@@ -286,8 +343,12 @@ def measure_memory(runner: Runner, plan: Plan) -> dict:
     progress(f"memory over {total:,} flips")
     r = runner.case("memory_ours", "dummy", first=first, total=total, scale=MEMORY_SCALE)
     resident = r["resident_bytes"]
-    return {"first": first, "total": total, "after_first": resident[str(first)],
-            "after_total": resident[str(total)]}
+    return {
+        "first": first,
+        "total": total,
+        "after_first": resident[str(first)],
+        "after_total": resident[str(total)],
+    }
 
 
 # --- Report -------------------------------------------------------------------------------------
@@ -305,24 +366,32 @@ def report(results: dict) -> str:
     for driver, sizes in results["throughput"].items():
         add("")
         add(f"Throughput, {driver} driver: unpaced flips/s, whole picture rewritten every frame")
-        add(f"  {'size':<14}{'ours':>8}{'floor':>8}{'pygame-ce':>11}  {'fastest pygame-ce way':<22}"
-            f"{'ours/pg':>9}{'ours/floor':>11}  targets")
+        add(
+            f"  {'size':<14}{'ours':>8}{'floor':>8}{'pygame-ce':>11}  {'fastest pygame-ce way':<22}"
+            f"{'ours/pg':>9}{'ours/floor':>11}  targets"
+        )
         for key, entry in sizes.items():
             ours, floor = entry["ours"]["median"], entry["floor"]["median"]
             fastest = entry["pygame_fastest"]
             pg = entry[fastest]["median"]
             vs_pg = paired_ratio(entry["ours"]["rounds"], entry[fastest]["rounds"])
             vs_floor = paired_ratio(entry["ours"]["rounds"], entry["floor"]["rounds"])
-            add(f"  {key:<14}{ours:>8.0f}{floor:>8.0f}{pg:>11.0f}  {fastest.split()[1]:<22}"
+            add(
+                f"  {key:<14}{ours:>8.0f}{floor:>8.0f}{pg:>11.0f}  {fastest.split()[1]:<22}"
                 f"{vs_pg:>8.2f}x{vs_floor:>10.2f}x  "
-                f">=1.0x pg {verdict(vs_pg >= 1.0)}, >=0.91x floor {verdict(vs_floor >= 1 / 1.10)}")
-        renderers = {p: e["renderer"] for p, e in next(iter(sizes.values())).items()
-                     if isinstance(e, dict)}
+                f">=1.0x pg {verdict(vs_pg >= 1.0)}, >=0.91x floor {verdict(vs_floor >= 1 / 1.10)}"
+            )
+        renderers = {
+            p: e["renderer"] for p, e in next(iter(sizes.values())).items() if isinstance(e, dict)
+        }
         add("  renderers: " + ", ".join(f"{p} {r}" for p, r in renderers.items()))
         others = []
         for key, entry in sizes.items():
-            others.append(key + " " + " / ".join(
-                f"{m} {entry['pygame-ce ' + m]['median']:.0f}" for m in PYGAME_METHODS))
+            others.append(
+                key
+                + " "
+                + " / ".join(f"{m} {entry['pygame-ce ' + m]['median']:.0f}" for m in PYGAME_METHODS)
+            )
         add("  all pygame-ce ways: " + "; ".join(others))
     add("")
     add("pygame-ce ways of showing the 8-bit Surface magnified:")
@@ -331,12 +400,16 @@ def report(results: dict) -> str:
 
     add("")
     add("Palette expansion alone (C++), against a memcpy writing the same ARGB picture")
-    add(f"  {'size':<12}{'expansion':>16}{'= bytes/s':>12}{'memcpy bytes/s':>16}{'ratio':>8}  target")
+    add(
+        f"  {'size':<12}{'expansion':>16}{'= bytes/s':>12}{'memcpy bytes/s':>16}{'ratio':>8}  target"
+    )
     for key, e in results["expansion"].items():
         written = e["expand_px_per_s"] * 4
         ratio = written / e["memcpy_bytes_per_s"]
-        add(f"  {key:<12}{e['expand_px_per_s'] / 1e9:>10.2f} Gpx/s{written / 1e9:>8.1f} GB/s"
-            f"{e['memcpy_bytes_per_s'] / 1e9:>11.1f} GB/s{ratio:>8.2f}  >=0.50 {verdict(ratio >= 0.5)}")
+        add(
+            f"  {key:<12}{e['expand_px_per_s'] / 1e9:>10.2f} Gpx/s{written / 1e9:>8.1f} GB/s"
+            f"{e['memcpy_bytes_per_s'] / 1e9:>11.1f} GB/s{ratio:>8.2f}  >=0.50 {verdict(ratio >= 0.5)}"
+        )
 
     calls = results["calls"]
     ns = calls["ns"]
@@ -347,8 +420,10 @@ def report(results: dict) -> str:
     for ours_name, pg_name in (("pset", "set_at"), ("pget", "get_at")):
         o, p = ns["ours"][ours_name], ns["pygame-ce"][pg_name]
         px = f"{pyxel[ours_name]:>10.0f}" if pyxel else f"{'-':>10}"
-        add(f"  {ours_name:<6}{o:>8.0f}{p:>12.0f} {pg_name:<7}{px}{o / p:>8.2f}x  "
-            f"<=1.0x {verdict(o <= p)}")
+        add(
+            f"  {ours_name:<6}{o:>8.0f}{p:>12.0f} {pg_name:<7}{px}{o / p:>8.2f}x  "
+            f"<=1.0x {verdict(o <= p)}"
+        )
     for program, why in calls["unavailable"].items():
         add(f"  {program}: not measured ({why})")
 
@@ -360,15 +435,19 @@ def report(results: dict) -> str:
             add(f"  {name:<36}{s['mean_ms']:>9.3f}{s['p50_ms']:>9.3f}{s['p99_ms']:>9.3f}")
         ours = programs["ours flip()"]["p99_ms"]
         tick = programs["pygame-ce Clock.tick(60)"]["p99_ms"]
-        add(f"  targets: p99 <= 0.5 ms {verdict(ours <= 0.5)}; "
-            f"p99 3x smaller than tick(60)'s ({tick / ours:.1f}x) {verdict(ours * 3 <= tick)}")
+        add(
+            f"  targets: p99 <= 0.5 ms {verdict(ours <= 0.5)}; "
+            f"p99 3x smaller than tick(60)'s ({tick / ours:.1f}x) {verdict(ours * 3 <= tick)}"
+        )
 
     m = results["memory"]
     growth = m["after_total"] - m["after_first"]
     add("")
-    add(f"Memory, 320x200 scale {MEMORY_SCALE}, dummy driver: resident {m['after_first'] / 2**20:.1f} MB after "
+    add(
+        f"Memory, 320x200 scale {MEMORY_SCALE}, dummy driver: resident {m['after_first'] / 2**20:.1f} MB after "
         f"{m['first']:,} flips, {m['after_total'] / 2**20:.1f} MB after {m['total']:,}; "
-        f"growth {growth / 2**20:+.2f} MB  <=1 MB {verdict(growth <= 2**20)}")
+        f"growth {growth / 2**20:+.2f} MB  <=1 MB {verdict(growth <= 2**20)}"
+    )
     return "\n".join(lines)
 
 
@@ -387,21 +466,29 @@ def plot(results: dict, path: Path) -> None:
         width = 0.8 / len(programs)
         for i, program in enumerate(programs):
             heights = [sizes[k][program]["median"] for k in sizes]
-            ax.bar([x + i * width for x in range(len(sizes))], heights, width, label=program,
-                   color=colours[i])
+            ax.bar(
+                [x + i * width for x in range(len(sizes))],
+                heights,
+                width,
+                label=program,
+                color=colours[i],
+            )
         ax.set_xticks([x + 0.4 - width / 2 for x in range(len(sizes))], list(sizes))
         ax.set_yscale("log")
         ax.set_ylabel("unpaced flips per second (log)")
         ax.set_title(f"Throughput, {driver} driver")
         ax.legend(fontsize=8)
-    for ax in axes[0][len(drivers):]:
+    for ax in axes[0][len(drivers) :]:
         ax.axis("off")
 
     ax = axes[1][0]
     for driver in drivers:
         for name, s in results["pacing"][driver].items():
-            ax.barh(f"{driver}: {name}", s["p99_ms"],
-                    color="tab:blue" if name.startswith("ours") else "tab:orange")
+            ax.barh(
+                f"{driver}: {name}",
+                s["p99_ms"],
+                color="tab:blue" if name.startswith("ours") else "tab:orange",
+            )
     ax.axvline(0.5, color="k", linestyle="--", linewidth=1)
     ax.set_xlabel("p99 of |period - 16.667 ms| (ms); dashed: the 0.5 ms target")
     ax.set_title("Pacing at 60 fps")
@@ -424,14 +511,21 @@ def plot(results: dict, path: Path) -> None:
 
 
 def versions(runner: Runner) -> str:
-    probe = ("import importlib.metadata as m, pygame, jxframebuf, sys, ctypes;"
-             "v = ctypes.CDLL(jxframebuf.__file__).SDL_GetVersion();"
-             "print(f'Python {sys.version.split()[0]}, jxframebuf with SDL "
-             "{v // 1000000}.{v // 1000 % 1000}.{v % 1000}, pygame-ce {m.version(\"pygame-ce\")} "
-             "with SDL {\".\".join(map(str, pygame.get_sdl_version()))}, "
-             "pyxel {m.version(\"pyxel\")}')")
-    done = subprocess.run([PYTHON, "-c", probe], env=runner.environment("dummy"),
-                          capture_output=True, text=True, check=True)
+    probe = (
+        "import importlib.metadata as m, pygame, jxframebuf, sys, ctypes;"
+        "v = ctypes.CDLL(jxframebuf.__file__).SDL_GetVersion();"
+        "print(f'Python {sys.version.split()[0]}, jxframebuf with SDL "
+        '{v // 1000000}.{v // 1000 % 1000}.{v % 1000}, pygame-ce {m.version("pygame-ce")} '
+        'with SDL {".".join(map(str, pygame.get_sdl_version()))}, '
+        'pyxel {m.version("pyxel")}\')'
+    )
+    done = subprocess.run(
+        [PYTHON, "-c", probe],
+        env=runner.environment("dummy"),
+        capture_output=True,
+        text=True,
+        check=True,
+    )
     return done.stdout.strip().splitlines()[-1]
 
 
@@ -464,11 +558,17 @@ def main(argv=None) -> int:
     sys.path.insert(0, str(ROOT / "examples"))
     import headless
 
-    results = {"meta": {"machine": machine(), "versions": versions(runner),
-                        "plan": f"{plan.rounds} interleaved runs x {plan.samples} samples of "
-                                f"{plan.seconds} s (throughput), {plan.pacing_rounds} runs of "
-                                f"{plan.pacing_frames} frames (pacing)"},
-               "throughput": {}, "pacing": {}}
+    results = {
+        "meta": {
+            "machine": machine(),
+            "versions": versions(runner),
+            "plan": f"{plan.rounds} interleaved runs x {plan.samples} samples of "
+            f"{plan.seconds} s (throughput), {plan.pacing_rounds} runs of "
+            f"{plan.pacing_frames} frames (pacing)",
+        },
+        "throughput": {},
+        "pacing": {},
+    }
     xvfb = None
     try:
         for driver in drivers:
@@ -480,7 +580,9 @@ def main(argv=None) -> int:
         results["calls"] = measure_calls(runner, plan)
         for driver in drivers:
             # pygame-ce paces its fastest way of showing the 320x200 x3 picture.
-            first = results["throughput"][driver][f"{plan.sizes[0][0]}x{plan.sizes[0][1]}x{plan.sizes[0][2]}"]
+            first = results["throughput"][driver][
+                f"{plan.sizes[0][0]}x{plan.sizes[0][1]}x{plan.sizes[0][2]}"
+            ]
             method = first["pygame_fastest"].split()[1]
             results["pacing"][driver] = measure_pacing(runner, plan, driver, method)
         results["memory"] = measure_memory(runner, plan)
@@ -494,8 +596,10 @@ def main(argv=None) -> int:
     (args.out / "results.json").write_text(json.dumps(results, indent=1))
     (args.out / "table.txt").write_text(table + "\n")
     plot(results, args.out / "benchmark.png")
-    progress(f"done in {time.monotonic() - started:.0f} s; table, results.json and benchmark.png "
-             f"in {args.out}")
+    progress(
+        f"done in {time.monotonic() - started:.0f} s; table, results.json and benchmark.png "
+        f"in {args.out}"
+    )
     return 0
 
 

@@ -31,8 +31,12 @@ def main() -> None:
             heat[-2:] = rng.integers(0, 2, (2, WIDTH)) * 255
             for _ in range(2):  # two steps a frame: the flames rise at 120 rows a second
                 row_below, two_below = heat[1:-1], heat[2:]
-                spread = (row_below + np.roll(row_below, 1, axis=1)
-                          + np.roll(row_below, -1, axis=1) + two_below)
+                spread = (
+                    row_below
+                    + np.roll(row_below, 1, axis=1)
+                    + np.roll(row_below, -1, axis=1)
+                    + two_below
+                )
                 cooling = rng.integers(0, 2, spread.shape, dtype=np.int16)
                 heat[:-2] = np.maximum(spread // 4 - cooling, 0)
             pixels[:] = heat[:HEIGHT]

@@ -35,7 +35,9 @@ class Xvfb:
 
     def __init__(self, screen: str = "1920x1200x24") -> None:
         if shutil.which("Xvfb") is None:
-            raise RuntimeError("Xvfb is not installed (Debian package 'xvfb'); run scripts/setup.sh")
+            raise RuntimeError(
+                "Xvfb is not installed (Debian package 'xvfb'); run scripts/setup.sh"
+            )
         read_fd, write_fd = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen, "-nolisten", "tcp"],

@@ -10,8 +10,8 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "benchmarks"))
 
-import cases  # noqa: E402
-import run  # noqa: E402
+import cases
+import run
 
 FRAME_NS = 1e9 / 60
 
@@ -48,8 +48,11 @@ def synthetic_results(ours_fps, pygame_fps, ours_p99, tick_p99, growth):
         # Three rounds, the machine twice as busy in the second: the within-round ratios hold.
         return {"median": fps, "rounds": [fps, fps / 2, fps], "renderer": "software"}
 
-    size = {"ours": program(ours_fps), "floor": program(ours_fps * 1.05),
-            "pygame_fastest": "pygame-ce renderer"}
+    size = {
+        "ours": program(ours_fps),
+        "floor": program(ours_fps * 1.05),
+        "pygame_fastest": "pygame-ce renderer",
+    }
     for method in cases.PYGAME_METHODS:
         size[f"pygame-ce {method}"] = program(pygame_fps)
     pacing = {"mean_ms": 16.667, "p50_ms": 0.01}
@@ -57,14 +60,23 @@ def synthetic_results(ours_fps, pygame_fps, ours_p99, tick_p99, growth):
         "meta": {"machine": "test", "versions": "test", "plan": "test"},
         "throughput": {"dummy": {"320x200x3": size}},
         "expansion": {"320x200": {"expand_px_per_s": 3e9, "memcpy_bytes_per_s": 36e9}},
-        "calls": {"ns": {"ours": {"pset": 60, "pget": 50},
-                         "pygame-ce": {"set_at": 200, "get_at": 40}},
-                  "unavailable": {"pyxel": "no window"}},
-        "pacing": {"dummy": {"ours flip()": pacing | {"p99_ms": ours_p99},
-                             "pygame-ce Clock.tick(60)": pacing | {"p99_ms": tick_p99},
-                             "pygame-ce Clock.tick_busy_loop(60)": pacing | {"p99_ms": 0.9}}},
-        "memory": {"first": 1000, "total": 100000, "after_first": 50 << 20,
-                   "after_total": (50 << 20) + growth},
+        "calls": {
+            "ns": {"ours": {"pset": 60, "pget": 50}, "pygame-ce": {"set_at": 200, "get_at": 40}},
+            "unavailable": {"pyxel": "no window"},
+        },
+        "pacing": {
+            "dummy": {
+                "ours flip()": pacing | {"p99_ms": ours_p99},
+                "pygame-ce Clock.tick(60)": pacing | {"p99_ms": tick_p99},
+                "pygame-ce Clock.tick_busy_loop(60)": pacing | {"p99_ms": 0.9},
+            }
+        },
+        "memory": {
+            "first": 1000,
+            "total": 100000,
+            "after_first": 50 << 20,
+            "after_total": (50 << 20) + growth,
+        },
     }
 
 
@@ -73,8 +85,11 @@ def row(table, start):
 
 
 def test_report_marks_each_target_pass_or_miss():
-    table = run.report(synthetic_results(ours_fps=1000, pygame_fps=500, ours_p99=0.05,
-                                         tick_p99=1.2, growth=1 << 19))
+    table = run.report(
+        synthetic_results(
+            ours_fps=1000, pygame_fps=500, ours_p99=0.05, tick_p99=1.2, growth=1 << 19
+        )
+    )
     assert "2.00x" in row(table, "320x200x3") and "pg PASS" in row(table, "320x200x3")
     assert "floor PASS" in row(table, "320x200x3")  # 1/1.05 is within 1.10x
     assert row(table, "320x200 ").endswith("MISS")  # 12 GB/s against 36: a third
@@ -83,8 +98,9 @@ def test_report_marks_each_target_pass_or_miss():
     assert "p99 <= 0.5 ms PASS" in table and "(24.0x) PASS" in table
     assert row(table, "Memory").endswith("PASS")
 
-    table = run.report(synthetic_results(ours_fps=400, pygame_fps=500, ours_p99=0.6,
-                                         tick_p99=1.2, growth=2 << 20))
+    table = run.report(
+        synthetic_results(ours_fps=400, pygame_fps=500, ours_p99=0.6, tick_p99=1.2, growth=2 << 20)
+    )
     assert "0.80x" in row(table, "320x200x3") and "pg MISS" in row(table, "320x200x3")
     assert "p99 <= 0.5 ms MISS" in table and "(2.0x) MISS" in table
     assert "growth +2.00 MB" in row(table, "Memory") and row(table, "Memory").endswith("MISS")
@@ -150,8 +166,11 @@ def test_calls_skip_pyxel_when_it_cannot_run_but_not_the_others():
     def answer(name, arguments):
         if name == "calls_pyxel":
             raise RuntimeError("pyxel failed\nPanicException: no OpenGL")
-        return {"pset": [50.0], "pget": [40.0]} if name == "calls_ours" else \
-            {"set_at": [150.0], "get_at": [160.0]}
+        return (
+            {"pset": [50.0], "pget": [40.0]}
+            if name == "calls_ours"
+            else {"set_at": [150.0], "get_at": [160.0]}
+        )
 
     plan = run.Plan(drivers=["dummy"], call_rounds=2)
     r = run.measure_calls(FakeRunner(answer), plan)

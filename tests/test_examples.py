@@ -19,8 +19,13 @@ def test_example_runs_headless_and_shows_a_picture(name, tmp_path):
     shot = tmp_path / f"{name}.png"
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "SDL_VIDEO_DRIVER")}
     env.update(JXFB_DEMO_SECONDS="1", JXFB_SCREENSHOT=str(shot))
-    result = subprocess.run([sys.executable, str(EXAMPLES / f"{name}.py")], env=env,
-                            capture_output=True, text=True, timeout=60)
+    result = subprocess.run(
+        [sys.executable, str(EXAMPLES / f"{name}.py")],
+        env=env,
+        capture_output=True,
+        text=True,
+        timeout=60,
+    )
     assert result.returncode == 0, result.stderr
     assert f"{name}: " in result.stdout and " fps" in result.stdout
     picture = np.asarray(Image.open(shot))

@@ -10,8 +10,18 @@ def test_module_and_class_surface():
     cls = jxframebuf.Framebuffer
     assert cls.__module__ == "jxframebuf" and cls.__doc__ is None
     members = [name for name in vars(cls) if not name.startswith("_")]
-    assert members == ["running", "flip", "clear", "pset", "pget", "buffer", "palette", "quit",
-                       "width", "height"]
+    assert members == [
+        "running",
+        "flip",
+        "clear",
+        "pset",
+        "pget",
+        "buffer",
+        "palette",
+        "quit",
+        "width",
+        "height",
+    ]
     assert "width: typing.SupportsInt" in cls.__init__.__doc__
     assert "scale: typing.SupportsInt | typing.SupportsIndex = 3" in cls.__init__.__doc__
 

@@ -34,8 +34,18 @@ def test_pset_pget_and_the_buffer_view_agree(wide):
 
 @pytest.mark.parametrize(
     "x, y",
-    [(-1, 0), (0, -1), (7, 0), (0, 5), (7, 5), (INT_MAX, INT_MAX), (INT_MIN, INT_MIN),
-     (INT_MAX, 0), (0, INT_MIN), (-7, 1)],
+    [
+        (-1, 0),
+        (0, -1),
+        (7, 0),
+        (0, 5),
+        (7, 5),
+        (INT_MAX, INT_MAX),
+        (INT_MIN, INT_MIN),
+        (INT_MAX, 0),
+        (0, INT_MIN),
+        (-7, 1),
+    ],
 )
 def test_outside_the_picture_writes_nothing_and_reads_zero(wide, x, y):
     wide.buffer()[:] = np.arange(35, dtype=np.uint8).reshape(5, 7) + 1
@@ -153,8 +163,17 @@ def test_numpy_integers_are_accepted(wide):
 
 def test_methods_refuse_an_uninitialised_framebuffer():
     bare = Framebuffer.__new__(Framebuffer)  # __init__ never ran: there is no picture
-    calls = [lambda: bare.pset(1, 1, 1), lambda: bare.pget(1, 1), bare.flip, bare.running,
-             bare.clear, bare.buffer, bare.palette, bare.quit, lambda: bare.width]
+    calls = [
+        lambda: bare.pset(1, 1, 1),
+        lambda: bare.pget(1, 1),
+        bare.flip,
+        bare.running,
+        bare.clear,
+        bare.buffer,
+        bare.palette,
+        bare.quit,
+        lambda: bare.width,
+    ]
     for call in calls:
         with pytest.raises(TypeError, match="__init__"):
             call()

@@ -9,8 +9,8 @@ import time
 
 import numpy as np
 import pytest
-from headless import find_window, find_windows, grab, request_close
 
+from headless import find_window, find_windows, grab, request_close
 from jxframebuf import Framebuffer
 
 pytestmark = pytest.mark.x11
@@ -42,7 +42,10 @@ def test_window_title_size_and_black_picture():
     window = find_window()
     geometry = window.get_geometry()
     assert (geometry.width, geometry.height) == (960, 600)
-    assert window.get_full_property(window.display.get_atom("_NET_WM_NAME"), 0).value == b"JXFramebuffer"
+    assert (
+        window.get_full_property(window.display.get_atom("_NET_WM_NAME"), 0).value
+        == b"JXFramebuffer"
+    )
     assert not grab(window).any()
     fb.quit()
     assert find_windows() == []
@@ -150,8 +153,9 @@ def test_sigterm_ends_a_paced_loop_cleanly():
         print("ended cleanly", flush=True)
         """
     )
-    child = subprocess.Popen([sys.executable, "-c", program], stdout=subprocess.PIPE, text=True,
-                             env=os.environ.copy())
+    child = subprocess.Popen(
+        [sys.executable, "-c", program], stdout=subprocess.PIPE, text=True, env=os.environ.copy()
+    )
     try:
         assert child.stdout.readline() == "looping\n"
         child.send_signal(signal.SIGTERM)

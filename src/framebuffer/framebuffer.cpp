@@ -28,7 +28,9 @@ std::vector<JXFramebuffer *> &live_framebuffers() {
     return live;
 }
 
-[[noreturn]] void throw_sdl_error() { throw std::runtime_error(SDL_GetError()); }
+[[noreturn]] void throw_sdl_error() {
+    throw std::runtime_error(SDL_GetError());
+}
 
 // A streaming texture for the whole picture, or nullptr (SDL_GetError() says why).
 SDL_Texture *make_texture(SDL_Renderer *renderer, SDL_PixelFormat format, int width, int height) {
@@ -118,7 +120,9 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     last_frame_ns_ = SDL_GetTicksNS();
 }
 
-JXFramebuffer::~JXFramebuffer() { release_display(); }
+JXFramebuffer::~JXFramebuffer() {
+    release_display();
+}
 
 void JXFramebuffer::quit() {
     release_display();

@@ -70,9 +70,7 @@ private:
     };
 
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
-    std::size_t offset(int x, int y) const {
-        return static_cast<std::uint32_t>(y * width_ + x);
-    }
+    std::size_t offset(int x, int y) const { return static_cast<std::uint32_t>(y * width_ + x); }
 
     void open_display();
     void release_display();
@@ -91,7 +89,7 @@ private:
     std::unique_ptr<SDL_Texture, TextureDeleter> translucent_texture_;  // ARGB, made when needed
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> argb_storage_;  // holds argb_pixels_, with slack to place it
-    std::uint32_t *argb_pixels_ = nullptr;       // the expanded picture that goes to the texture
+    std::uint32_t *argb_pixels_ = nullptr;     // the expanded picture that goes to the texture
     std::vector<std::uint32_t> palette_entries_;
     std::uint64_t frame_period_ns_ = 0;
     std::uint64_t last_frame_ns_ = 0;
