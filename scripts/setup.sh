@@ -15,7 +15,8 @@ begin() { step=$1; echo "setup: [$step] $2"; }
 # --- 1. System packages -------------------------------------------------------------------------
 begin "system packages" "checking Debian packages"
 . /etc/os-release
-packages=(xvfb)
+# g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`.
+packages=(xvfb g++ valgrind)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     sdl_from=system
     packages+=(libsdl3-dev)
@@ -23,7 +24,7 @@ else
     # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver
     # and dpkg-dev for `apt-get source`.
     sdl_from=source
-    packages+=(dpkg-dev g++ libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
+    packages+=(dpkg-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
                libxfixes-dev libxss-dev libxtst-dev)
 fi
 missing=()
@@ -81,6 +82,8 @@ else
     sdl_prefix=$(PATH="$venv/bin:$PATH" JXFB_CACHE="$cache" bash "$root/scripts/build-sdl3.sh" | tail -n 1)
     echo "setup: using SDL3 built from source in $sdl_prefix"
 fi
+# The sanitizer and valgrind builds (scripts/sanitize.sh) compile against the same SDL3.
+echo "$sdl_prefix" > "$venv/.sdl3-prefix"
 
 # --- 5. The module ------------------------------------------------------------------------------
 begin "build" "building and installing jxframebuf"
