@@ -8,6 +8,7 @@ import sys
 from pathlib import Path
 
 import pytest
+from hypothesis import HealthCheck, settings
 
 import jxframebuf
 
@@ -29,6 +30,24 @@ def sdl_version() -> str:
 def current_video_driver() -> str | None:
     name = _sdl.SDL_GetCurrentVideoDriver()
     return name.decode() if name else None
+
+
+def sdl_initialised() -> bool:
+    """Whether any SDL subsystem is up: after the last framebuffer is torn down, none is."""
+    return _sdl.SDL_WasInit(0) != 0
+
+
+# Property-based tests: the same examples on every run (CI must be deterministic), no example
+# database on disk, and few enough examples that the suite stays fast, under the sanitizers too.
+settings.register_profile(
+    "jxframebuf",
+    derandomize=True,
+    database=None,
+    deadline=None,
+    max_examples=150,
+    suppress_health_check=[HealthCheck.too_slow],
+)
+settings.load_profile("jxframebuf")
 
 
 def pytest_report_header(config):
