@@ -33,18 +33,38 @@ export ASAN_OPTIONS="detect_leaks=1:exitcode=86"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 
-"$python" -c "import jxframebuf, sys; sys.exit(not jxframebuf.__file__.startswith('$build/'))" \
+ASAN_OPTIONS=detect_leaks=0 \
+    "$python" -c "import jxframebuf, sys; sys.exit(not jxframebuf.__file__.startswith('$build/'))" \
     || { echo "sanitize: the instrumented module is not the one imported" >&2; exit 1; }
 cd "$root"
-# pytest captures only Python-level output (--capture=sys): a sanitizer report is written to file
-# descriptor 2 just before the process dies, and must reach the terminal rather than a capture file.
+# Runs pytest, with its output also in a log. Now and then LeakSanitizer's own tracer crashes
+# while it stops the process for the leak check at exit ("LeakSanitizer has encountered a fatal
+# error"), in the pytest process or in a child a test starts. That is the tool failing, not a
+# finding: such a run (and only such a run) is tried again, at most three times in all.
+run_pytest() {
+    local log="$build/pytest.log" try status
+    for try in 1 2 3; do
+        status=0
+        # pytest captures only Python-level output (--capture=sys): a sanitizer report is written
+        # to file descriptor 2 just before the process dies, and must reach the log.
+        "$python" -m pytest -p no:cacheprovider --capture=sys "$@" 2>&1 | tee "$log" || status=$?
+        [ "$status" -eq 0 ] && return 0
+        if grep -q "LeakSanitizer has encountered a fatal error" "$log" \
+            && ! grep -qE "ERROR: (AddressSanitizer|LeakSanitizer: detected)|runtime error:" "$log"; then
+            echo "sanitize: LeakSanitizer itself crashed (try $try); running again"
+            continue
+        fi
+        return "$status"
+    done
+    return "$status"
+}
+
 echo "sanitize: dummy-driver tests, with leak detection"
-"$python" -m pytest -p no:cacheprovider --capture=sys -m "not x11" "$@"
+run_pytest -m "not x11" "$@"
 # On X11, SDL's renderer loads the system's OpenGL (Mesa), which loses a few hundred bytes per
 # GL context and is unloaded again by SDL_Quit, so its leaks cannot even be named for a
-# suppression. valgrind (scripts/valgrind.sh) shows them inside swrast_dri.so. The window tests
-# run with leak detection off; every other check stays on.
+# suppression. valgrind shows them inside swrast_dri.so. The window tests run with leak detection
+# off; every other check stays on.
 echo "sanitize: X11 window tests, leak detection off"
-ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" \
-    "$python" -m pytest -p no:cacheprovider --capture=sys -m x11 "$@"
+ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" run_pytest -m x11 "$@"
 echo "sanitize: no reports"
