@@ -1,10 +1,10 @@
 # `make demo` and `make test` are all a newcomer needs; both set everything up first (see
 # scripts/setup.sh), and a second run only rebuilds what changed. The other targets are the
-# usual developer's loop: configure, build, test, lint, sanitize, bench, wheel.
+# usual developer's loop: configure, build, test, lint, sanitize, valgrind, bench, wheel.
 PYTHON := .venv/bin/python
 DEV_BUILD := build/dev
 
-.PHONY: setup demo test configure build lint format wheel bench bench-quick
+.PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick
 
 setup:
 	@bash scripts/setup.sh
@@ -38,6 +38,14 @@ format: setup
 	@$(PYTHON) -m ruff check --fix .
 	@$(PYTHON) -m ruff format .
 	@.venv/bin/clang-format -i src/*/*.cpp src/*/*.h benchmarks/*.cpp
+
+# The test suite against an AddressSanitizer + UndefinedBehaviorSanitizer build (build/asan).
+sanitize: setup
+	@bash scripts/sanitize.sh
+
+# 1,000 create/flip/quit cycles under valgrind memcheck.
+valgrind: setup
+	@bash scripts/valgrind.sh
 
 wheel: setup
 	@bash scripts/check-wheel.sh

@@ -20,13 +20,14 @@ pip() {
 # --- 1. System packages -------------------------------------------------------------------------
 begin "system packages" "checking Debian packages"
 . /etc/os-release
-packages=(xvfb)
+# g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`.
+packages=(xvfb g++ valgrind)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     packages+=(libsdl3-dev)
 else
     # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver
     # and dpkg-dev for `apt-get source`.
-    packages+=(dpkg-dev g++ libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
+    packages+=(dpkg-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
                libxfixes-dev libxss-dev libxtst-dev)
 fi
 missing=()

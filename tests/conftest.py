@@ -8,6 +8,7 @@ import sys
 from pathlib import Path
 
 import pytest
+from hypothesis import HealthCheck, settings
 
 import jxframebuf
 
@@ -31,6 +32,24 @@ def current_video_driver() -> str | None:
     return name.decode() if name else None
 
 
+def sdl_initialised() -> bool:
+    """Whether any SDL subsystem is up: after the last framebuffer is torn down, none is."""
+    return _sdl.SDL_WasInit(0) != 0
+
+
+# Property-based tests: the same examples on every run (CI must be deterministic), no example
+# database on disk, and few enough examples that the suite stays fast, under the sanitizers too.
+settings.register_profile(
+    "jxframebuf",
+    derandomize=True,
+    database=None,
+    deadline=None,
+    max_examples=150,
+    suppress_health_check=[HealthCheck.too_slow],
+)
+settings.load_profile("jxframebuf")
+
+
 def pytest_report_header(config):
     return [f"SDL {sdl_version()}; video drivers: dummy (unit tests), x11 on a private Xvfb (x11 tests)"]
 
@@ -43,7 +62,16 @@ def pytest_collection_modifyitems(config, items):
 
 @pytest.fixture(scope="session")
 def xvfb():
-    with headless.Xvfb() as server:
+    # Under `make sanitize`, LD_PRELOAD carries the sanitizer runtime meant for Python; the X
+    # server and the keymap compiler it runs are not ours to check (they would fail on their own
+    # leak reports).
+    preload = os.environ.pop("LD_PRELOAD", None)
+    try:
+        server = headless.Xvfb()
+    finally:
+        if preload is not None:
+            os.environ["LD_PRELOAD"] = preload
+    with server:
         yield server
         # SDL may still hold a connection to this server (a window closed by the user leaves SDL
         # up). One last framebuffer, quit while running, shuts SDL down before the server goes.

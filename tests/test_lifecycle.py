@@ -4,6 +4,7 @@ import re
 import time
 
 import pytest
+from conftest import sdl_initialised
 
 from jxframebuf import Framebuffer
 
@@ -66,6 +67,50 @@ def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch):
     fb = Framebuffer(8, 8)
     assert fb.running()
     fb.quit()
+
+
+# Each failure: what to set in the environment, the arguments, and what it raises.
+NO_DISPLAY = {"SDL_VIDEO_DRIVER": None, "DISPLAY": None, "WAYLAND_DISPLAY": None}
+FAILURES = {
+    "no display at all": (NO_DISPLAY, (8, 8), RuntimeError),
+    "an X display that is not there": ({"SDL_VIDEO_DRIVER": "x11", "DISPLAY": ":31999"}, (8, 8),
+                                       RuntimeError),
+    "an unknown video driver": ({"SDL_VIDEO_DRIVER": "no-such-driver"}, (8, 8), RuntimeError),
+    "a size SDL refuses": ({}, (0, 10), RuntimeError),  # after its window was made
+    "a picture too large": ({}, (65536, 65536), ValueError),
+    "a window too large": ({}, (2**20, 1, 4096), ValueError),
+    "a float size": ({}, (8.0, 8), TypeError),
+}
+
+
+@pytest.mark.parametrize("another_open", [False, True], ids=["alone", "beside another"])
+def test_failed_construction_leaves_the_process_able_to_make_framebuffers(monkeypatch, another_open):
+    other = Framebuffer(8, 8, fps=0) if another_open else None
+    for name, (env, args, error) in FAILURES.items():
+        with monkeypatch.context() as patch:
+            for key, value in env.items():
+                if value is None:
+                    patch.delenv(key, raising=False)
+                else:
+                    patch.setenv(key, value)
+            if other is not None and env:
+                # SDL's video is up already, on the dummy driver: the setting is not looked at.
+                Framebuffer(*args).quit()
+            else:
+                with pytest.raises(error):
+                    Framebuffer(*args)
+        assert sdl_initialised() == another_open, name  # the failure released what it took
+        fb = Framebuffer(8, 8, fps=0)
+        fb.pset(1, 2, 3)
+        fb.flip()
+        assert fb.running() and fb.pget(1, 2) == 3, name
+        fb.quit()
+        if other is not None:
+            other.flip()
+            assert other.running(), name
+    if other is not None:
+        other.quit()
+    assert not sdl_initialised()
 
 
 def test_quit_is_idempotent_and_keeps_the_memory(fb):

@@ -1,0 +1,88 @@
+"""Signals during a paced loop, in a child process on SDL's dummy driver: SIGTERM ends the loop
+through running(), Ctrl-C (SIGINT) stays Python's and interrupts it within about a frame."""
+
+import os
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+PERIOD = 0.1  # the children loop at 10 frames per second
+
+
+def default_signals():
+    # As if started from a terminal: a test run started in the background (where the shell
+    # ignores SIGINT, and Python then leaves it ignored) must not hand that down.
+    for number in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(number, signal.SIG_DFL)
+
+
+def start(program):
+    env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
+    child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(program)], env=env, text=True,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             preexec_fn=default_signals)  # fmt: skip
+    assert child.stdout.readline() == "looping\n"
+    time.sleep(2.5 * PERIOD)  # well into the loop, at any point of a frame
+    return child
+
+
+def finish(child):
+    try:
+        return child.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        out, err = child.communicate()
+        pytest.fail(f"the child did not end; it wrote {out!r} and {err!r}")
+
+
+LOOP = """
+    import time
+    from jxframebuf import Framebuffer
+    fb = Framebuffer(64, 48, fps=10)
+    fb.flip()
+    print("looping", flush=True)
+"""
+
+
+def test_sigterm_makes_running_false_and_the_program_ends_cleanly():
+    child = start(LOOP + """
+    while fb.running():
+        fb.flip()
+    print(f"ended {time.monotonic()}", flush=True)
+    fb.quit()
+    # SDL is shut down with the last framebuffer, and gives SIGTERM its default action back.
+    import os, signal
+    assert signal.getsignal(signal.SIGTERM) == signal.SIG_DFL
+    print("quit", flush=True)
+    """)
+    sent = time.monotonic()
+    child.send_signal(signal.SIGTERM)
+    out, err = finish(child)
+    assert child.returncode == 0, err
+    ended, last = out.splitlines()
+    assert last == "quit"
+    assert float(ended.split()[1]) - sent < 2 * PERIOD + 0.3
+
+
+def test_ctrl_c_raises_keyboard_interrupt_in_the_loop_within_a_frame():
+    child = start(LOOP + """
+    try:
+        while fb.running():
+            fb.flip()
+    except KeyboardInterrupt:
+        print(f"interrupted {time.monotonic()}", flush=True)
+        fb.quit()
+        raise
+    """)
+    sent = time.monotonic()
+    child.send_signal(signal.SIGINT)
+    out, err = finish(child)
+    # The KeyboardInterrupt comes out of the loop at the latest when the flip that was sleeping
+    # returns, and ends the program as an uncaught Ctrl-C does.
+    assert float(out.split()[1]) - sent < 2 * PERIOD + 0.3
+    assert child.returncode == -signal.SIGINT
+    assert err.rstrip().endswith("KeyboardInterrupt")
