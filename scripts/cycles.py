@@ -13,7 +13,7 @@ import sys
 
 os.environ["SDL_VIDEO_DRIVER"] = "dummy"
 
-import jxframebuf  # noqa: E402
+import jxframebuf
 
 
 def rss_kib() -> int:

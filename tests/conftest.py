@@ -51,7 +51,9 @@ settings.load_profile("jxframebuf")
 
 
 def pytest_report_header(config):
-    return [f"SDL {sdl_version()}; video drivers: dummy (unit tests), x11 on a private Xvfb (x11 tests)"]
+    return [
+        f"SDL {sdl_version()}; video drivers: dummy (unit tests), x11 on a private Xvfb (x11 tests)"
+    ]
 
 
 def pytest_collection_modifyitems(config, items):

@@ -1,8 +1,6 @@
 """Whatever a caller passes to any member, the call does what it should or raises the documented
 exception, and a refused call changes no pixel and no palette entry. On SDL's dummy driver."""
 
-import re
-
 import numpy as np
 import pytest
 from conftest import sdl_initialised
@@ -157,15 +155,18 @@ def test_positional_only_members_and_read_only_size(fb):
 
 # Half the examples are plain integers, around the sizes where the picture or the window stops
 # fitting in 32 bits; the other half may be anything.
-plain_sizes = st.one_of(st.integers(1, 12), st.integers(1, 12), st.integers(-2, 0),
-                        st.sampled_from([65536, 65537, 2**20, 2**31 - 1]))
+plain_sizes = st.one_of(
+    st.integers(1, 12),
+    st.integers(1, 12),
+    st.integers(-2, 0),
+    st.sampled_from([65536, 65537, 2**20, 2**31 - 1]),
+)
 plain_scales = st.one_of(st.integers(-3, 6), st.sampled_from([2**12, 2**16, -(2**16), 2**31 - 1]))
 plain_rates = st.one_of(st.integers(-3, 0), st.integers(1000, 2**31 - 1))
 constructor_args = st.one_of(
     st.tuples(plain_sizes, plain_sizes, plain_scales, plain_rates),
     st.tuples(values, values, values, values),
 )
-
 
 
 @settings(max_examples=300)
@@ -181,11 +182,15 @@ def test_construction_works_or_raises_what_it_documents(args, by_keyword):
             call()
     elif not 0 <= w * h <= INT32[1]:
         event("picture too large")
-        with pytest.raises(ValueError, match=r"^cannot create std::vector larger than max_size\(\)$"):
+        with pytest.raises(
+            ValueError, match=r"^cannot create std::vector larger than max_size\(\)$"
+        ):
             call()
     elif not (INT32[0] <= w * s <= INT32[1] and INT32[0] <= h * s <= INT32[1]):
         event("window too large")
-        with pytest.raises(ValueError, match=r"^window size -?\d+ x -?\d+ does not fit in 32 bits$"):
+        with pytest.raises(
+            ValueError, match=r"^window size -?\d+ x -?\d+ does not fit in 32 bits$"
+        ):
             call()
     else:
         # The picture and, on the dummy driver, the window surface are really allocated: keep
@@ -208,4 +213,3 @@ def test_construction_works_or_raises_what_it_documents(args, by_keyword):
                 fb.flip()
             fb.quit()
     assert not sdl_initialised()  # whatever happened, nothing was left behind
-

@@ -28,8 +28,12 @@ def test_new_framebuffer_is_black_with_default_palette():
 
 
 def test_constructor_arguments_by_position_and_keyword():
-    for fb in (Framebuffer(320, 200, fps=30), Framebuffer(width=12, height=7),
-               Framebuffer(5, 4, 2, 1), Framebuffer(height=4, width=5, scale=1, fps=-1)):
+    for fb in (
+        Framebuffer(320, 200, fps=30),
+        Framebuffer(width=12, height=7),
+        Framebuffer(5, 4, 2, 1),
+        Framebuffer(height=4, width=5, scale=1, fps=-1),
+    ):
         fb.quit()
     with pytest.raises(TypeError, match="incompatible constructor arguments"):
         Framebuffer(320.0, 200)
@@ -51,13 +55,14 @@ def test_constructor_arguments_by_position_and_keyword():
     ],
 )
 def test_sizes_that_do_not_fit_are_value_errors(args, message):
-    with pytest.raises(ValueError, match=f"^{re.escape(message)}$"):
+    exact = f"^{re.escape(message)}$"
+    with pytest.raises(ValueError, match=exact):
         Framebuffer(*args)
     Framebuffer(4, 4).quit()  # and nothing was left behind
 
 
 def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch):
-    with pytest.raises(RuntimeError, match="^Texture dimensions can't be 0$"):
+    with pytest.raises(RuntimeError, match=r"^Texture dimensions can't be 0$"):
         Framebuffer(0, 10)
     monkeypatch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
     with pytest.raises(RuntimeError, match="no-such-driver not available"):
@@ -73,8 +78,11 @@ def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch):
 NO_DISPLAY = {"SDL_VIDEO_DRIVER": None, "DISPLAY": None, "WAYLAND_DISPLAY": None}
 FAILURES = {
     "no display at all": (NO_DISPLAY, (8, 8), RuntimeError),
-    "an X display that is not there": ({"SDL_VIDEO_DRIVER": "x11", "DISPLAY": ":31999"}, (8, 8),
-                                       RuntimeError),
+    "an X display that is not there": (
+        {"SDL_VIDEO_DRIVER": "x11", "DISPLAY": ":31999"},
+        (8, 8),
+        RuntimeError,
+    ),
     "an unknown video driver": ({"SDL_VIDEO_DRIVER": "no-such-driver"}, (8, 8), RuntimeError),
     "a size SDL refuses": ({}, (0, 10), RuntimeError),  # after its window was made
     "a picture too large": ({}, (65536, 65536), ValueError),
@@ -84,7 +92,9 @@ FAILURES = {
 
 
 @pytest.mark.parametrize("another_open", [False, True], ids=["alone", "beside another"])
-def test_failed_construction_leaves_the_process_able_to_make_framebuffers(monkeypatch, another_open):
+def test_failed_construction_leaves_the_process_able_to_make_framebuffers(
+    monkeypatch, another_open
+):
     other = Framebuffer(8, 8, fps=0) if another_open else None
     for name, (env, args, error) in FAILURES.items():
         with monkeypatch.context() as patch:

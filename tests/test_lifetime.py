@@ -14,7 +14,13 @@ import pytest
 from conftest import sdl_initialised
 from hypothesis import settings
 from hypothesis import strategies as st
-from hypothesis.stateful import RuleBasedStateMachine, invariant, precondition, rule, run_state_machine_as_test
+from hypothesis.stateful import (
+    RuleBasedStateMachine,
+    invariant,
+    precondition,
+    rule,
+    run_state_machine_as_test,
+)
 
 from jxframebuf import Framebuffer
 
@@ -150,7 +156,9 @@ def test_any_order_of_making_viewing_quitting_and_dropping():
     gc.collect()
     gc.freeze()
     try:
-        run_state_machine_as_test(Lifetimes, settings=settings(max_examples=60, stateful_step_count=30))
+        run_state_machine_as_test(
+            Lifetimes, settings=settings(max_examples=60, stateful_step_count=30)
+        )
     finally:
         gc.unfreeze()
 

@@ -49,7 +49,9 @@ LOOP = """
 
 
 def test_sigterm_makes_running_false_and_the_program_ends_cleanly():
-    child = start(LOOP + """
+    child = start(
+        LOOP
+        + """
     while fb.running():
         fb.flip()
     print(f"ended {time.monotonic()}", flush=True)
@@ -58,7 +60,8 @@ def test_sigterm_makes_running_false_and_the_program_ends_cleanly():
     import os, signal
     assert signal.getsignal(signal.SIGTERM) == signal.SIG_DFL
     print("quit", flush=True)
-    """)
+    """
+    )
     sent = time.monotonic()
     child.send_signal(signal.SIGTERM)
     out, err = finish(child)
@@ -69,7 +72,9 @@ def test_sigterm_makes_running_false_and_the_program_ends_cleanly():
 
 
 def test_ctrl_c_raises_keyboard_interrupt_in_the_loop_within_a_frame():
-    child = start(LOOP + """
+    child = start(
+        LOOP
+        + """
     try:
         while fb.running():
             fb.flip()
@@ -77,7 +82,8 @@ def test_ctrl_c_raises_keyboard_interrupt_in_the_loop_within_a_frame():
         print(f"interrupted {time.monotonic()}", flush=True)
         fb.quit()
         raise
-    """)
+    """
+    )
     sent = time.monotonic()
     child.send_signal(signal.SIGINT)
     out, err = finish(child)
