@@ -2,6 +2,7 @@
 
 import ast
 import re
+import sysconfig
 from pathlib import Path
 
 import pytest
@@ -59,5 +60,7 @@ def test_every_member_has_a_stub():
 
 
 def test_stubs_are_installed_as_a_stub_only_package():
-    installed = Path(jxframebuf.__file__).parent / "jxframebuf-stubs" / "__init__.pyi"
+    # Where pip installed the package (the module itself may be imported from a build tree).
+    site = Path(sysconfig.get_paths()["platlib"])
+    installed = site / "jxframebuf-stubs" / "__init__.pyi"
     assert installed.read_text() == STUB.read_text()
