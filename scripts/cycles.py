@@ -1,10 +1,11 @@
 """Create, use and tear down framebuffers over and over, and report resident memory.
 
-    python scripts/cycles.py [CYCLES]        (default 1000; scripts/valgrind.sh runs it)
+    python scripts/cycles.py [CYCLES] [--check-rss]    (default 1000; scripts/valgrind.sh runs it)
 
 Each cycle builds a framebuffer on SDL's dummy video driver, takes both views, draws, flips,
 quits and drops everything, so SDL is started and shut down every time. Resident size is
 printed after 100 cycles and at the end: memory the module loses per cycle shows as growth.
+With --check-rss, growth of more than 1 MiB fails (one lost picture per cycle would be 15 MiB).
 """
 
 import gc
@@ -37,7 +38,8 @@ def cycle(i: int) -> None:
 
 
 def main() -> None:
-    cycles = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
+    args = [a for a in sys.argv[1:] if a != "--check-rss"]
+    cycles = int(args[0]) if args else 1000
     marks = {}
     for i in range(1, cycles + 1):
         cycle(i)
@@ -47,7 +49,10 @@ def main() -> None:
     for i, kib in marks.items():
         print(f"cycles: RSS after {i:>5} cycles: {kib} KiB")
     if 100 in marks and cycles > 100:
-        print(f"cycles: growth from cycle 100 to {cycles}: {marks[cycles] - marks[100]} KiB")
+        growth = marks[cycles] - marks[100]
+        print(f"cycles: growth from cycle 100 to {cycles}: {growth} KiB")
+        if "--check-rss" in sys.argv and growth > 1024:
+            sys.exit("cycles: resident memory grows with the cycles: something is lost each time")
 
 
 if __name__ == "__main__":

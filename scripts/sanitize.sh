@@ -37,17 +37,15 @@ ASAN_OPTIONS=detect_leaks=0 \
     "$python" -c "import jxframebuf, sys; sys.exit(not jxframebuf.__file__.startswith('$build/'))" \
     || { echo "sanitize: the instrumented module is not the one imported" >&2; exit 1; }
 cd "$root"
-# Runs pytest, with its output also in a log. Now and then LeakSanitizer's own tracer crashes
+# Runs a command, with its output also in a log. Now and then LeakSanitizer's own tracer crashes
 # while it stops the process for the leak check at exit ("LeakSanitizer has encountered a fatal
 # error"), in the pytest process or in a child a test starts. That is the tool failing, not a
 # finding: such a run (and only such a run) is tried again, at most three times in all.
-run_pytest() {
-    local log="$build/pytest.log" try status
+checked() {
+    local log="$build/run.log" try status
     for try in 1 2 3; do
         status=0
-        # pytest captures only Python-level output (--capture=sys): a sanitizer report is written
-        # to file descriptor 2 just before the process dies, and must reach the log.
-        "$python" -m pytest -p no:cacheprovider --capture=sys "$@" 2>&1 | tee "$log" || status=$?
+        "$@" 2>&1 | tee "$log" || status=$?
         [ "$status" -eq 0 ] && return 0
         if grep -q "LeakSanitizer has encountered a fatal error" "$log" \
             && ! grep -qE "ERROR: (AddressSanitizer|LeakSanitizer: detected)|runtime error:" "$log"; then
@@ -58,13 +56,20 @@ run_pytest() {
     done
     return "$status"
 }
+# pytest captures only Python-level output (--capture=sys): a sanitizer report is written to file
+# descriptor 2 just before the process dies, and must reach the terminal and the log.
+pytest=("$python" -m pytest -p no:cacheprovider --capture=sys)
 
 echo "sanitize: dummy-driver tests, with leak detection"
-run_pytest -m "not x11" "$@"
+checked "${pytest[@]}" -m "not x11" "$@"
 # On X11, SDL's renderer loads the system's OpenGL (Mesa), which loses a few hundred bytes per
 # GL context and is unloaded again by SDL_Quit, so its leaks cannot even be named for a
 # suppression. valgrind shows them inside swrast_dri.so. The window tests run with leak detection
 # off; every other check stays on.
 echo "sanitize: X11 window tests, leak detection off"
-ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" run_pytest -m x11 "$@"
+ASAN_OPTIONS="${ASAN_OPTIONS/detect_leaks=1/detect_leaks=0}" checked "${pytest[@]}" -m x11 "$@"
+# Its resident size counts ASan's quarantine of freed blocks and means nothing here;
+# scripts/valgrind.sh measures it.
+echo "sanitize: 1,000 create/flip/quit cycles, with leak detection"
+checked "$python" scripts/cycles.py 1000
 echo "sanitize: no reports"
