@@ -133,17 +133,7 @@ def calls_ours(calls, samples):
     import jxframebuf
 
     fb = jxframebuf.Framebuffer(320, 200, scale=1, fps=-1)
-    pset, pget = fb.pset, fb.pget
-
-    def set_loop(coords):
-        for x, y in coords:
-            pset(x, y, 7)
-
-    def get_loop(coords):
-        for x, y in coords:
-            pget(x, y)
-
-    result = _call_costs({"pset": set_loop, "pget": get_loop}, calls, samples)
+    result = _pset_pget_costs(fb.pset, fb.pget, calls, samples)
     fb.quit()
     return result
 
@@ -367,7 +357,14 @@ def calls_pyxel(calls, samples):
     import pyxel
 
     pyxel.init(320, 200)
-    pset, pget = pyxel.pset, pyxel.pget
+    return _pset_pget_costs(pyxel.pset, pyxel.pget, calls, samples)
+
+
+# --- Per-call cost ------------------------------------------------------------------------------
+
+
+def _pset_pget_costs(pset, pget, calls: int, samples: int) -> dict:
+    """_call_costs of pset(x, y, 7) and pget(x, y), for APIs that share those shapes."""
 
     def set_loop(coords):
         for x, y in coords:
@@ -378,9 +375,6 @@ def calls_pyxel(calls, samples):
             pget(x, y)
 
     return _call_costs({"pset": set_loop, "pget": get_loop}, calls, samples)
-
-
-# --- Per-call cost ------------------------------------------------------------------------------
 
 
 def _call_costs(loops: dict, calls: int, samples: int) -> dict:
