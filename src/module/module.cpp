@@ -147,8 +147,7 @@ PYBIND11_MODULE(jxframebuf, m) {
         .def("palette",
              [](JXFramebuffer *self) {
                  JXFramebuffer &fb = constructed(self);
-                 return view<std::uint32_t>(fb, fb.palette_data(), {256},
-                                            {sizeof(std::uint32_t)});
+                 return view<std::uint32_t>(fb, fb.palette_data(), {256}, {sizeof(std::uint32_t)});
              })
         .def("quit", checked(&JXFramebuffer::quit))
         .def_property_readonly("width", checked(&JXFramebuffer::width))
