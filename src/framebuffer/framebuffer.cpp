@@ -197,10 +197,6 @@ std::uint32_t *jxfb_half_page_in(std::uint32_t *buffer) {
     return buffer + skip / sizeof(std::uint32_t);
 }
 
-void JXFramebuffer::expand() {
-    jxfb_expand(pixels_.data(), palette_entries_.data(), argb_pixels_, pixels_.size());
-}
-
 bool JXFramebuffer::palette_opaque() const {
     std::uint32_t all = 0xFFFFFFFFu;
     for (std::uint32_t colour : palette_entries_) all &= colour;
@@ -233,7 +229,7 @@ void JXFramebuffer::flip() {
     pump_events();
     if (!running_) return;
 
-    expand();
+    jxfb_expand(pixels_.data(), palette_entries_.data(), argb_pixels_, pixels_.size());
     SDL_Renderer *renderer = renderer_.get();
     SDL_Texture *texture = texture_for_palette();
     SDL_UpdateTexture(texture, nullptr, argb_pixels_, width_ * 4);

@@ -54,10 +54,6 @@ public:
     std::uint8_t *pixel_data() { return pixels_.data(); }
     std::uint32_t *palette_data() { return palette_entries_.data(); }
 
-    // Palette expansion of the whole picture into the ARGB staging buffer (the first step of
-    // presenting a frame).
-    void expand();
-
 private:
     struct WindowDeleter {
         void operator()(SDL_Window *w) const { SDL_DestroyWindow(w); }
