@@ -32,6 +32,19 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Repeats `work` until `seconds` have passed and returns the repetitions per second.
+template <typename Work>
+double rate(double seconds, Work work) {
+    const auto start = Clock::now();
+    long reps = 0;
+    double elapsed = 0;
+    do {
+        work();
+        ++reps;
+    } while ((elapsed = seconds_since(start)) < seconds);
+    return reps / elapsed;
+}
+
 // Two pictures of pseudo-random indices: each frame replaces the whole picture with the other one,
 // as the Python programs do with theirs.
 std::vector<std::vector<std::uint8_t>> make_pictures(std::size_t count) {
@@ -101,16 +114,7 @@ int flip(int width, int height, int scale, double seconds, int samples) {
 
     for (int i = 0; i < 10; ++i) one_frame();
     std::vector<double> fps;
-    for (int s = 0; s < samples; ++s) {
-        const auto start = Clock::now();
-        long frames = 0;
-        double elapsed = 0;
-        do {
-            one_frame();
-            ++frames;
-        } while ((elapsed = seconds_since(start)) < seconds);
-        fps.push_back(frames / elapsed);
-    }
+    for (int s = 0; s < samples; ++s) fps.push_back(rate(seconds, one_frame));
 
     std::printf("{\"renderer\": \"%s\", \"driver\": \"%s\", ", SDL_GetRendererName(renderer),
                 SDL_GetCurrentVideoDriver());
@@ -121,19 +125,6 @@ int flip(int width, int height, int scale, double seconds, int samples) {
     SDL_DestroyWindow(window);
     SDL_Quit();
     return 0;
-}
-
-// Repeats `work` until `seconds` have passed and returns the repetitions per second.
-template <typename Work>
-double rate(double seconds, Work work) {
-    const auto start = Clock::now();
-    long reps = 0;
-    double elapsed = 0;
-    do {
-        work();
-        ++reps;
-    } while ((elapsed = seconds_since(start)) < seconds);
-    return reps / elapsed;
 }
 
 int expand(int width, int height, double seconds, int samples) {

@@ -19,17 +19,11 @@ import headless  # noqa: E402  (lives beside the examples, which use it too)
 
 # SDL is linked into the extension (statically, or as a dependency of it): ask it directly.
 _sdl = ctypes.CDLL(jxframebuf.__file__)
-_sdl.SDL_GetCurrentVideoDriver.restype = ctypes.c_char_p
 
 
 def sdl_version() -> str:
     v = _sdl.SDL_GetVersion()
     return f"{v // 1000000}.{v // 1000 % 1000}.{v % 1000}"
-
-
-def current_video_driver() -> str | None:
-    name = _sdl.SDL_GetCurrentVideoDriver()
-    return name.decode() if name else None
 
 
 def sdl_initialised() -> bool:
