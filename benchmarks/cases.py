@@ -95,13 +95,15 @@ def _sdl3():
 
 
 def ours_display() -> dict:
-    """The SDL video driver and renderer behind the one open framebuffer."""
+    """The SDL video driver and renderer behind the one open framebuffer ("window surface" where
+    flip() draws into the window surface itself)."""
     sdl = _sdl3()
     count = ctypes.c_int()
     windows = sdl.SDL_GetWindows(ctypes.byref(count))
-    name = sdl.SDL_GetRendererName(sdl.SDL_GetRenderer(windows[0]))
+    renderer = sdl.SDL_GetRenderer(windows[0])
+    name = sdl.SDL_GetRendererName(renderer).decode() if renderer else "window surface"
     sdl.SDL_free(windows)
-    return {"driver": sdl.SDL_GetCurrentVideoDriver().decode(), "renderer": name.decode()}
+    return {"driver": sdl.SDL_GetCurrentVideoDriver().decode(), "renderer": name}
 
 
 def _ours(width, height, scale, fps):

@@ -50,8 +50,17 @@ def test_constructor_arguments_by_position_and_keyword():
         # refused, not turned into a buffer of the wrong size.
         ((65536, 65536), "cannot create std::vector larger than max_size()"),
         ((65537, 65537), "cannot create std::vector larger than max_size()"),
-        ((2**20, 1, 4096), "window size 4294967296 x 4096 does not fit in 32 bits"),
-        ((1, 2**20, -4096), "window size -4096 x -4294967296 does not fit in 32 bits"),
+        # Negative sides with a positive product, which once reached SDL.
+        ((-4, -10), "cannot create std::vector larger than max_size()"),
+        ((4, 4, 0), "scale must be at least 1, not 0"),
+        ((4, 4, -2), "scale must be at least 1, not -2"),
+        # Wider or taller than any display and than common renderers' textures: X11 kills the
+        # process for such a window, and a picture this large would take tens of gigabytes.
+        ((2, 2, 20000), "window size 40000 x 40000 is larger than 16384 pixels a side"),
+        ((1, 16385), "window size 3 x 49155 is larger than 16384 pixels a side"),
+        ((16385, 1, 1), "window size 16385 x 1 is larger than 16384 pixels a side"),
+        ((50000, 40000, 1), "window size 50000 x 40000 is larger than 16384 pixels a side"),
+        ((2**20, 1, 4096), "window size 4294967296 x 4096 is larger than 16384 pixels a side"),
     ],
 )
 def test_sizes_that_do_not_fit_are_value_errors(args, message):
@@ -87,6 +96,7 @@ FAILURES = {
     "a size SDL refuses": ({}, (0, 10), RuntimeError),  # after its window was made
     "a picture too large": ({}, (65536, 65536), ValueError),
     "a window too large": ({}, (2**20, 1, 4096), ValueError),
+    "a scale below 1": ({}, (8, 8, 0), ValueError),
     "a float size": ({}, (8.0, 8), TypeError),
 }
 

@@ -1,31 +1,29 @@
 // JXFramebuffer: an 8-bit indexed-colour picture with a 256-entry ARGB palette, shown magnified in
-// an SDL3 window with a paced frame loop. Plain C++ with no knowledge of Python; the binding in
-// src/module/ wraps it.
+// an SDL3 window with a paced frame loop, and the keyboard and mouse of that window. Plain C++
+// with no knowledge of Python; the binding in src/module/ wraps it.
+//
+// It owns the picture and the palette and composes the rest: the window and the way frames reach
+// it (present.h), frame pacing (clock.h) and input state (input.h).
 #pragma once
-
-#include <SDL3/SDL.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
-// Palette expansion: writes the ARGB colour of each of `count` indices to `argb`. Every flip runs
-// it over the whole picture; it stands alone so that the benchmarks can time exactly this code.
-void jxfb_expand(const std::uint8_t *indices, const std::uint32_t *palette, std::uint32_t *argb,
-                 std::size_t count);
-
-// Where the ARGB staging picture starts inside a buffer of kAlignSlackWords more words than it
-// needs: half a 4 KiB page in (see the constructor for why).
-constexpr std::size_t kAlignSlackWords = 4096 / sizeof(std::uint32_t);
-std::uint32_t *jxfb_half_page_in(std::uint32_t *buffer);
+#include "clock.h"
+#include "input.h"
+#include "present.h"
 
 class JXFramebuffer {
 public:
     // Opens a window of (width * scale) x (height * scale) showing a width x height picture, all
     // index 0 (black). fps <= 0 leaves the loop unpaced.
-    // Throws std::length_error for sizes that do not fit in 32 bits (nothing of SDL touched yet)
-    // and std::runtime_error with SDL's text when SDL refuses; either way nothing is left behind.
+    // Throws std::length_error or std::invalid_argument for sizes it refuses (nothing of SDL
+    // touched yet) and std::runtime_error with SDL's text when SDL refuses; either way nothing
+    // is left behind.
     JXFramebuffer(int width, int height, int scale, int fps);
     ~JXFramebuffer();
 
@@ -34,11 +32,16 @@ public:
     JXFramebuffer(JXFramebuffer &&) = delete;
     JXFramebuffer &operator=(JXFramebuffer &&) = delete;
 
+    // The largest window side accepted, in pixels: what common renderers take as a texture side,
+    // and more than any display shows.
+    static constexpr int kMaxWindowSide = 16384;
+
     // Drains SDL's event queue and tells whether the window is still open.
     bool running();
-    // Drains events; while running, shows the picture and sleeps out the rest of the frame period.
-    void flip();
-    // Releases the window, renderer and texture; the pixel and palette memory stays valid.
+    // Ends the frame: drains events; while running, shows the picture and sleeps out the rest of
+    // the frame period. The sleep ends early if `interrupt` asks for it.
+    void flip(const jxfb::Interrupt &interrupt = {});
+    // Releases the window; the pixel and palette memory stays valid.
     void quit();
 
     void pset(int x, int y, std::uint8_t c) {
@@ -54,40 +57,37 @@ public:
     std::uint8_t *pixel_data() { return pixels_.data(); }
     std::uint32_t *palette_data() { return palette_entries_.data(); }
 
-private:
-    struct WindowDeleter {
-        void operator()(SDL_Window *w) const { SDL_DestroyWindow(w); }
-    };
-    struct RendererDeleter {
-        void operator()(SDL_Renderer *r) const { SDL_DestroyRenderer(r); }
-    };
-    struct TextureDeleter {
-        void operator()(SDL_Texture *t) const { SDL_DestroyTexture(t); }
-    };
+    // Input as of the latest drain of events. A name is one of SDL's key names or "mouse left",
+    // "mouse middle", "mouse right"; an unknown one throws std::invalid_argument.
+    bool key(const std::string &name) const;      // held down
+    bool pressed(const std::string &name) const;  // went down during this frame
+    // The picture pixel under the pointer (outside the picture when the pointer is).
+    std::pair<int, int> mouse() const;
 
+    const std::string &title() const { return title_; }
+    void set_title(const std::string &title);
+    bool fullscreen() const { return fullscreen_; }
+    void set_fullscreen(bool fullscreen);
+
+private:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
     std::size_t offset(int x, int y) const { return static_cast<std::uint32_t>(y * width_ + x); }
 
-    void open_display();
     void release_display();
     void pump_events();
-    bool palette_opaque() const;
-    SDL_Texture *texture_for_palette();
 
     int width_;
     int height_;
     int scale_;
     int fps_;
     bool running_ = false;
-    std::unique_ptr<SDL_Window, WindowDeleter> window_;
-    std::unique_ptr<SDL_Renderer, RendererDeleter> renderer_;
-    std::unique_ptr<SDL_Texture, TextureDeleter> texture_;              // XRGB, opaque palettes
-    std::unique_ptr<SDL_Texture, TextureDeleter> translucent_texture_;  // ARGB, made when needed
+    std::unique_ptr<jxfb::Display> display_;  // null once quit
     std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint32_t> argb_storage_;  // holds argb_pixels_, with slack to place it
-    std::uint32_t *argb_pixels_ = nullptr;     // the expanded picture that goes to the texture
     std::vector<std::uint32_t> palette_entries_;
-    std::uint64_t frame_period_ns_ = 0;
-    std::uint64_t last_frame_ns_ = 0;
-    SDL_WindowID window_id_ = 0;  // to route a close request for this window to this object
+    jxfb::FramePacer pacer_;
+    jxfb::InputState input_;
+    std::string title_ = "JXFramebuffer";
+    bool fullscreen_ = false;
+    SDL_WindowID window_id_ = 0;              // to route this window's events to this object
+    std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
 };

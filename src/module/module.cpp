@@ -4,6 +4,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <string>
 #include <vector>
 
 #include "binding.h"
@@ -45,6 +46,23 @@ PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
     return slow_path(fast_pget, self, args, nargs, kwnames);
 }
 
+// flip()'s frame delay asks this every few milliseconds: Python's own signal handler only notes a
+// Ctrl-C, and the KeyboardInterrupt is raised here, so that it ends the delay at once instead of
+// waiting for the frame to run out (up to a second at fps=1).
+bool signal_raised(void *) {
+    return PyErr_CheckSignals() != 0;
+}
+
+void flip(JXFramebuffer *self) {
+    constructed(self).flip(jxfb::Interrupt{&signal_raised, nullptr});
+    if (PyErr_Occurred()) throw py::error_already_set();
+}
+
+// Names and titles are text: pybind11 would also take bytes for a std::string.
+std::string text(const py::str &value) {
+    return value.cast<std::string>();
+}
+
 }  // namespace
 
 PYBIND11_MODULE(jxframebuf, m) {
@@ -55,7 +73,7 @@ PYBIND11_MODULE(jxframebuf, m) {
         .def(py::init<int, int, int, int>(), py::arg("width"), py::arg("height"),
              py::arg("scale") = 3, py::arg("fps") = 60)
         .def("running", checked(&JXFramebuffer::running))
-        .def("flip", checked(&JXFramebuffer::flip))
+        .def("flip", &flip)
         .def("clear", checked(&JXFramebuffer::clear), py::arg("color") = 0)
         .def("pset", checked(&JXFramebuffer::pset))
         .def("pget", checked(&JXFramebuffer::pget))
@@ -72,7 +90,42 @@ PYBIND11_MODULE(jxframebuf, m) {
              })
         .def("quit", checked(&JXFramebuffer::quit))
         .def_property_readonly("width", checked(&JXFramebuffer::width))
-        .def_property_readonly("height", checked(&JXFramebuffer::height));
+        .def_property_readonly("height", checked(&JXFramebuffer::height))
+        .def(
+            "key",
+            [](JXFramebuffer *self, const py::str &name) {
+                return constructed(self).key(text(name));
+            },
+            py::arg("name"))
+        .def(
+            "pressed",
+            [](JXFramebuffer *self, const py::str &name) {
+                return constructed(self).pressed(text(name));
+            },
+            py::arg("name"))
+        .def("mouse", checked(&JXFramebuffer::mouse))
+        .def_property(
+            "title", [](JXFramebuffer *self) { return constructed(self).title(); },
+            [](JXFramebuffer *self, const py::str &title) {
+                constructed(self).set_title(text(title));
+            })
+        .def_property(
+            "fullscreen", [](JXFramebuffer *self) { return constructed(self).fullscreen(); },
+            [](JXFramebuffer *self, const py::object &on) {
+                // A switch: 0, None or "yes" are more likely slips than meant.
+                if (!PyBool_Check(on.ptr())) {
+                    throw py::type_error("fullscreen must be True or False, not " +
+                                         std::string(Py_TYPE(on.ptr())->tp_name));
+                }
+                constructed(self).set_fullscreen(on.ptr() == Py_True);
+            })
+        .def("__enter__",
+             [](const py::object &self) {
+                 constructed(self.cast<JXFramebuffer *>());
+                 return self;
+             })
+        .def("__exit__", [](JXFramebuffer *self, const py::object &, const py::object &,
+                            const py::object &) { constructed(self).quit(); });
 
     install_fast(framebuffer, "pset", &pset, fast_pset);
     install_fast(framebuffer, "pget", &pget, fast_pget);

@@ -1,0 +1,42 @@
+// Frame pacing: a monotonic clock and a sleep to an absolute deadline that can be cut short.
+#pragma once
+
+#include <cstdint>
+
+namespace jxfb {
+
+// Something to ask, every few milliseconds of a long sleep and whenever a signal interrupts it,
+// whether to stop sleeping: the Python binding hands in a check for pending signals (Ctrl-C), so
+// the engine needs no knowledge of Python.
+struct Interrupt {
+    bool (*requested)(void *context) = nullptr;
+    void *context = nullptr;
+};
+
+// Nanoseconds on a monotonic clock with an arbitrary origin.
+std::uint64_t now_ns();
+
+// Sleeps until now_ns() reaches `deadline`. Returns false if `interrupt` asked to stop first.
+bool sleep_until(std::uint64_t deadline, const Interrupt &interrupt);
+
+// Paces a frame loop: each frame lasts at least one period, counted from the end of the previous
+// one (a late frame is not made up by shorter ones after it).
+class FramePacer {
+public:
+    // fps <= 0 leaves the loop unpaced.
+    explicit FramePacer(int fps)
+        : frame_period_ns_(fps > 0 ? 1'000'000'000ull / static_cast<std::uint64_t>(fps) : 0),
+          last_frame_ns_(now_ns()) {}
+
+    // Sleeps out what is left of the period, then starts the next one. Returns false if the sleep
+    // was interrupted (the next period starts all the same).
+    bool end_frame(const Interrupt &interrupt);
+
+    std::uint64_t period_ns() const { return frame_period_ns_; }
+
+private:
+    std::uint64_t frame_period_ns_;
+    std::uint64_t last_frame_ns_;  // when the previous frame ended
+};
+
+}  // namespace jxfb

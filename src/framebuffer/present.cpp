@@ -1,0 +1,326 @@
+#include "present.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+namespace jxfb {
+
+namespace {
+
+[[noreturn]] void throw_sdl_error() {
+    throw std::runtime_error(SDL_GetError());
+}
+
+// A streaming texture for the whole picture, or nullptr (SDL_GetError() says why).
+SDL_Texture *make_texture(SDL_Renderer *renderer, int width, int height) {
+    // The colours go in opaque (translucent entries already blended over black), so the texture
+    // has no alpha channel and the GPU copies it without blending.
+    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_XRGB8888,
+                                             SDL_TEXTUREACCESS_STREAMING, width, height);
+    // SDL's default is linear filtering, which blends neighbouring pixels at every edge of the
+    // magnified picture; each pixel must show as a solid block.
+    if (texture && !SDL_SetTextureScaleMode(texture, SDL_SCALEMODE_NEAREST)) {
+        SDL_DestroyTexture(texture);
+        return nullptr;
+    }
+    return texture;
+}
+
+// One picture row magnified `m` times across: each index's colour written m times.
+void magnify_row(const std::uint8_t *indices, const std::uint32_t *colours,
+                 std::uint32_t *__restrict out, int width, int m) {
+    int i = 0;
+    switch (m) {
+        case 1:
+            expand(indices, colours, out, static_cast<std::size_t>(width));
+            return;
+        case 2:
+            for (; i + 4 <= width; i += 4, out += 8) {
+                const std::uint32_t c0 = colours[indices[i]], c1 = colours[indices[i + 1]],
+                                    c2 = colours[indices[i + 2]], c3 = colours[indices[i + 3]];
+                out[0] = out[1] = c0;
+                out[2] = out[3] = c1;
+                out[4] = out[5] = c2;
+                out[6] = out[7] = c3;
+            }
+            break;
+        case 3:
+            for (; i + 4 <= width; i += 4, out += 12) {
+                const std::uint32_t c0 = colours[indices[i]], c1 = colours[indices[i + 1]],
+                                    c2 = colours[indices[i + 2]], c3 = colours[indices[i + 3]];
+                out[0] = out[1] = out[2] = c0;
+                out[3] = out[4] = out[5] = c1;
+                out[6] = out[7] = out[8] = c2;
+                out[9] = out[10] = out[11] = c3;
+            }
+            break;
+        default:
+            break;
+    }
+    for (; i < width; ++i, out += m) std::fill_n(out, m, colours[indices[i]]);
+}
+
+}  // namespace
+
+Layout fit_picture(int width, int height, int out_w, int out_h) {
+    Layout layout;
+    if (width > 0 && height > 0)
+        layout.scale = std::max(1, std::min(out_w / width, out_h / height));
+    const std::int64_t shown_w = std::int64_t{width} * layout.scale;
+    const std::int64_t shown_h = std::int64_t{height} * layout.scale;
+    layout.x = static_cast<int>((out_w - shown_w) / 2);
+    layout.y = static_cast<int>((out_h - shown_h) / 2);
+    layout.covers = shown_w == out_w && shown_h == out_h;
+    return layout;
+}
+
+void expand(const std::uint8_t *indices, const std::uint32_t *colours, std::uint32_t *out,
+            std::size_t count) {
+    // Eight pixels a round, all eight looked up before any is stored. The plain one-pixel loop runs
+    // at about half this speed: it pays a compare and a taken branch per pixel, and the compiler
+    // may not move a lookup above the previous store (for all it knows, `out` overlaps
+    // `colours`), so nothing overlaps. Byte loads keep it independent of byte order.
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const std::uint8_t *in = indices + i;
+        const std::uint32_t c0 = colours[in[0]], c1 = colours[in[1]], c2 = colours[in[2]],
+                            c3 = colours[in[3]], c4 = colours[in[4]], c5 = colours[in[5]],
+                            c6 = colours[in[6]], c7 = colours[in[7]];
+        std::uint32_t *o = out + i;
+        o[0] = c0;
+        o[1] = c1;
+        o[2] = c2;
+        o[3] = c3;
+        o[4] = c4;
+        o[5] = c5;
+        o[6] = c6;
+        o[7] = c7;
+    }
+    for (; i < count; ++i) out[i] = colours[indices[i]];
+}
+
+void draw_magnified(const std::uint8_t *indices, int width, int height,
+                    const std::uint32_t *colours, const Target &target, const Layout &layout,
+                    std::uint32_t border, std::vector<std::uint32_t> &row) {
+    const int m = layout.scale;
+    const std::int64_t shown_w = std::int64_t{width} * m, shown_h = std::int64_t{height} * m;
+    // The part of the target that the picture covers: [x0, x1) x [y0, y1).
+    const std::int64_t x0 = std::max<std::int64_t>(layout.x, 0);
+    const std::int64_t x1 = std::min<std::int64_t>(layout.x + shown_w, target.width);
+    const std::int64_t y0 = std::max<std::int64_t>(layout.y, 0);
+    const std::int64_t y1 = std::min<std::int64_t>(layout.y + shown_h, target.height);
+    const bool visible = x0 < x1 && y0 < y1;
+    auto line = [&](std::int64_t y) {
+        return reinterpret_cast<std::uint32_t *>(static_cast<char *>(target.pixels) +
+                                                 y * target.pitch);
+    };
+
+    if (!layout.covers) {
+        for (std::int64_t y = 0; y < target.height; ++y) {
+            std::uint32_t *out = line(y);
+            if (!visible || y < y0 || y >= y1) {
+                std::fill_n(out, target.width, border);
+            } else {
+                std::fill(out, out + x0, border);
+                std::fill(out + x1, out + target.width, border);
+            }
+        }
+    }
+    if (!visible) return;
+
+    const bool cropped = layout.x < 0 || layout.x + shown_w > target.width;
+    const std::size_t span = static_cast<std::size_t>(x1 - x0) * sizeof(std::uint32_t);
+    for (std::int64_t py = (y0 - layout.y) / m; py < height; ++py) {
+        const std::int64_t top = layout.y + py * m;
+        if (top >= y1) break;
+        const std::int64_t first = std::max(top, y0), last = std::min(top + m, y1);
+        std::uint32_t *out = line(first) + x0;
+        const std::uint8_t *src = indices + py * width;
+        if (!cropped) {
+            magnify_row(src, colours, out, width, m);
+        } else {
+            row.resize(static_cast<std::size_t>(shown_w));
+            magnify_row(src, colours, row.data(), width, m);
+            std::memcpy(out, row.data() + (x0 - layout.x), span);
+        }
+        // The other rows of these blocks are the same: copied, not looked up again.
+        for (std::int64_t y = first + 1; y < last; ++y) std::memcpy(line(y) + x0, out, span);
+    }
+}
+
+bool writable_format(SDL_PixelFormat format) {
+    const SDL_PixelFormatDetails *details = SDL_GetPixelFormatDetails(format);
+    return details && details->bytes_per_pixel == 4 && details->Rbits == 8 && details->Gbits == 8 &&
+           details->Bbits == 8;
+}
+
+bool output_colours(const std::uint32_t *palette, SDL_PixelFormat format, std::uint32_t *out) {
+    if (!writable_format(format)) return false;
+    const SDL_PixelFormatDetails *details = SDL_GetPixelFormatDetails(format);
+    for (int i = 0; i < 256; ++i) {
+        const std::uint32_t c = palette[i], a = c >> 24;
+        std::uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+        if (a != 0xFF) {
+            // Over black: each channel times alpha / 255, rounded to nearest.
+            r = (2 * r * a + 255) / 510;
+            g = (2 * g * a + 255) / 510;
+            b = (2 * b * a + 255) / 510;
+        }
+        out[i] =
+            r << details->Rshift | g << details->Gshift | b << details->Bshift | details->Amask;
+    }
+    return true;
+}
+
+Display::Display(const char *title, int width, int height, int scale)
+    : width_(width), height_(height) {
+    SDL_Window *window = nullptr;
+    SDL_Renderer *renderer = nullptr;
+    if (!SDL_CreateWindowAndRenderer(title, width * scale, height * scale, 0, &window, &renderer)) {
+        throw_sdl_error();
+    }
+    window_.reset(window);
+    renderer_.reset(renderer);
+    window_id_ = SDL_GetWindowID(window);
+    texture_.reset(make_texture(renderer, width, height));
+    if (!texture_) throw_sdl_error();
+
+    const char *name = SDL_GetRendererName(renderer);
+    if (name && std::strcmp(name, SDL_SOFTWARE_RENDERER) == 0) {
+        // SDL's software renderer draws into the window surface itself, in three passes of its
+        // own (clear, a converting copy, a scaled copy) on top of the upload: one pass of ours
+        // does it all.
+        texture_.reset();
+        renderer_.reset();
+        if (!use_window_surface()) use_renderer();
+    } else if (!SDL_SetRenderDrawColor(renderer, 0, 0, 0, SDL_ALPHA_OPAQUE)) {
+        throw_sdl_error();
+    }
+}
+
+Display::~Display() = default;
+
+bool Display::use_window_surface() {
+    SDL_Surface *surface = SDL_GetWindowSurface(window_.get());
+    if (surface && writable_format(surface->format)) return true;
+    SDL_DestroyWindowSurface(window_.get());
+    return false;
+}
+
+void Display::use_renderer() {
+    // A window that has a surface refuses a renderer.
+    SDL_DestroyWindowSurface(window_.get());
+    renderer_.reset(SDL_CreateRenderer(window_.get(), nullptr));
+    if (!renderer_) throw_sdl_error();
+    texture_.reset(make_texture(renderer_.get(), width_, height_));
+    if (!texture_) throw_sdl_error();
+    if (!SDL_SetRenderDrawColor(renderer_.get(), 0, 0, 0, SDL_ALPHA_OPAQUE)) throw_sdl_error();
+}
+
+const std::uint32_t *Display::colours_for(const std::uint32_t *palette, SDL_PixelFormat format) {
+    if (format == colours_format_ &&
+        std::memcmp(palette, palette_seen_.data(), sizeof palette_seen_) == 0) {
+        return colours_.data();
+    }
+    std::array<std::uint32_t, 256> colours;
+    if (!output_colours(palette, format, colours.data())) return nullptr;
+    std::memcpy(palette_seen_.data(), palette, sizeof palette_seen_);
+    colours_ = colours;
+    colours_format_ = format;
+    return colours_.data();
+}
+
+void Display::present(const std::uint8_t *pixels, const std::uint32_t *palette) {
+    if (renderer_) {
+        present_texture(pixels, palette);
+    } else {
+        present_surface(pixels, palette);
+    }
+}
+
+void Display::present_texture(const std::uint8_t *pixels, const std::uint32_t *palette) {
+    SDL_Renderer *renderer = renderer_.get();
+    SDL_Texture *texture = texture_.get();
+    const std::uint32_t *colours = colours_for(palette, SDL_PIXELFORMAT_XRGB8888);
+    void *locked = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(texture, nullptr, &locked, &pitch)) {
+        const std::size_t w = static_cast<std::size_t>(width_);
+        if (static_cast<std::size_t>(pitch) == w * sizeof(std::uint32_t)) {
+            expand(pixels, colours, static_cast<std::uint32_t *>(locked),
+                   w * static_cast<std::size_t>(height_));
+        } else {
+            for (int y = 0; y < height_; ++y) {
+                expand(pixels + y * w, colours,
+                       reinterpret_cast<std::uint32_t *>(static_cast<char *>(locked) +
+                                                         std::ptrdiff_t{y} * pitch),
+                       w);
+            }
+        }
+        SDL_UnlockTexture(texture);
+    }
+    int out_w = 0, out_h = 0;
+    if (!SDL_GetCurrentRenderOutputSize(renderer, &out_w, &out_h)) return;
+    const Layout layout = fit_picture(width_, height_, out_w, out_h);
+    // The picture is opaque: where it covers the whole output, clearing first would only be
+    // painted over.
+    if (!layout.covers) SDL_RenderClear(renderer);
+    const SDL_FRect where{static_cast<float>(layout.x), static_cast<float>(layout.y),
+                          static_cast<float>(std::int64_t{width_} * layout.scale),
+                          static_cast<float>(std::int64_t{height_} * layout.scale)};
+    SDL_RenderTexture(renderer, texture, nullptr, &where);
+    SDL_RenderPresent(renderer);
+}
+
+void Display::present_surface(const std::uint8_t *pixels, const std::uint32_t *palette) {
+    // Asked anew each frame: a resize (going fullscreen, say) replaces the surface.
+    SDL_Surface *surface = SDL_GetWindowSurface(window_.get());
+    if (!surface) return;
+    const std::uint32_t *colours = colours_for(palette, surface->format);
+    if (!colours) {
+        // A format the pass cannot write: the renderer takes over for good.
+        try {
+            use_renderer();
+        } catch (const std::exception &) {
+            return;
+        }
+        present_texture(pixels, palette);
+        return;
+    }
+    if (SDL_MUSTLOCK(surface) && !SDL_LockSurface(surface)) return;
+    const Layout layout = fit_picture(width_, height_, surface->w, surface->h);
+    const std::uint32_t black = SDL_GetPixelFormatDetails(surface->format)->Amask;
+    draw_magnified(pixels, width_, height_, colours,
+                   Target{surface->pixels, surface->pitch, surface->w, surface->h}, layout, black,
+                   row_);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(window_.get());
+}
+
+void Display::set_title(const std::string &title) {
+    if (!SDL_SetWindowTitle(window_.get(), title.c_str())) throw_sdl_error();
+}
+
+void Display::set_fullscreen(bool fullscreen) {
+    if (!SDL_SetWindowFullscreen(window_.get(), fullscreen)) throw_sdl_error();
+}
+
+void Display::picture_pixel(float wx, float wy, int &px, int &py) const {
+    int window_w = 0, window_h = 0, out_w = 0, out_h = 0;
+    SDL_GetWindowSize(window_.get(), &window_w, &window_h);
+    SDL_GetWindowSizeInPixels(window_.get(), &out_w, &out_h);
+    // Window coordinates to output pixels (they differ on a high-density display).
+    const double sx = window_w > 0 ? double(out_w) / window_w : 1.0;
+    const double sy = window_h > 0 ? double(out_h) / window_h : 1.0;
+    const Layout layout = fit_picture(width_, height_, out_w, out_h);
+    auto map = [&](double at, int origin) {
+        const double pixel = std::floor((at - origin) / layout.scale);
+        return static_cast<int>(std::clamp(pixel, -2147483648.0, 2147483647.0));
+    };
+    px = map(wx * sx, layout.x);
+    py = map(wy * sy, layout.y);
+}
+
+}  // namespace jxfb
