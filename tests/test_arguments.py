@@ -95,6 +95,10 @@ coordinates = st.one_of(st.integers(-2, 9), st.integers(-2, 9), values)
 
 
 @example(calls=[(x, y, 200) for x in (-1, 0, W - 1, W) for y in (-1, 0, H - 1, H)])  # every edge
+# Values just past what each parameter takes, in every position, whatever hypothesis draws: the
+# fast path of pset and pget must refuse them as the general one does (2**64 once read as 0).
+@example(calls=[call for v in (2**31, 2**63, 2**64, -(2**31) - 1, -(2**63) - 1, 256, -1)
+                for call in ((v, 0, 1), (0, v, 1), (1, 1, v))])  # fmt: skip
 @given(calls=st.lists(st.tuples(coordinates, coordinates, values), min_size=1, max_size=12))
 def test_pset_and_pget_touch_one_pixel_inside_and_nothing_else(calls):
     fb, pixels, palette = picture()

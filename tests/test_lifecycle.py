@@ -1,9 +1,11 @@
 """Construction, teardown and the frame loop, on SDL's dummy video driver."""
 
+import itertools
 import re
 import time
 
 import pytest
+import sdl
 from conftest import sdl_initialised
 
 from jxframebuf import Framebuffer
@@ -165,14 +167,61 @@ def _flips_per_second(fb, frames):
     return frames / (time.perf_counter() - start)
 
 
-def test_flip_paces_to_the_frame_rate():
-    fb = Framebuffer(64, 40, fps=60)
+def test_flip_paces_to_the_default_rate_of_60():
+    fb = Framebuffer(64, 40)
     try:
         rate = _flips_per_second(fb, 30)
     finally:
         fb.quit()
     # Loose bounds: this is a shared machine. The pacing benchmark measures it properly.
     assert 40 < rate < 63
+
+
+def _periods(fb, frames):
+    stamps = [time.perf_counter()]
+    for _ in range(frames):
+        fb.flip()
+        stamps.append(time.perf_counter())
+    return [b - a for a, b in itertools.pairwise(stamps)]
+
+
+def test_a_late_frame_is_not_made_up_by_short_ones():
+    with Framebuffer(16, 16, fps=20) as fb:  # 50 ms a frame
+        fb.flip()
+        time.sleep(0.2)  # this frame takes four periods
+        fb.flip()  # already late: returns at once
+        # Each following frame again gets a whole period, counted from the end of the late one.
+        assert min(_periods(fb, 3)) > 0.04
+
+
+def test_the_first_frame_is_counted_from_construction():
+    # With another framebuffer open SDL is not started afresh: nothing about the clock restarts.
+    with Framebuffer(8, 8, fps=0), Framebuffer(8, 8, fps=10) as fb:
+        (first,) = _periods(fb, 1)
+        assert 0.07 < first < 0.2  # the rest of a 100 ms period since construction
+
+
+def test_a_quit_event_ends_every_open_framebuffer():
+    # SIGTERM, or the last window of a desktop session closing, posts one quit event; whichever
+    # framebuffer drains it, every loop must end.
+    with Framebuffer(8, 8, fps=0) as a, Framebuffer(9, 8, fps=0) as b:
+        sdl.push_quit()
+        assert a.running() is False
+        assert b.running() is False
+        b.flip()  # shows nothing, sleeps nothing
+
+
+@pytest.mark.parametrize("how", ["quit event", "close request"])
+def test_sdl_is_shut_down_with_the_last_framebuffer_however_its_loop_ended(how):
+    fb = Framebuffer(8, 8, fps=0)
+    if how == "quit event":
+        sdl.push_quit()
+    else:
+        sdl.push_window_event("CLOSE_REQUESTED", sdl.windows()[0])
+    assert not fb.running()
+    assert sdl_initialised()  # the window stays until quit()
+    fb.quit()
+    assert not sdl_initialised()
 
 
 @pytest.mark.parametrize("fps", [0, -1, -(2**31)])

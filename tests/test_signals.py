@@ -20,13 +20,13 @@ def default_signals():
         signal.signal(number, signal.SIG_DFL)
 
 
-def start(program):
+def start(program, settle=2.5 * PERIOD):
     env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
     child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(program)], env=env, text=True,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              preexec_fn=default_signals)  # fmt: skip
     assert child.stdout.readline() == "looping\n"
-    time.sleep(2.5 * PERIOD)  # well into the loop, at any point of a frame
+    time.sleep(settle)  # well into the loop, at any point of a frame
     return child
 
 
@@ -56,19 +56,74 @@ def test_sigterm_makes_running_false_and_the_program_ends_cleanly():
         fb.flip()
     print(f"ended {time.monotonic()}", flush=True)
     fb.quit()
-    # SDL is shut down with the last framebuffer, and gives SIGTERM its default action back.
-    import os, signal
-    assert signal.getsignal(signal.SIGTERM) == signal.SIG_DFL
     print("quit", flush=True)
+    # SDL is shut down with the last framebuffer, and gives SIGTERM its default action back:
+    # the program goes on with other work, and a second SIGTERM ends it as it would any program.
+    time.sleep(30)
+    print("SIGTERM was swallowed", flush=True)
     """
     )
     sent = time.monotonic()
     child.send_signal(signal.SIGTERM)
+    ended = child.stdout.readline()
+    assert float(ended.split()[1]) - sent < 2 * PERIOD + 0.3
+    assert child.stdout.readline() == "quit\n"
+    child.send_signal(signal.SIGTERM)
+    out, err = finish(child)
+    assert child.returncode == -signal.SIGTERM, (out, err)
+
+
+def caught_signals(pid):
+    """The signals that process `pid` has a handler for (its real disposition, which Python's
+    signal.getsignal() does not show when C code installed the handler)."""
+    with open(f"/proc/{pid}/status") as status:
+        mask = next(int(line.split()[1], 16) for line in status if line.startswith("SigCgt:"))
+    return {number for number in range(1, 65) if mask >> (number - 1) & 1}
+
+
+def test_sdl_handles_sigterm_only_while_a_framebuffer_is_open():
+    child = start(
+        LOOP
+        + """
+    input()
+    fb.quit()
+    print("quit", flush=True)
+    input()
+    """
+    )
+    try:
+        assert signal.SIGTERM in caught_signals(child.pid)
+        child.stdin.write("\n")
+        child.stdin.flush()
+        assert child.stdout.readline() == "quit\n"
+        assert signal.SIGTERM not in caught_signals(child.pid)
+    finally:
+        child.kill()
+        child.communicate()
+
+
+def test_ctrl_c_ends_even_a_long_frame_delay_at_once():
+    child = start(
+        """
+    import time
+    from jxframebuf import Framebuffer
+    fb = Framebuffer(64, 48, fps=1)
+    fb.flip()
+    print("looping", flush=True)
+    try:
+        while fb.running():
+            fb.flip()  # sleeps most of a second
+    except KeyboardInterrupt:
+        print(f"interrupted {time.monotonic()}", flush=True)
+    """,
+        settle=0.2,
+    )
+    sent = time.monotonic()
+    child.send_signal(signal.SIGINT)
     out, err = finish(child)
     assert child.returncode == 0, err
-    ended, last = out.splitlines()
-    assert last == "quit"
-    assert float(ended.split()[1]) - sent < 2 * PERIOD + 0.3
+    # Without the check during the delay, this would wait for the frame to end: 0.7 s or more.
+    assert float(out.split()[1]) - sent < 0.3
 
 
 def test_ctrl_c_raises_keyboard_interrupt_in_the_loop_within_a_frame():

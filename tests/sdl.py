@@ -1,0 +1,114 @@
+"""SDL itself, reached through ctypes inside the extension (which links it): what the tests need to
+see that the module cannot show, and events put on SDL's own queue, as a video driver would."""
+
+import ctypes
+
+import numpy as np
+
+import jxframebuf
+
+lib = ctypes.CDLL(jxframebuf.__file__)
+lib.SDL_GetWindows.restype = ctypes.POINTER(ctypes.c_void_p)
+lib.SDL_GetWindowSurface.restype = ctypes.c_void_p
+lib.SDL_GetWindowSurface.argtypes = [ctypes.c_void_p]
+lib.SDL_GetRenderer.restype = ctypes.c_void_p
+lib.SDL_GetRenderer.argtypes = [ctypes.c_void_p]
+lib.SDL_GetWindowID.argtypes = [ctypes.c_void_p]
+lib.SDL_GetWindowID.restype = ctypes.c_uint32
+lib.SDL_GetWindowTitle.argtypes = [ctypes.c_void_p]
+lib.SDL_GetWindowTitle.restype = ctypes.c_char_p
+lib.SDL_PushEvent.argtypes = [ctypes.c_void_p]
+lib.SDL_PushEvent.restype = ctypes.c_bool
+
+QUIT = 0x100
+WINDOW_SHOWN = 0x202
+# In the order SDL numbers its window events from WINDOW_SHOWN on.
+_WINDOW_EVENTS = ["SHOWN", "HIDDEN", "EXPOSED", "MOVED", "RESIZED", "PIXEL_SIZE_CHANGED",
+                  "METAL_VIEW_RESIZED", "MINIMIZED", "MAXIMIZED", "RESTORED", "MOUSE_ENTER",
+                  "MOUSE_LEAVE", "FOCUS_GAINED", "FOCUS_LOST", "CLOSE_REQUESTED"]  # fmt: skip
+WINDOW = {name: WINDOW_SHOWN + i for i, name in enumerate(_WINDOW_EVENTS)}
+KEY_DOWN, KEY_UP = 0x300, 0x301
+MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP = 0x400, 0x401, 0x402
+# Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
+KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "left": 0x4000_0050, "f1": 0x4000_003A,
+            "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B}  # fmt: skip
+BUTTONS = {"left": 1, "middle": 2, "right": 3}
+
+
+def version() -> str:
+    v = lib.SDL_GetVersion()
+    return f"{v // 1000000}.{v // 1000 % 1000}.{v % 1000}"
+
+
+def initialised() -> bool:
+    """Whether any SDL subsystem is up: after the last framebuffer is torn down, none is."""
+    return lib.SDL_WasInit(0) != 0
+
+
+def windows() -> list[int]:
+    """SDL's open windows, oldest first, as handles."""
+    count = ctypes.c_int()
+    array = lib.SDL_GetWindows(ctypes.byref(count))
+    try:
+        return sorted((array[i] for i in range(count.value)), key=window_id)
+    finally:
+        lib.SDL_free(array)
+
+
+def title(window: int) -> str:
+    return lib.SDL_GetWindowTitle(window).decode()
+
+
+def window_id(window: int) -> int:
+    return lib.SDL_GetWindowID(window)
+
+
+def has_renderer(window: int) -> bool:
+    return bool(lib.SDL_GetRenderer(window))
+
+
+class _Surface(ctypes.Structure):
+    _fields_ = [("flags", ctypes.c_uint32), ("format", ctypes.c_uint32), ("w", ctypes.c_int),
+                ("h", ctypes.c_int), ("pitch", ctypes.c_int), ("pixels", ctypes.c_void_p)]  # fmt: skip
+
+
+def shown(window: int) -> np.ndarray:
+    """What the window surface holds, as (height, width, 3) RGB bytes: on the dummy driver, what
+    the window shows. The surface is 32-bit XRGB there."""
+    surface = _Surface.from_address(lib.SDL_GetWindowSurface(window))
+    raw = (ctypes.c_uint8 * (surface.pitch * surface.h)).from_address(surface.pixels)
+    rows = np.frombuffer(raw, np.uint8).reshape(surface.h, surface.pitch)
+    xrgb = rows[:, : surface.w * 4].view("<u4")
+    return np.stack([(xrgb >> s) & 0xFF for s in (16, 8, 0)], axis=-1).astype(np.uint8)
+
+
+def _push(fields: list[tuple[int, str, object]]) -> None:
+    """Puts an event on SDL's queue: (byte offset, ctypes type code, value) for each field."""
+    event = (ctypes.c_uint8 * 128)()
+    for offset, code, value in fields:
+        getattr(ctypes, code).from_buffer(event, offset).value = value
+    assert lib.SDL_PushEvent(ctypes.byref(event))
+
+
+def push_quit() -> None:
+    _push([(0, "c_uint32", QUIT)])
+
+
+def push_window_event(kind: str, window: int) -> None:
+    _push([(0, "c_uint32", WINDOW[kind]), (16, "c_uint32", window_id(window))])
+
+
+def push_key(window: int, key: str, down: bool, repeat: bool = False) -> None:
+    _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (16, "c_uint32", window_id(window)),
+           (28, "c_uint32", KEYCODES[key]), (36, "c_bool", down), (37, "c_bool", repeat)])  # fmt: skip
+
+
+def push_button(window: int, button: str, down: bool, x: float = 0.0, y: float = 0.0) -> None:
+    _push([(0, "c_uint32", MOUSE_BUTTON_DOWN if down else MOUSE_BUTTON_UP),
+           (16, "c_uint32", window_id(window)), (24, "c_uint8", BUTTONS[button]),
+           (25, "c_bool", down), (28, "c_float", x), (32, "c_float", y)])  # fmt: skip
+
+
+def push_motion(window: int, x: float, y: float) -> None:
+    _push([(0, "c_uint32", MOUSE_MOTION), (16, "c_uint32", window_id(window)),
+           (28, "c_float", x), (32, "c_float", y)])  # fmt: skip

@@ -1,0 +1,205 @@
+"""Keyboard and mouse state, window title, fullscreen and the `with` statement, on SDL's dummy
+driver. The events are put on SDL's own queue, as its video driver would; tests/test_x11_input.py
+sends real ones through the X server."""
+
+import gc
+
+import pytest
+import sdl
+
+from jxframebuf import Framebuffer
+
+
+@pytest.fixture
+def fb():
+    with Framebuffer(40, 30, scale=3, fps=0) as framebuffer:
+        yield framebuffer
+
+
+def window_of(fb):
+    """The SDL window of the newest framebuffer."""
+    return sdl.windows()[-1]
+
+
+def test_held_and_pressed_across_frames(fb):
+    w = window_of(fb)
+    assert not fb.key("A") and not fb.pressed("A")
+    sdl.push_key(w, "a", True)
+    assert not fb.key("A")  # nothing is seen before a drain
+    assert fb.running()
+    assert fb.key("A") and fb.pressed("A")
+    sdl.push_key(w, "a", True, repeat=True)  # auto-repeat while held is not a new press
+    fb.flip()
+    assert fb.key("A") and not fb.pressed("A")
+    fb.flip()  # held for several frames: reported pressed once only
+    assert fb.key("a") and not fb.pressed("a")
+    sdl.push_key(w, "a", False)
+    fb.running()
+    assert not fb.key("a") and not fb.pressed("a")
+
+
+def test_a_tap_shorter_than_a_frame_is_pressed_in_exactly_one_frame(fb):
+    w = window_of(fb)
+    sdl.push_key(w, "space", True)
+    sdl.push_key(w, "space", False)
+    fb.running()  # both ends of the tap in one drain
+    assert fb.pressed("Space") and not fb.key("Space")
+    fb.running()  # still the same frame
+    assert fb.pressed("space")
+    fb.flip()
+    assert not fb.pressed("space")
+
+    # Drained by flip() itself: the press belongs to the frame that flip begins.
+    sdl.push_button(w, "left", True)
+    sdl.push_button(w, "left", False)
+    fb.flip()
+    assert fb.pressed("mouse left") and not fb.key("mouse left")
+    fb.flip()
+    assert not fb.pressed("mouse left")
+
+
+def test_every_kind_of_name_in_any_case(fb):
+    w = window_of(fb)
+    names = {"1": "1", "left": "Left", "f1": "F1", "left shift": "Left Shift",
+             "return": "Return", "escape": "ESCAPE"}  # fmt: skip
+    for key, name in names.items():
+        sdl.push_key(w, key, True)
+        fb.running()
+        assert fb.key(name) and fb.key(name.lower()) and fb.key(name.upper()), name
+        others = [n for n in names.values() if n != name]
+        assert not any(fb.key(other) for other in others), name
+        sdl.push_key(w, key, False)
+        fb.running()
+        assert not fb.key(name)
+    for button in ("left", "middle", "right"):
+        sdl.push_button(w, button, True)
+        fb.running()
+        assert fb.key(f"mouse {button}") and fb.key(f"Mouse {button.upper()}")
+        assert [fb.key(f"mouse {b}") for b in ("left", "middle", "right")].count(True) == 1
+        sdl.push_button(w, button, False)
+        fb.running()
+        assert not fb.key(f"mouse {button}")
+
+
+def test_unknown_names_and_non_text_are_refused(fb):
+    for name in ("", "no such key", "mouse", "mouse left ", "Spacebar", "a\0b", "AB"):
+        with pytest.raises(ValueError, match="unknown key name") as raised:
+            fb.key(name)
+        if "\0" not in name:
+            assert f"'{name}'" in str(raised.value)  # the message names it
+        with pytest.raises(ValueError, match="unknown key name"):
+            fb.pressed(name)
+    for wrong in (b"a", 65, None, ["a"]):
+        with pytest.raises(TypeError):
+            fb.key(wrong)
+        with pytest.raises(TypeError):
+            fb.pressed(wrong)
+    assert fb.key(name="Space") is False  # the name may be passed by keyword
+
+
+def test_losing_the_focus_releases_the_keys_but_not_the_presses(fb):
+    w = window_of(fb)
+    sdl.push_key(w, "a", True)
+    sdl.push_button(w, "right", True)
+    sdl.push_window_event("FOCUS_LOST", w)
+    fb.running()
+    assert not fb.key("a") and fb.pressed("a")
+    assert fb.key("mouse right")  # a held button keeps the pointer's window
+
+
+def test_input_goes_to_the_framebuffer_of_its_window():
+    with Framebuffer(10, 10, scale=2, fps=0) as a, Framebuffer(20, 10, scale=3, fps=0) as b:
+        wa, wb = sdl.windows()
+        sdl.push_key(wb, "a", True)
+        sdl.push_motion(wa, 7.0, 3.0)
+        sdl.push_motion(wb, 31.0, 2.0)
+        a.running()  # one drain serves both
+        assert b.key("a") and b.pressed("a") and not a.key("a") and not a.pressed("a")
+        assert a.mouse() == (3, 1) and b.mouse() == (10, 0)
+        b.flip()
+        assert not b.pressed("a") and b.key("a")
+
+
+@pytest.mark.parametrize("scale", [1, 3])
+def test_mouse_maps_the_window_to_picture_pixels_floored(scale):
+    with Framebuffer(40, 30, scale=scale, fps=0) as fb:
+        w = window_of(fb)
+        assert fb.mouse() == (-1, -1)  # not seen yet
+        last = (40 * scale - 0.01, 30 * scale - 0.01)  # the window's last pixel, its far edge
+        for at, pixel in [((0, 0), (0, 0)), (last, (39, 29)),
+                          ((scale * 5 + scale - 0.5, scale * 2), (5, 2)),
+                          ((-0.5, 10.0), (-1, 10 // scale)),  # dragged past the edge
+                          ((40 * scale, 30 * scale), (40, 30))]:  # fmt: skip
+            sdl.push_motion(w, *at)
+            fb.running()
+            assert fb.mouse() == pixel, at
+            fb.pset(*fb.mouse(), 7)  # paints inside, drops outside
+        assert fb.buffer()[29, 39] == 7 and fb.buffer()[0, 0] == 7
+        sdl.push_button(w, "left", True, 12.0 * scale, 4.0 * scale)  # a click carries its place
+        fb.running()
+        assert fb.mouse() == (12, 4)
+
+
+def test_mouse_through_the_fullscreen_letterbox():
+    with Framebuffer(320, 200, scale=2, fps=0) as fb:
+        w = window_of(fb)
+        fb.fullscreen = True
+        fb.flip()
+        # 1024 x 768 shows the picture at x3, from (32, 84) to (992, 684).
+        for at, pixel in [((32, 84), (0, 0)), ((31.9, 83.9), (-1, -1)),
+                          ((991.9, 683.9), (319, 199)), ((992, 684), (320, 200)),
+                          ((512, 384), (160, 100))]:  # fmt: skip
+            sdl.push_motion(w, *at)
+            fb.running()
+            assert fb.mouse() == pixel, at
+        fb.fullscreen = False
+        fb.flip()
+        sdl.push_motion(w, 639.9, 399.9)
+        fb.running()
+        assert fb.mouse() == (319, 199)
+
+
+def test_title_retitles_and_refuses_what_is_not_text(fb):
+    w = window_of(fb)
+    assert fb.title == "JXFramebuffer"
+    fb.title = "Snake — score 3"
+    assert fb.title == "Snake — score 3"
+    assert sdl.title(w) == "Snake — score 3"
+    for wrong in (b"title", 3, None):
+        with pytest.raises(TypeError):
+            fb.title = wrong
+    with pytest.raises(ValueError, match="embedded null character"):
+        fb.title = "a\0b"
+    assert fb.title == "Snake — score 3"
+    for wrong in (1, None, "yes"):
+        with pytest.raises(TypeError, match="fullscreen must be True or False"):
+            fb.fullscreen = wrong
+    assert fb.fullscreen is False
+
+
+def test_after_quit_nothing_is_held_and_the_members_still_answer(fb):
+    w = window_of(fb)
+    sdl.push_key(w, "a", True)
+    sdl.push_motion(w, 31.0, 14.0)
+    fb.running()
+    assert fb.key("a") and fb.mouse() == (10, 4)
+    fb.quit()
+    assert not fb.key("a") and not fb.pressed("a") and fb.mouse() == (10, 4)
+    fb.title = "after"
+    fb.fullscreen = True
+    assert fb.title == "after" and fb.fullscreen is True
+    assert sdl.windows() == [] and not sdl.initialised()
+
+
+def test_with_statement_quits_on_the_way_out_exception_or_not():
+    with Framebuffer(8, 8, fps=0) as fb:
+        assert isinstance(fb, Framebuffer) and fb.running()
+    assert not fb.running() and sdl.windows() == []
+    with pytest.raises(KeyError), Framebuffer(8, 8, fps=0) as fb:
+        raise KeyError("out")
+    assert not fb.running() and not sdl.initialised()
+    blank = Framebuffer.__new__(Framebuffer)
+    with pytest.raises(TypeError, match="__init__"), blank:
+        pass
+    del blank
+    gc.collect()
