@@ -140,21 +140,35 @@ def calls_ours(calls, samples):
     return result
 
 
-@case
-def pacing_ours(frames, width=320, height=200, scale=3):
-    fb = _ours(width, height, scale, 60)
-    pixels, pics = fb.buffer(), pictures(width, height)
+def _paced(frame, frames: int) -> dict:
+    """Runs frame() `frames` + 10 times and returns the last `frames` periods, in ns, and the
+    share of one core the process used over them."""
     clock = time.perf_counter_ns
     stamps = []
     for i in range(frames + 11):
-        fb.running()
-        pixels[:] = pics[i & 1]
-        fb.flip()
+        if i == 10:  # the first ten frames settle in (window mapped, caches warm)
+            cpu = time.process_time()
+        frame()
         stamps.append(clock())
-    display = ours_display()
+    cpu = time.process_time() - cpu
+    return {
+        "periods_ns": np.diff(stamps[10:]).tolist(),
+        "cpu_fraction": cpu / ((stamps[-1] - stamps[10]) / 1e9),
+    }
+
+
+@case
+def pacing_ours(frames, width=64, height=40, scale=2):
+    """A loop that does nothing but show a tiny picture at 60 fps: what pacing itself costs."""
+    fb = _ours(width, height, scale, 60)
+
+    def frame():
+        fb.running()
+        fb.flip()
+
+    result = _paced(frame, frames) | ours_display()
     fb.quit()
-    # The first ten frames settle in (window mapped, caches warm); `frames` periods follow.
-    return {"periods_ns": np.diff(stamps[10:]).tolist(), **display}
+    return result
 
 
 def _resident_bytes() -> int:
@@ -336,18 +350,22 @@ def calls_pygame(calls, samples):
 
 
 @case
-def pacing_pygame(frames, method, busy, width=320, height=200, scale=3):
-    show = PygameShow(method, width, height, scale)
-    clock = show.pg.time.Clock()
+def pacing_pygame(frames, busy, width=64, height=40, scale=2):
+    """The same loop in pygame-ce: the tiny picture shown and the frame paced by its Clock."""
+    pg = _pygame()
+    screen = pg.display.set_mode((width * scale, height * scale))
+    screen.fill((0, 0, 0))
+    clock = pg.time.Clock()
     # tick sleeps with SDL_Delay (whole milliseconds); tick_busy_loop spins on the clock.
     tick = clock.tick_busy_loop if busy else clock.tick
-    now = time.perf_counter_ns
-    stamps = []
-    for i in range(frames + 11):
-        show.frame(i)
+    pump, flip = pg.event.pump, pg.display.flip
+
+    def frame():
+        pump()
+        flip()
         tick(60)
-        stamps.append(now())
-    return {"periods_ns": np.diff(stamps[10:]).tolist(), **show.display()}
+
+    return _paced(frame, frames) | {"driver": pg.display.get_driver(), "renderer": "none"}
 
 
 # --- pyxel --------------------------------------------------------------------------------------

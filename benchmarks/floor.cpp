@@ -1,15 +1,17 @@
-// The floor under Framebuffer.flip(): the same SDL3 calls in plain C++, with no Python, no binding
-// and no NumPy, so that the benchmark can tell what SDL itself costs from what the module adds.
+// The floor under Framebuffer.flip(): the engine's own presentation in plain C++, with no Python,
+// no binding and no NumPy, so that the benchmark can tell what SDL and the drawing itself cost
+// from what the module adds.
 //
 //   jxfb_floor flip WIDTH HEIGHT SCALE SECONDS SAMPLES
-//       Opens the window, renderer and texture as the engine does and loops as a user's frame loop
-//       does: replace the whole picture, then what flip() does (drain events, expand through the
-//       palette, SDL_UpdateTexture, SDL_RenderClear, SDL_RenderTexture, SDL_RenderPresent).
+//       Opens the window as the engine does (jxfb::Display: a locked streaming texture where SDL's
+//       renderer is a GPU one, the window surface where it is SDL's software renderer) and loops
+//       as a user's frame loop does: replace the whole picture, drain events, present.
 //       Prints {"renderer": ..., "driver": ..., "fps": [one rate per sample]}.
 //
-//   jxfb_floor expand WIDTH HEIGHT SECONDS SAMPLES
-//       Times the engine's palette expansion alone against a memcpy that writes the same ARGB
-//       picture. Prints {"expand_px_per_s": [...], "memcpy_bytes_per_s": [...]}.
+//   jxfb_floor fused WIDTH HEIGHT SCALE SECONDS SAMPLES
+//       Times the window-surface pass alone (palette lookup and magnification into a 32-bit
+//       picture) against a memcpy that writes the same bytes.
+//       Prints {"fused_bytes_per_s": [...], "memcpy_bytes_per_s": [...]}.
 //
 // Every sample runs for SECONDS after a short warm-up; the caller takes medians.
 #include <SDL3/SDL.h>
@@ -22,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "framebuffer.h"
+#include "present.h"
 
 namespace {
 
@@ -76,87 +78,70 @@ int flip(int width, int height, int scale, double seconds, int samples) {
         std::fprintf(stderr, "jxfb_floor: %s\n", SDL_GetError());
         return 1;
     }
-    SDL_Window *window = nullptr;
-    SDL_Renderer *renderer = nullptr;
-    if (!SDL_CreateWindowAndRenderer("JXFramebuffer", width * scale, height * scale, 0, &window,
-                                     &renderer)) {
-        std::fprintf(stderr, "jxfb_floor: %s\n", SDL_GetError());
-        return 1;
-    }
-    // The engine's texture for an opaque palette, as this one is.
-    SDL_Texture *texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_XRGB8888,
-                                             SDL_TEXTUREACCESS_STREAMING, width, height);
-    if (!texture) {
-        std::fprintf(stderr, "jxfb_floor: %s\n", SDL_GetError());
-        return 1;
-    }
-    SDL_SetTextureScaleMode(texture, SDL_SCALEMODE_NEAREST);
-
-    const std::size_t count = std::size_t(width) * std::size_t(height);
-    const auto pictures = make_pictures(count);
-    const auto palette = make_palette();
-    std::vector<std::uint8_t> indices(count);
-    // Placed as the engine places its own (see the JXFramebuffer constructor).
-    std::vector<std::uint32_t> argb_storage(count + kAlignSlackWords);
-    std::uint32_t *argb = jxfb_half_page_in(argb_storage.data());
-    long frame = 0;
-    auto one_frame = [&] {
-        std::memcpy(indices.data(), pictures[frame++ & 1].data(), count);
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-        }
-        jxfb_expand(indices.data(), palette.data(), argb, count);
-        SDL_UpdateTexture(texture, nullptr, argb, width * 4);
-        SDL_RenderClear(renderer);
-        SDL_RenderTexture(renderer, texture, nullptr, nullptr);
-        SDL_RenderPresent(renderer);
-    };
-
-    for (int i = 0; i < 10; ++i) one_frame();
+    std::string renderer_name;
     std::vector<double> fps;
-    for (int s = 0; s < samples; ++s) fps.push_back(rate(seconds, one_frame));
+    try {
+        jxfb::Display display("JXFramebuffer", width, height, scale);
+        SDL_Renderer *renderer = SDL_GetRenderer(SDL_GetWindowFromID(display.window_id()));
+        renderer_name = renderer ? SDL_GetRendererName(renderer) : "window surface";
 
-    std::printf("{\"renderer\": \"%s\", \"driver\": \"%s\", ", SDL_GetRendererName(renderer),
+        const std::size_t count = std::size_t(width) * std::size_t(height);
+        const auto pictures = make_pictures(count);
+        const auto palette = make_palette();
+        std::vector<std::uint8_t> indices(count);
+        long frame = 0;
+        auto one_frame = [&] {
+            std::memcpy(indices.data(), pictures[frame++ & 1].data(), count);
+            SDL_Event event;
+            while (SDL_PollEvent(&event)) {
+            }
+            display.present(indices.data(), palette.data());
+        };
+        for (int i = 0; i < 10; ++i) one_frame();
+        for (int s = 0; s < samples; ++s) fps.push_back(rate(seconds, one_frame));
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "jxfb_floor: %s\n", error.what());
+        return 1;
+    }
+    std::printf("{\"renderer\": \"%s\", \"driver\": \"%s\", ", renderer_name.c_str(),
                 SDL_GetCurrentVideoDriver());
     print_list("fps", fps, true);
     std::printf("}\n");
-    SDL_DestroyTexture(texture);
-    SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window);
     SDL_Quit();
     return 0;
 }
 
-int expand(int width, int height, double seconds, int samples) {
+int fused(int width, int height, int scale, double seconds, int samples) {
     const std::size_t count = std::size_t(width) * std::size_t(height);
     const auto pictures = make_pictures(count);
     const auto palette = make_palette();
-    // The destination half a page in, as the engine's, and the memcpy source where malloc puts
-    // it, a few bytes into a page: no 4 KiB aliasing slows the memcpy, a true floor.
-    std::vector<std::uint32_t> argb_storage(count + kAlignSlackWords);
-    std::uint32_t *argb = jxfb_half_page_in(argb_storage.data());
-    std::vector<std::uint32_t> source(count, 0xFF102030u);
+    const int out_w = width * scale, out_h = height * scale;
+    const std::size_t bytes = std::size_t(out_w) * std::size_t(out_h) * 4;
+    std::vector<std::uint32_t> target(bytes / 4), source(bytes / 4, 0xFF102030u), row;
+    const jxfb::Target where{target.data(), out_w * 4, out_w, out_h};
+    const jxfb::Layout layout = jxfb::fit_picture(width, height, out_w, out_h);
     // Keeps the compiler from dropping work whose result is never read.
     volatile std::uint32_t sink = 0;
 
-    auto run_expand = [&] {
-        jxfb_expand(pictures[0].data(), palette.data(), argb, count);
-        sink = sink + argb[count / 2];
+    auto run_fused = [&] {
+        jxfb::draw_magnified(pictures[0].data(), width, height, palette.data(), where, layout,
+                             0xFF000000u, row);
+        sink = sink + target[target.size() / 2];
     };
     auto run_memcpy = [&] {
-        std::memcpy(argb, source.data(), count * 4);
-        sink = sink + argb[count / 2];
+        std::memcpy(target.data(), source.data(), bytes);
+        sink = sink + target[target.size() / 2];
     };
-    rate(seconds / 4, run_expand);
+    rate(seconds / 4, run_fused);
     rate(seconds / 4, run_memcpy);
     // Alternating samples, so that a busy moment on the machine hits both alike.
-    std::vector<double> expand_px, memcpy_bytes;
+    std::vector<double> fused_bytes, memcpy_bytes;
     for (int s = 0; s < samples; ++s) {
-        expand_px.push_back(rate(seconds, run_expand) * double(count));
-        memcpy_bytes.push_back(rate(seconds, run_memcpy) * double(count) * 4);
+        fused_bytes.push_back(rate(seconds, run_fused) * double(bytes));
+        memcpy_bytes.push_back(rate(seconds, run_memcpy) * double(bytes));
     }
     std::printf("{");
-    print_list("expand_px_per_s", expand_px, false);
+    print_list("fused_bytes_per_s", fused_bytes, false);
     print_list("memcpy_bytes_per_s", memcpy_bytes, true);
     std::printf("}\n");
     return 0;
@@ -170,12 +155,12 @@ int main(int argc, char **argv) {
         return flip(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]),
                     std::atoi(argv[6]));
     }
-    if (mode == "expand" && argc == 6) {
-        return expand(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]),
-                      std::atoi(argv[5]));
+    if (mode == "fused" && argc == 7) {
+        return fused(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]),
+                     std::atoi(argv[6]));
     }
     std::fprintf(stderr,
                  "usage: jxfb_floor flip WIDTH HEIGHT SCALE SECONDS SAMPLES\n"
-                 "       jxfb_floor expand WIDTH HEIGHT SECONDS SAMPLES\n");
+                 "       jxfb_floor fused WIDTH HEIGHT SCALE SECONDS SAMPLES\n");
     return 2;
 }

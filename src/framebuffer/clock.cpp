@@ -13,8 +13,11 @@ namespace jxfb {
 
 namespace {
 
-// How long one stretch of a sleep may last before the interrupt is asked again.
-constexpr std::uint64_t kSliceNs = 5'000'000;
+// How long one stretch of a sleep may last before the interrupt is asked again. A signal that
+// reaches this thread ends the stretch at once (the sleep returns EINTR); one delivered to another
+// thread is noticed at the end of the stretch. Every stretch is a wake-up, and on a virtual
+// machine each costs several microseconds of CPU: at 60 fps this is one or two a frame.
+constexpr std::uint64_t kSliceNs = 10'000'000;
 
 #ifdef JXFB_ABSOLUTE_SLEEP
 // One sleep to an absolute time on the monotonic clock: the kernel wakes the thread at the
