@@ -76,31 +76,6 @@ Layout fit_picture(int width, int height, int out_w, int out_h) {
     return layout;
 }
 
-void expand(const std::uint8_t *indices, const std::uint32_t *colours, std::uint32_t *out,
-            std::size_t count) {
-    // Eight pixels a round, all eight looked up before any is stored. The plain one-pixel loop runs
-    // at about half this speed: it pays a compare and a taken branch per pixel, and the compiler
-    // may not move a lookup above the previous store (for all it knows, `out` overlaps
-    // `colours`), so nothing overlaps. Byte loads keep it independent of byte order.
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const std::uint8_t *in = indices + i;
-        const std::uint32_t c0 = colours[in[0]], c1 = colours[in[1]], c2 = colours[in[2]],
-                            c3 = colours[in[3]], c4 = colours[in[4]], c5 = colours[in[5]],
-                            c6 = colours[in[6]], c7 = colours[in[7]];
-        std::uint32_t *o = out + i;
-        o[0] = c0;
-        o[1] = c1;
-        o[2] = c2;
-        o[3] = c3;
-        o[4] = c4;
-        o[5] = c5;
-        o[6] = c6;
-        o[7] = c7;
-    }
-    for (; i < count; ++i) out[i] = colours[indices[i]];
-}
-
 void draw_magnified(const std::uint8_t *indices, int width, int height,
                     const std::uint32_t *colours, const Target &target, const Layout &layout,
                     std::uint32_t border, std::vector<std::uint32_t> &row) {

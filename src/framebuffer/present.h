@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "expand.h"
+
 namespace jxfb {
 
 // Where a width x height picture lands in an output of out_w x out_h pixels: magnified by the
@@ -28,10 +30,6 @@ struct Layout {
     bool covers = true;  // the picture fills the output exactly: nothing else shows
 };
 Layout fit_picture(int width, int height, int out_w, int out_h);
-
-// Palette expansion: writes the colour of each of `count` indices to `out`.
-void expand(const std::uint8_t *indices, const std::uint32_t *colours, std::uint32_t *out,
-            std::size_t count);
 
 // A 32-bit target picture: `pitch` bytes from one row to the next.
 struct Target {
