@@ -130,28 +130,6 @@ i64 ceil_div(i128 a, i128 b) {  // b > 0
     return static_cast<i64>(q * b < a ? q + 1 : q);
 }
 
-// Sets pixels x0..x1 of row y to c, after clipping the row and the run to the canvas.
-void run(const Canvas &canvas, i64 y, i64 x0, i64 x1, std::uint8_t c) {
-    if (y < 0 || y >= canvas.height) return;
-    x0 = std::max<i64>(x0, 0);
-    x1 = std::min<i64>(x1, i64{canvas.width} - 1);
-    if (x0 > x1) return;
-    std::memset(canvas.pixels + y * canvas.width + x0, c, static_cast<std::size_t>(x1 - x0 + 1));
-}
-
-// The largest h >= 0 with h^2 <= limit - dy^2, or -1 when limit < dy^2 (limit < 2^62, |dy| <
-// 2^32). A double's square root is within one of the answer; the loops settle it exactly.
-i64 half_width(i64 limit, i64 dy) {
-    if (dy < 0) dy = -dy;
-    if (dy > 0xFFFFFFFFLL) return -1;
-    const i64 rest = limit - dy * dy;
-    if (rest < 0) return -1;
-    i64 h = static_cast<i64>(std::sqrt(static_cast<double>(rest)));
-    while (h * h > rest) --h;
-    while ((h + 1) * (h + 1) <= rest) ++h;
-    return h;
-}
-
 // For each byte value, the 8 bytes whose byte i is 0xFF where bit i is set: a glyph row as a
 // mask over 8 pixels in memory order, whatever the machine's byte order.
 std::array<std::uint64_t, 256> make_row_masks() {
@@ -165,6 +143,70 @@ std::array<std::uint64_t, 256> make_row_masks() {
 }
 const std::array<std::uint64_t, 256> kRowMasks = make_row_masks();
 
+// Sets the 8 pixels from p on where `mask` has 0xFF bytes to c, leaving the others.
+inline void fill_masked(std::uint8_t *p, std::uint64_t mask, std::uint8_t c) {
+    std::uint64_t colour, pixels;
+    std::memset(&colour, c, sizeof colour);
+    std::memcpy(&pixels, p, sizeof pixels);
+    pixels = (pixels & ~mask) | (colour & mask);
+    std::memcpy(p, &pixels, sizeof pixels);
+}
+
+// Sets `count` bytes from p to c. Most runs that shapes are made of are short (the rows of an
+// outline or of a small filled shape), where a call to memset costs more than the stores: those
+// are written inline as two overlapping stores of the largest size that fits.
+template <std::size_t N>
+inline void store(std::uint8_t *p, std::uint8_t c) {
+    std::uint8_t bytes[N];
+    std::memset(bytes, c, N);
+    std::memcpy(p, bytes, N);
+}
+
+void fill_run(std::uint8_t *p, i64 count, std::uint8_t c) {
+    if (count > 32) {
+        std::memset(p, c, static_cast<std::size_t>(count));
+    } else if (count >= 16) {
+        store<16>(p, c);
+        store<16>(p + count - 16, c);
+    } else if (count >= 8) {
+        store<8>(p, c);
+        store<8>(p + count - 8, c);
+    } else if (count >= 4) {
+        store<4>(p, c);
+        store<4>(p + count - 4, c);
+    } else if (count >= 2) {
+        store<2>(p, c);
+        store<2>(p + count - 2, c);
+    } else if (count == 1) {
+        *p = c;
+    }
+}
+
+// Sets pixels x0..x1 of row y to c, after clipping the row and the run to the canvas.
+void run(const Canvas &canvas, i64 y, i64 x0, i64 x1, std::uint8_t c) {
+    if (y < 0 || y >= canvas.height) return;
+    x0 = std::max<i64>(x0, 0);
+    x1 = std::min<i64>(x1, i64{canvas.width} - 1);
+    if (x0 <= x1) fill_run(canvas.pixels + y * canvas.width + x0, x1 - x0 + 1, c);
+}
+
+// The half-width of a circle's row dy away from the centre: the largest h >= 0 with h^2 <=
+// limit - dy^2, or -1 when there is none (limit < 2^62). Below 2^50 the truncated square root
+// of a double is exact (the root of (k+1)^2 - 1 is further below k+1 than half a unit in the last
+// place); above, it may be one off and is settled.
+i64 half_width(i64 limit, i64 dy) {
+    if (dy < 0) dy = -dy;
+    if (dy > 0xFFFFFFFFLL) return -1;
+    const i64 rest = limit - dy * dy;
+    if (rest < 0) return -1;
+    i64 h = static_cast<i64>(std::sqrt(static_cast<double>(rest)));
+    if (rest >= i64{1} << 50) {
+        while (h * h > rest) --h;
+        while ((h + 1) * (h + 1) <= rest) ++h;
+    }
+    return h;
+}
+
 void draw_glyph(const Canvas &canvas, i64 x, i64 y, const std::uint8_t *rows, std::uint8_t c) {
     if (x <= -kGlyphSize || x >= canvas.width || y <= -kGlyphSize || y >= canvas.height) return;
     const int first = static_cast<int>(std::max<i64>(0, -y));
@@ -172,15 +214,8 @@ void draw_glyph(const Canvas &canvas, i64 x, i64 y, const std::uint8_t *rows, st
     std::uint8_t *row = canvas.pixels + (y + first) * canvas.width;
     if (x >= 0 && x + kGlyphSize <= canvas.width) {
         // The whole cell is inside horizontally: each row is one masked 8-byte store.
-        std::uint64_t colour;
-        std::memset(&colour, c, sizeof colour);
         for (int r = first; r < last; ++r, row += canvas.width) {
-            const std::uint64_t mask = kRowMasks[rows[r]];
-            if (mask == 0) continue;
-            std::uint64_t pixels;
-            std::memcpy(&pixels, row + x, sizeof pixels);
-            pixels = (pixels & ~mask) | (colour & mask);
-            std::memcpy(row + x, &pixels, sizeof pixels);
+            if (rows[r] != 0) fill_masked(row + x, kRowMasks[rows[r]], c);
         }
         return;
     }
@@ -248,6 +283,12 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
         if (first > last) return;
     }
 
+    if (minor == 0 && !steep) {  // horizontal: one run
+        const i64 from = u0 + su * first, to = u0 + su * last;
+        run(canvas, v0, std::min(from, to), std::max(from, to), c);
+        return;
+    }
+
     // Classic Bresenham from step `first`: the error term after plotting step i is
     // 2*minor*(i+1) - major - 2*major*k(i), which stays within (-2*major, 2*minor].
     i64 k = 0, error = 2 * minor - major;
@@ -259,15 +300,17 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
     const i64 width = canvas.width;
     std::uint8_t *p = canvas.pixels + (steep ? u * width + v : v * width + u);
     const i64 u_step = steep ? su * width : su, v_step = steep ? sv : sv * width;
+    const i64 diagonal_step = u_step + v_step, straight_error = 2 * minor;
+    const i64 diagonal_error = 2 * minor - 2 * major;
     for (i64 left = last - first;; --left) {
         *p = c;
         if (left == 0) break;  // before the pointer moves off the canvas
-        if (error > 0) {
-            p += v_step;
-            error -= 2 * major;
-        }
-        error += 2 * minor;
-        p += u_step;
+        // Both outcomes computed and one selected, without a branch: on a sloped line whether v
+        // moves is close to random, and a mispredicted branch per pixel would cost more than
+        // the rest of the step. The chain from one error term to the next stays two operations.
+        const bool move = error > 0;
+        p += move ? diagonal_step : u_step;
+        error += move ? diagonal_error : straight_error;
     }
 }
 
@@ -283,9 +326,11 @@ void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool
     run(canvas, bottom, left, right, c);
     const i64 first = std::max<i64>(top + 1, 0);
     const i64 last = std::min<i64>(bottom - 1, canvas.height - 1);
-    for (i64 row = first; row <= last; ++row) {
-        run(canvas, row, left, left, c);
-        run(canvas, row, right, right, c);
+    if (first > last) return;
+    std::uint8_t *p = canvas.pixels + first * canvas.width;
+    for (i64 row = first; row <= last; ++row, p += canvas.width) {
+        if (left >= 0 && left < canvas.width) p[left] = c;
+        if (right >= 0 && right < canvas.width) p[right] = c;
     }
 }
 
@@ -294,23 +339,28 @@ void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill
     const i64 limit = i64{r} * r + r;  // below 2^62
     const i64 first = std::max<i64>(i64{y} - r, 0);
     const i64 last = std::min<i64>(i64{y} + r, canvas.height - 1);
-    for (i64 row = first; row <= last; ++row) {
-        const i64 dy = row - y;
-        const i64 h = half_width(limit, dy);
-        if (fill) {
+    if (first > last) return;
+    if (fill) {
+        for (i64 row = first; row <= last; ++row) {
+            const i64 h = half_width(limit, row - y);
             run(canvas, row, x - h, x + h, c);
-            continue;
         }
-        // A pixel |dx| <= h is on the outline when a neighbour is outside: its right or left
-        // one (|dx| == h), or the one above or below (|dx| beyond that row's half-width).
-        const i64 inner =
-            std::min(h, std::min(half_width(limit, dy - 1), half_width(limit, dy + 1)) + 1);
+        return;
+    }
+    // A pixel |dx| <= h is on the outline when a neighbour is outside: its right or left one
+    // (|dx| == h), or the one above or below (|dx| beyond that row's half-width).
+    i64 above = half_width(limit, first - 1 - y), h = half_width(limit, first - y);
+    for (i64 row = first; row <= last; ++row) {
+        const i64 below = half_width(limit, row + 1 - y);
+        const i64 inner = std::min(h, std::min(above, below) + 1);
         if (inner == 0) {
             run(canvas, row, x - h, x + h, c);
         } else {
             run(canvas, row, x - h, x - inner, c);
             run(canvas, row, x + inner, x + h, c);
         }
+        above = h;
+        h = below;
     }
 }
 
