@@ -26,6 +26,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
+import drawing  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
@@ -427,6 +428,10 @@ def report(results: dict) -> str:
     for program, why in calls["unavailable"].items():
         add(f"  {program}: not measured ({why})")
 
+    if "drawing" in results:
+        add("")
+        lines += drawing.report(results["drawing"])
+
     for driver, programs in results["pacing"].items():
         add("")
         add(f"Pacing at 60 fps, {driver} driver: frame period and |period - 16.667 ms|")
@@ -578,6 +583,7 @@ def main(argv=None) -> int:
             results["throughput"][driver] = measure_throughput(runner, plan, driver)
         results["expansion"] = measure_expansion(runner, plan)
         results["calls"] = measure_calls(runner, plan)
+        results["drawing"] = drawing.measure(runner, plan.call_rounds, plan.call_samples, progress)
         for driver in drivers:
             # pygame-ce paces its fastest way of showing the 320x200 x3 picture.
             first = results["throughput"][driver][
