@@ -223,21 +223,6 @@ def test_circle_is_the_readme_definition(x, y, r, c, fill):
     np.testing.assert_array_equal(pixels, circle_reference(x, y, r, c, fill))
 
 
-def test_small_circles_are_the_shapes_the_readme_shows():
-    fb = Framebuffer(W, H, scale=1, fps=0)
-    rings = {}
-    for r in (1, 2, 3):
-        fb.clear()
-        fb.circle(10, 8, r, 1, fill=False)
-        rows = fb.buffer()[8 - r : 9 + r, 10 - r : 11 + r]
-        rings[r] = ["".join(".#"[v] for v in row) for row in rows]
-        assert fb.buffer().sum() == sum(row.count("#") for row in rings[r])
-    fb.quit()
-    assert rings[1] == ["###", "#.#", "###"]
-    assert rings[2] == [".###.", "#...#", "#...#", "#...#", ".###."]
-    assert rings[3] == ["..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."]
-
-
 # --- Blits --------------------------------------------------------------------------------------
 
 
