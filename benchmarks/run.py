@@ -27,6 +27,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
+import drawing  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
@@ -484,6 +485,10 @@ def report(results: dict) -> str:
     for program, why in calls["unavailable"].items():
         add(f"  {program}: not measured ({why})")
 
+    if "drawing" in results:
+        add("")
+        lines += drawing.report(results["drawing"])
+
     for driver, programs in results["pacing"].items():
         add("")
         add(
@@ -649,6 +654,7 @@ def main(argv=None) -> int:
             results["throughput"][driver] = measure_throughput(runner, plan, driver)
         results["fused"] = measure_fused(runner, plan)
         results["calls"] = measure_calls(runner, plan)
+        results["drawing"] = drawing.measure(runner, plan.call_rounds, plan.call_samples, progress)
         for driver in drivers:
             results["pacing"][driver] = measure_pacing(runner, plan, driver)
         results["interrupt"] = measure_interrupt(runner, plan)

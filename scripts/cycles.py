@@ -2,9 +2,10 @@
 
     python scripts/cycles.py [CYCLES] [--check-rss]    (default 1000; scripts/valgrind.sh runs it)
 
-Each cycle builds a framebuffer on SDL's dummy video driver, takes both views, draws, flips,
-quits and drops everything, so SDL is started and shut down every time. Resident size is
-printed after 100 cycles and at the end: memory the module loses per cycle shows as growth.
+Each cycle builds a framebuffer on SDL's dummy video driver, takes both views, draws (pixels and
+the drawing kit), flips, quits and drops everything, so SDL is started and shut down every time.
+Resident size is printed after 100 cycles and at the end: memory the module loses per cycle
+shows as growth.
 With --check-rss, growth of more than 1 MiB fails (one lost picture per cycle would be 15 MiB).
 """
 
@@ -31,6 +32,12 @@ def cycle(i: int) -> None:
     pixels[::3, ::5] = i % 256
     palette[i % 256] = 0xFF000000 | i
     fb.pset(i % 64, 5, 7)
+    # The drawing kit, clipped at the edges; one blit reads the picture itself (a snapshot).
+    fb.line(-5, i % 60, 90, 47 - i % 40, 2)
+    fb.rect(i % 70 - 5, 40, 20, 9, 3, fill=i % 2 == 0)
+    fb.circle(30, 20, i % 40, 4, fill=i % 3 == 0)
+    fb.blit(i % 80 - 8, -3, pixels[::2, :16], key=0)
+    fb.text(i % 50 - 10, 30, f"cycle {i}\n\xe9\u4e2d", 5)
     fb.flip()
     fb.running()
     fb.quit()

@@ -11,6 +11,7 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "benchmarks"))
 
 import cases
+import drawing
 import run
 
 FRAME_NS = 1e9 / 60
@@ -207,3 +208,50 @@ def test_runner_refuses_a_result_from_another_video_driver(tmp_path):
         assert runner.run([sys.executable, "-c", say], "offscreen")["fps"] == [1.0]
     finally:
         runner.close()
+
+
+def test_drawing_rows_compare_with_the_faster_peer_within_rounds():
+    # Two rounds, the second twice as slow for everyone: the speed-ups hold in each.
+    def rounds(ns):
+        return [ns, 2 * ns]
+
+    per_call = {
+        "ours": {"line": 100, "rect": 100, "circle": 100, "blit": 100, "text": 100},
+        "pygame-ce": {"line": 400, "rect": 150, "circle": 90, "blit": 900, "text": 9000},
+        "pyxel": {"line": 300, "rect": 160, "circle": 500, "blit": 120, "text": 149},
+    }
+    results = {
+        "rounds": {p: {k: rounds(v) for k, v in ns.items()} for p, ns in per_call.items()},
+        "unavailable": {},
+    }
+    table = {row["name"]: row for row in drawing.rows(results)}
+    assert (table["line"]["peer"], table["line"]["speedup"]) == ("pyxel", 3.0)
+    assert table["line"]["pass"]
+    assert (table["rect"]["peer"], table["rect"]["speedup"]) == ("pygame-ce", 1.5)
+    assert table["rect"]["pass"] and not table["circle"]["pass"]  # 1.5x is enough, 0.9x not
+    assert table["blit"]["peer"] == "pyxel" and not table["blit"]["pass"]  # 1.2x
+    assert table["text"]["speedup"] == pytest.approx(1.49) and not table["text"]["pass"]
+    report = "\n".join(drawing.report(results))
+    assert row(report, "line").endswith(">=1.5x PASS") and "3.00x" in row(report, "line")
+    assert row(report, "circle").endswith(">=1.5x MISS") and "0.90x" in row(report, "circle")
+
+    # A peer that could not run is left out and named; with none, there is no verdict.
+    del results["rounds"]["pyxel"]
+    results["unavailable"] = {"pyxel": "no OpenGL"}
+    table = {row["name"]: row for row in drawing.rows(results)}
+    assert table["line"]["peer"] == "pygame-ce" and table["line"]["speedup"] == 4.0
+    assert "pyxel: not measured (no OpenGL)" in "\n".join(drawing.report(results))
+    del results["rounds"]["pygame-ce"]
+    assert row("\n".join(drawing.report(results)), "text").endswith("no peer ran")
+
+
+def test_drawing_case_times_every_primitive_and_draws():
+    counts = {"line": 20, "rect": 20, "circle": 20, "blit": 5, "text": 5}
+    r = drawing.draw_ours(samples=2, counts=counts)
+    assert set(r["ns"]) == set(drawing.COUNTS)
+    assert all(len(v) == 2 for v in r["ns"].values())
+    assert r["checksum"] > 0  # something was drawn
+    shapes = drawing.work(counts)
+    assert [len(shapes[k]) for k in counts] == list(counts.values())
+    assert all(len(s) == drawing.TEXT_LENGTH for _, _, s, _ in shapes["text"])
+    assert shapes["sprite"].shape == (16, 16) and (shapes["sprite"] == 0).any()

@@ -26,6 +26,11 @@ def test_module_and_class_surface():
         "mouse",
         "title",
         "fullscreen",
+        "line",
+        "rect",
+        "circle",
+        "blit",
+        "text",
     ]
     assert "width: typing.SupportsInt" in cls.__init__.__doc__
     assert "scale: typing.SupportsInt | typing.SupportsIndex = 3" in cls.__init__.__doc__

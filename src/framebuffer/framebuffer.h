@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "draw.h"
 #include "input.h"
 #include "present.h"
 
@@ -49,6 +50,25 @@ public:
     }
     std::uint8_t pget(int x, int y) const { return inside(x, y) ? pixels_[offset(x, y)] : 0; }
     void clear(std::uint8_t color);
+
+    // The drawing kit (draw.h), clipped to the picture.
+    jxfb::draw::Canvas canvas() { return {pixels_.data(), width_, height_}; }
+    void line(int x0, int y0, int x1, int y1, std::uint8_t c) {
+        jxfb::draw::line(canvas(), x0, y0, x1, y1, c);
+    }
+    void rect(int x, int y, int w, int h, std::uint8_t c, bool fill) {
+        jxfb::draw::rect(canvas(), x, y, w, h, c, fill);
+    }
+    void circle(int x, int y, int r, std::uint8_t c, bool fill) {
+        jxfb::draw::circle(canvas(), x, y, r, c, fill);
+    }
+    void blit(int x, int y, const jxfb::draw::Image &image, int key) {
+        jxfb::draw::blit(canvas(), x, y, image, key);
+    }
+    template <typename Unit>
+    std::int64_t text(int x, int y, const Unit *chars, std::size_t count, std::uint8_t c) {
+        return jxfb::draw::text(canvas(), x, y, chars, count, c);
+    }
 
     int width() const { return width_; }
     int height() const { return height_; }

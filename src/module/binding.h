@@ -65,4 +65,8 @@ constexpr long kIntMin = INT32_MIN, kIntMax = INT32_MAX;
 // must fit 32 bits, or 0..255 when `last_is_index`. False (nothing raised) if any does not.
 bool plain_ints(PyObject *const *args, Py_ssize_t n, bool last_is_index, long *out);
 
+// Adds the drawing kit's members (line, rect, circle, blit, text) to the class; called after
+// the other members are defined.
+void register_draw(FramebufferClass &cls);
+
 }  // namespace jxfb

@@ -129,4 +129,5 @@ PYBIND11_MODULE(jxframebuf, m) {
 
     install_fast(framebuffer, "pset", &pset, fast_pset);
     install_fast(framebuffer, "pget", &pget, fast_pget);
+    register_draw(framebuffer);
 }

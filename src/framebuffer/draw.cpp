@@ -1,0 +1,437 @@
+// The drawing kit's engine (see draw.h).
+#include "draw.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace jxfb::draw {
+
+namespace {
+
+using i64 = std::int64_t;
+// Products of two 33-bit quantities (a line's span times a position along it) need more than 64
+// bits; GCC and Clang have this type on every 64-bit target.
+using i128 = __int128;
+
+// The built-in font, the project's own: printable ASCII 32..126, then the placeholder drawn for
+// every other code point. Each glyph is 8 rows, top first; bit i of a row is column i. The glyphs
+// are 5 x 7 in columns 1..5 and rows 0..6, with descenders in row 7, so that neighbouring
+// characters and lines stay apart.
+constexpr std::uint8_t kFont[96][8] = {
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // space
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x00, 0x08, 0x00},  // !
+    {0x14, 0x14, 0x14, 0x00, 0x00, 0x00, 0x00, 0x00},  // "
+    {0x14, 0x14, 0x3E, 0x14, 0x3E, 0x14, 0x14, 0x00},  // #
+    {0x08, 0x3C, 0x0A, 0x1C, 0x28, 0x1E, 0x08, 0x00},  // $
+    {0x06, 0x26, 0x10, 0x08, 0x04, 0x32, 0x30, 0x00},  // %
+    {0x0C, 0x12, 0x0A, 0x04, 0x2A, 0x12, 0x2C, 0x00},  // &
+    {0x08, 0x08, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00},  // '
+    {0x10, 0x08, 0x04, 0x04, 0x04, 0x08, 0x10, 0x00},  // (
+    {0x04, 0x08, 0x10, 0x10, 0x10, 0x08, 0x04, 0x00},  // )
+    {0x00, 0x08, 0x2A, 0x1C, 0x2A, 0x08, 0x00, 0x00},  // *
+    {0x00, 0x08, 0x08, 0x3E, 0x08, 0x08, 0x00, 0x00},  // +
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x08, 0x08, 0x04},  // ,
+    {0x00, 0x00, 0x00, 0x3E, 0x00, 0x00, 0x00, 0x00},  // -
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x0C, 0x00},  // .
+    {0x00, 0x20, 0x10, 0x08, 0x04, 0x02, 0x00, 0x00},  // /
+    {0x1C, 0x22, 0x32, 0x2A, 0x26, 0x22, 0x1C, 0x00},  // 0
+    {0x08, 0x0C, 0x08, 0x08, 0x08, 0x08, 0x1C, 0x00},  // 1
+    {0x1C, 0x22, 0x20, 0x18, 0x04, 0x02, 0x3E, 0x00},  // 2
+    {0x1C, 0x22, 0x20, 0x18, 0x20, 0x22, 0x1C, 0x00},  // 3
+    {0x10, 0x18, 0x14, 0x12, 0x3E, 0x10, 0x10, 0x00},  // 4
+    {0x3E, 0x02, 0x1E, 0x20, 0x20, 0x22, 0x1C, 0x00},  // 5
+    {0x18, 0x04, 0x02, 0x1E, 0x22, 0x22, 0x1C, 0x00},  // 6
+    {0x3E, 0x20, 0x10, 0x08, 0x04, 0x04, 0x04, 0x00},  // 7
+    {0x1C, 0x22, 0x22, 0x1C, 0x22, 0x22, 0x1C, 0x00},  // 8
+    {0x1C, 0x22, 0x22, 0x3C, 0x20, 0x10, 0x0C, 0x00},  // 9
+    {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x00, 0x00},  // :
+    {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x08, 0x04},  // ;
+    {0x10, 0x08, 0x04, 0x02, 0x04, 0x08, 0x10, 0x00},  // <
+    {0x00, 0x00, 0x3E, 0x00, 0x3E, 0x00, 0x00, 0x00},  // =
+    {0x04, 0x08, 0x10, 0x20, 0x10, 0x08, 0x04, 0x00},  // >
+    {0x1C, 0x22, 0x20, 0x10, 0x08, 0x00, 0x08, 0x00},  // ?
+    {0x1C, 0x22, 0x3A, 0x2A, 0x3A, 0x02, 0x1C, 0x00},  // @
+    {0x1C, 0x22, 0x22, 0x3E, 0x22, 0x22, 0x22, 0x00},  // A
+    {0x1E, 0x22, 0x22, 0x1E, 0x22, 0x22, 0x1E, 0x00},  // B
+    {0x1C, 0x22, 0x02, 0x02, 0x02, 0x22, 0x1C, 0x00},  // C
+    {0x1E, 0x22, 0x22, 0x22, 0x22, 0x22, 0x1E, 0x00},  // D
+    {0x3E, 0x02, 0x02, 0x1E, 0x02, 0x02, 0x3E, 0x00},  // E
+    {0x3E, 0x02, 0x02, 0x1E, 0x02, 0x02, 0x02, 0x00},  // F
+    {0x1C, 0x22, 0x02, 0x3A, 0x22, 0x22, 0x3C, 0x00},  // G
+    {0x22, 0x22, 0x22, 0x3E, 0x22, 0x22, 0x22, 0x00},  // H
+    {0x1C, 0x08, 0x08, 0x08, 0x08, 0x08, 0x1C, 0x00},  // I
+    {0x38, 0x10, 0x10, 0x10, 0x10, 0x12, 0x0C, 0x00},  // J
+    {0x22, 0x12, 0x0A, 0x06, 0x0A, 0x12, 0x22, 0x00},  // K
+    {0x02, 0x02, 0x02, 0x02, 0x02, 0x02, 0x3E, 0x00},  // L
+    {0x22, 0x36, 0x2A, 0x2A, 0x22, 0x22, 0x22, 0x00},  // M
+    {0x22, 0x22, 0x26, 0x2A, 0x32, 0x22, 0x22, 0x00},  // N
+    {0x1C, 0x22, 0x22, 0x22, 0x22, 0x22, 0x1C, 0x00},  // O
+    {0x1E, 0x22, 0x22, 0x1E, 0x02, 0x02, 0x02, 0x00},  // P
+    {0x1C, 0x22, 0x22, 0x22, 0x2A, 0x12, 0x2C, 0x00},  // Q
+    {0x1E, 0x22, 0x22, 0x1E, 0x0A, 0x12, 0x22, 0x00},  // R
+    {0x3C, 0x02, 0x02, 0x1C, 0x20, 0x20, 0x1E, 0x00},  // S
+    {0x3E, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x00},  // T
+    {0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x1C, 0x00},  // U
+    {0x22, 0x22, 0x22, 0x22, 0x22, 0x14, 0x08, 0x00},  // V
+    {0x22, 0x22, 0x22, 0x2A, 0x2A, 0x2A, 0x14, 0x00},  // W
+    {0x22, 0x22, 0x14, 0x08, 0x14, 0x22, 0x22, 0x00},  // X
+    {0x22, 0x22, 0x14, 0x08, 0x08, 0x08, 0x08, 0x00},  // Y
+    {0x3E, 0x20, 0x10, 0x08, 0x04, 0x02, 0x3E, 0x00},  // Z
+    {0x1C, 0x04, 0x04, 0x04, 0x04, 0x04, 0x1C, 0x00},  // [
+    {0x00, 0x02, 0x04, 0x08, 0x10, 0x20, 0x00, 0x00},  // backslash
+    {0x1C, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1C, 0x00},  // ]
+    {0x08, 0x14, 0x22, 0x00, 0x00, 0x00, 0x00, 0x00},  // ^
+    {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x3E},  // _
+    {0x04, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00},  // `
+    {0x00, 0x00, 0x1C, 0x20, 0x3C, 0x22, 0x3C, 0x00},  // a
+    {0x02, 0x02, 0x1E, 0x22, 0x22, 0x22, 0x1E, 0x00},  // b
+    {0x00, 0x00, 0x1C, 0x02, 0x02, 0x02, 0x1C, 0x00},  // c
+    {0x20, 0x20, 0x3C, 0x22, 0x22, 0x22, 0x3C, 0x00},  // d
+    {0x00, 0x00, 0x1C, 0x22, 0x3E, 0x02, 0x1C, 0x00},  // e
+    {0x18, 0x04, 0x04, 0x1E, 0x04, 0x04, 0x04, 0x00},  // f
+    {0x00, 0x00, 0x3C, 0x22, 0x22, 0x3C, 0x20, 0x1C},  // g
+    {0x02, 0x02, 0x1E, 0x22, 0x22, 0x22, 0x22, 0x00},  // h
+    {0x08, 0x00, 0x0C, 0x08, 0x08, 0x08, 0x1C, 0x00},  // i
+    {0x10, 0x00, 0x18, 0x10, 0x10, 0x10, 0x12, 0x0C},  // j
+    {0x02, 0x02, 0x12, 0x0A, 0x06, 0x0A, 0x12, 0x00},  // k
+    {0x0C, 0x08, 0x08, 0x08, 0x08, 0x08, 0x1C, 0x00},  // l
+    {0x00, 0x00, 0x16, 0x2A, 0x2A, 0x2A, 0x2A, 0x00},  // m
+    {0x00, 0x00, 0x1E, 0x22, 0x22, 0x22, 0x22, 0x00},  // n
+    {0x00, 0x00, 0x1C, 0x22, 0x22, 0x22, 0x1C, 0x00},  // o
+    {0x00, 0x00, 0x1E, 0x22, 0x22, 0x1E, 0x02, 0x02},  // p
+    {0x00, 0x00, 0x3C, 0x22, 0x22, 0x3C, 0x20, 0x20},  // q
+    {0x00, 0x00, 0x1A, 0x26, 0x02, 0x02, 0x02, 0x00},  // r
+    {0x00, 0x00, 0x3C, 0x02, 0x1C, 0x20, 0x1E, 0x00},  // s
+    {0x04, 0x04, 0x1E, 0x04, 0x04, 0x24, 0x18, 0x00},  // t
+    {0x00, 0x00, 0x22, 0x22, 0x22, 0x32, 0x2C, 0x00},  // u
+    {0x00, 0x00, 0x22, 0x22, 0x22, 0x14, 0x08, 0x00},  // v
+    {0x00, 0x00, 0x22, 0x22, 0x2A, 0x2A, 0x14, 0x00},  // w
+    {0x00, 0x00, 0x22, 0x14, 0x08, 0x14, 0x22, 0x00},  // x
+    {0x00, 0x00, 0x22, 0x22, 0x22, 0x3C, 0x20, 0x1C},  // y
+    {0x00, 0x00, 0x3E, 0x10, 0x08, 0x04, 0x3E, 0x00},  // z
+    {0x30, 0x08, 0x08, 0x04, 0x08, 0x08, 0x30, 0x00},  // {
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x00},  // |
+    {0x06, 0x08, 0x08, 0x10, 0x08, 0x08, 0x06, 0x00},  // }
+    {0x00, 0x00, 0x04, 0x2A, 0x10, 0x00, 0x00, 0x00},  // ~
+    {0x3E, 0x22, 0x2A, 0x22, 0x2A, 0x22, 0x3E, 0x00},  // placeholder
+};
+constexpr std::size_t kPlaceholder = 95;
+
+i64 floor_div(i128 a, i128 b) {  // b > 0
+    const i128 q = a / b;
+    return static_cast<i64>(q * b > a ? q - 1 : q);
+}
+
+i64 ceil_div(i128 a, i128 b) {  // b > 0
+    const i128 q = a / b;
+    return static_cast<i64>(q * b < a ? q + 1 : q);
+}
+
+// For each byte value, the 8 bytes whose byte i is 0xFF where bit i is set: a glyph row as a
+// mask over 8 pixels in memory order, whatever the machine's byte order.
+std::array<std::uint64_t, 256> make_row_masks() {
+    std::array<std::uint64_t, 256> masks{};
+    for (unsigned bits = 0; bits < 256; ++bits) {
+        std::uint8_t bytes[8];
+        for (unsigned i = 0; i < 8; ++i) bytes[i] = (bits >> i) & 1 ? 0xFF : 0x00;
+        std::memcpy(&masks[bits], bytes, sizeof bytes);
+    }
+    return masks;
+}
+const std::array<std::uint64_t, 256> kRowMasks = make_row_masks();
+
+// Sets the 8 pixels from p on where `mask` has 0xFF bytes to c, leaving the others.
+inline void fill_masked(std::uint8_t *p, std::uint64_t mask, std::uint8_t c) {
+    std::uint64_t colour, pixels;
+    std::memset(&colour, c, sizeof colour);
+    std::memcpy(&pixels, p, sizeof pixels);
+    pixels = (pixels & ~mask) | (colour & mask);
+    std::memcpy(p, &pixels, sizeof pixels);
+}
+
+// Sets `count` bytes from p to c. Most runs that shapes are made of are short (the rows of an
+// outline or of a small filled shape), where a call to memset costs more than the stores: those
+// are written inline as two overlapping stores of the largest size that fits.
+template <std::size_t N>
+inline void store(std::uint8_t *p, std::uint8_t c) {
+    std::uint8_t bytes[N];
+    std::memset(bytes, c, N);
+    std::memcpy(p, bytes, N);
+}
+
+void fill_run(std::uint8_t *p, i64 count, std::uint8_t c) {
+    if (count > 32) {
+        std::memset(p, c, static_cast<std::size_t>(count));
+    } else if (count >= 16) {
+        store<16>(p, c);
+        store<16>(p + count - 16, c);
+    } else if (count >= 8) {
+        store<8>(p, c);
+        store<8>(p + count - 8, c);
+    } else if (count >= 4) {
+        store<4>(p, c);
+        store<4>(p + count - 4, c);
+    } else if (count >= 2) {
+        store<2>(p, c);
+        store<2>(p + count - 2, c);
+    } else if (count == 1) {
+        *p = c;
+    }
+}
+
+// Sets pixels x0..x1 of row y to c, after clipping the row and the run to the canvas.
+void run(const Canvas &canvas, i64 y, i64 x0, i64 x1, std::uint8_t c) {
+    if (y < 0 || y >= canvas.height) return;
+    x0 = std::max<i64>(x0, 0);
+    x1 = std::min<i64>(x1, i64{canvas.width} - 1);
+    if (x0 <= x1) fill_run(canvas.pixels + y * canvas.width + x0, x1 - x0 + 1, c);
+}
+
+// The half-width of a circle's row dy away from the centre: the largest h >= 0 with h^2 <=
+// limit - dy^2, or -1 when there is none (limit < 2^62). Below 2^50 the truncated square root
+// of a double is exact (the root of (k+1)^2 - 1 is further below k+1 than half a unit in the last
+// place); above, it may be one off and is settled.
+i64 half_width(i64 limit, i64 dy) {
+    if (dy < 0) dy = -dy;
+    if (dy > 0xFFFFFFFFLL) return -1;
+    const i64 rest = limit - dy * dy;
+    if (rest < 0) return -1;
+    i64 h = static_cast<i64>(std::sqrt(static_cast<double>(rest)));
+    if (rest >= i64{1} << 50) {
+        while (h * h > rest) --h;
+        while ((h + 1) * (h + 1) <= rest) ++h;
+    }
+    return h;
+}
+
+void draw_glyph(const Canvas &canvas, i64 x, i64 y, const std::uint8_t *rows, std::uint8_t c) {
+    if (x <= -kGlyphSize || x >= canvas.width || y <= -kGlyphSize || y >= canvas.height) return;
+    const int first = static_cast<int>(std::max<i64>(0, -y));
+    const int last = static_cast<int>(std::min<i64>(kGlyphSize, canvas.height - y));
+    std::uint8_t *row = canvas.pixels + (y + first) * canvas.width;
+    if (x >= 0 && x + kGlyphSize <= canvas.width) {
+        // The whole cell is inside horizontally: each row is one masked 8-byte store.
+        for (int r = first; r < last; ++r, row += canvas.width) {
+            if (rows[r] != 0) fill_masked(row + x, kRowMasks[rows[r]], c);
+        }
+        return;
+    }
+    const int left = static_cast<int>(std::max<i64>(0, -x));
+    const int right = static_cast<int>(std::min<i64>(kGlyphSize, canvas.width - x));
+    for (int r = first; r < last; ++r, row += canvas.width) {
+        for (int i = left; i < right; ++i) {
+            if ((rows[r] >> i) & 1) row[x + i] = c;
+        }
+    }
+}
+
+template <typename Unit>
+i64 draw_text(const Canvas &canvas, int x, int y, const Unit *chars, std::size_t count,
+              std::uint8_t c) {
+    i64 widest = 0, column = 0, top = y;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t code = chars[i];
+        if (code == '\n') {
+            widest = std::max(widest, column);
+            column = 0;
+            top += kGlyphSize;
+            continue;
+        }
+        draw_glyph(canvas, x + column * kGlyphSize, top, glyph(code), c);
+        ++column;
+    }
+    return std::max(widest, column) * kGlyphSize;
+}
+
+}  // namespace
+
+void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) {
+    // Walk along the major axis u, one pixel per step i = 0..major; the minor coordinate v has
+    // moved k(i) = floor((2*i*minor + major - 1) / (2*major)) pixels by step i.
+    const i64 dx = std::abs(i64{x1} - x0), dy = std::abs(i64{y1} - y0);
+    const bool steep = dy > dx;
+    const i64 major = steep ? dy : dx, minor = steep ? dx : dy;
+    const i64 u0 = steep ? y0 : x0, v0 = steep ? x0 : y0;
+    const i64 u1 = steep ? y1 : x1, v1 = steep ? x1 : y1;
+    const i64 su = u1 >= u0 ? 1 : -1, sv = v1 >= v0 ? 1 : -1;
+    const i64 u_size = steep ? canvas.height : canvas.width;
+    const i64 v_size = steep ? canvas.width : canvas.height;
+
+    // The steps whose u is on the canvas, then those whose v is: both coordinates are monotonic
+    // in i, so each constraint leaves one interval of steps.
+    i64 first = 0, last = major;
+    if (su > 0) {
+        first = std::max(first, -u0);
+        last = std::min(last, u_size - 1 - u0);
+    } else {
+        first = std::max(first, u0 - (u_size - 1));
+        last = std::min(last, u0);
+    }
+    i64 k_low = sv > 0 ? -v0 : v0 - (v_size - 1);  // the moves that put v on the canvas
+    i64 k_high = sv > 0 ? v_size - 1 - v0 : v0;
+    k_low = std::max<i64>(k_low, 0);
+    k_high = std::min(k_high, minor);
+    if (first > last || k_low > k_high) return;
+    if (minor > 0) {
+        // k(i) >= K  <=>  2*i*minor >= 2*major*K - major + 1
+        // k(i) <= K  <=>  2*i*minor <= 2*major*K + major
+        first = std::max(first, ceil_div(i128{2} * major * k_low - major + 1, i128{2} * minor));
+        last = std::min(last, floor_div(i128{2} * major * k_high + major, i128{2} * minor));
+        if (first > last) return;
+    }
+
+    if (minor == 0 && !steep) {  // horizontal: one run
+        const i64 from = u0 + su * first, to = u0 + su * last;
+        run(canvas, v0, std::min(from, to), std::max(from, to), c);
+        return;
+    }
+
+    // Classic Bresenham from step `first`: the error term after plotting step i is
+    // 2*minor*(i+1) - major - 2*major*k(i), which stays within (-2*major, 2*minor].
+    i64 k = 0, error = 2 * minor - major;
+    if (major > 0) {
+        k = floor_div(i128{2} * first * minor + major - 1, i128{2} * major);
+        error = static_cast<i64>(i128{2} * minor * (first + 1) - major - i128{2} * major * k);
+    }
+    const i64 u = u0 + su * first, v = v0 + sv * k;
+    const i64 width = canvas.width;
+    std::uint8_t *p = canvas.pixels + (steep ? u * width + v : v * width + u);
+    const i64 u_step = steep ? su * width : su, v_step = steep ? sv : sv * width;
+    const i64 diagonal_step = u_step + v_step, straight_error = 2 * minor;
+    const i64 diagonal_error = 2 * minor - 2 * major;
+    for (i64 left = last - first;; --left) {
+        *p = c;
+        if (left == 0) break;  // before the pointer moves off the canvas
+        // Both outcomes computed and one selected, without a branch: on a sloped line whether v
+        // moves is close to random, and a mispredicted branch per pixel would cost more than
+        // the rest of the step. The chain from one error term to the next stays two operations.
+        const bool move = error > 0;
+        p += move ? diagonal_step : u_step;
+        error += move ? diagonal_error : straight_error;
+    }
+}
+
+void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool fill) {
+    if (w < 1 || h < 1) return;
+    const i64 left = x, right = i64{x} + w - 1, top = y, bottom = i64{y} + h - 1;
+    if (fill || w <= 2 || h <= 2) {  // a narrow outline is the whole rectangle
+        const i64 first = std::max<i64>(top, 0), last = std::min<i64>(bottom, canvas.height - 1);
+        for (i64 row = first; row <= last; ++row) run(canvas, row, left, right, c);
+        return;
+    }
+    run(canvas, top, left, right, c);
+    run(canvas, bottom, left, right, c);
+    const i64 first = std::max<i64>(top + 1, 0);
+    const i64 last = std::min<i64>(bottom - 1, canvas.height - 1);
+    if (first > last) return;
+    std::uint8_t *p = canvas.pixels + first * canvas.width;
+    for (i64 row = first; row <= last; ++row, p += canvas.width) {
+        if (left >= 0 && left < canvas.width) p[left] = c;
+        if (right >= 0 && right < canvas.width) p[right] = c;
+    }
+}
+
+void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill) {
+    if (r < 0) return;
+    const i64 limit = i64{r} * r + r;  // below 2^62
+    const i64 first = std::max<i64>(i64{y} - r, 0);
+    const i64 last = std::min<i64>(i64{y} + r, canvas.height - 1);
+    if (first > last) return;
+    if (fill) {
+        for (i64 row = first; row <= last; ++row) {
+            const i64 h = half_width(limit, row - y);
+            run(canvas, row, x - h, x + h, c);
+        }
+        return;
+    }
+    // A pixel |dx| <= h is on the outline when a neighbour is outside: its right or left one
+    // (|dx| == h), or the one above or below (|dx| beyond that row's half-width).
+    i64 above = half_width(limit, first - 1 - y), h = half_width(limit, first - y);
+    for (i64 row = first; row <= last; ++row) {
+        const i64 below = half_width(limit, row + 1 - y);
+        const i64 inner = std::min(h, std::min(above, below) + 1);
+        if (inner == 0) {
+            run(canvas, row, x - h, x + h, c);
+        } else {
+            run(canvas, row, x - h, x - inner, c);
+            run(canvas, row, x + inner, x + h, c);
+        }
+        above = h;
+        h = below;
+    }
+}
+
+void blit(const Canvas &canvas, int x, int y, const Image &image, int key) {
+    // The source columns and rows that land on the canvas.
+    const i64 col_first = std::max<i64>(0, -i64{x});
+    const i64 col_last = std::min<i64>(image.width - 1, i64{canvas.width} - 1 - x);
+    const i64 row_first = std::max<i64>(0, -i64{y});
+    const i64 row_last = std::min<i64>(image.height - 1, i64{canvas.height} - 1 - y);
+    if (col_first > col_last || row_first > row_last) return;
+    const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
+    const std::uint8_t *src =
+        image.data + row_first * image.row_stride + col_first * image.col_stride;
+    i64 row_stride = image.row_stride, col_stride = image.col_stride;
+
+    // A source that shares memory with the canvas (a view of the picture itself) would be read
+    // after some of it was overwritten: copy what will be read first.
+    const i64 row_span = (rows - 1) * row_stride, col_span = (cols - 1) * col_stride;
+    const auto lowest = reinterpret_cast<std::uintptr_t>(src) + std::min<i64>(row_span, 0) +
+                        std::min<i64>(col_span, 0);
+    const auto highest = reinterpret_cast<std::uintptr_t>(src) + std::max<i64>(row_span, 0) +
+                         std::max<i64>(col_span, 0);
+    const auto begin = reinterpret_cast<std::uintptr_t>(canvas.pixels);
+    const auto end = begin + static_cast<std::uintptr_t>(canvas.width) * canvas.height;
+    std::vector<std::uint8_t> snapshot;
+    if (lowest < end && highest >= begin) {
+        snapshot.resize(static_cast<std::size_t>(rows * cols));
+        for (i64 r = 0; r < rows; ++r) {
+            for (i64 i = 0; i < cols; ++i) {
+                snapshot[static_cast<std::size_t>(r * cols + i)] =
+                    src[r * row_stride + i * col_stride];
+            }
+        }
+        src = snapshot.data();
+        row_stride = cols;
+        col_stride = 1;
+    }
+
+    std::uint8_t *dst = canvas.pixels + (y + row_first) * canvas.width + (x + col_first);
+    const auto count = static_cast<std::size_t>(cols);
+    for (i64 r = 0; r < rows; ++r, src += row_stride, dst += canvas.width) {
+        if (col_stride == 1 && key < 0) {
+            std::memcpy(dst, src, count);
+        } else if (col_stride == 1) {
+            // Written as a select of every byte so that the compiler makes it a vector blend.
+            const auto skip = static_cast<std::uint8_t>(key);
+            for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
+        } else {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = src[i * col_stride];
+                if (value != key) dst[i] = value;
+            }
+        }
+    }
+}
+
+const std::uint8_t *glyph(std::uint32_t code) {
+    return kFont[code >= 32 && code <= 126 ? code - 32 : kPlaceholder];
+}
+
+i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
+         std::uint8_t c) {
+    return draw_text(canvas, x, y, chars, count, c);
+}
+i64 text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
+         std::uint8_t c) {
+    return draw_text(canvas, x, y, chars, count, c);
+}
+i64 text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
+         std::uint8_t c) {
+    return draw_text(canvas, x, y, chars, count, c);
+}
+
+}  // namespace jxfb::draw

@@ -1,0 +1,70 @@
+// The drawing kit: lines, rectangles, circles, image copies and text over a plain canvas of
+// palette indices. No SDL and no Python: JXFramebuffer forwards to these, and they can be used
+// (and tested) on any block of bytes.
+//
+// Every function clips to the canvas: what falls outside is dropped, and no argument is an error.
+// Arguments may lie anywhere in the 32-bit range; all position arithmetic is done in 64 bits (128
+// where a product needs it) and clipped before any loop, so the work is bounded by the canvas's
+// size, never by the arguments'.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace jxfb::draw {
+
+// width x height palette indices, row after row, each row `width` bytes.
+struct Canvas {
+    std::uint8_t *pixels;
+    int width;
+    int height;
+};
+
+// A 2-D source of bytes: element [row][col] is at data + row * row_stride + col * col_stride.
+// Either stride may be negative or zero; `data` is the address of element [0][0].
+struct Image {
+    const std::uint8_t *data;
+    std::int64_t width;
+    std::int64_t height;
+    std::int64_t row_stride;
+    std::int64_t col_stride;
+};
+
+// The pixels of the integer Bresenham walk from (x0, y0) to (x1, y1), both ends included: one
+// pixel per step along the longer axis (x when the spans tie), the other coordinate moving
+// towards the end point whenever the error term 2*minor*(i+1) - major - 2*major*moved is above 0.
+// Equivalently, the i-th pixel's minor offset is floor((2*i*minor + major - 1) / (2*major)).
+void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c);
+
+// The w x h rectangle whose top-left pixel is (x, y), filled or as its one-pixel outline.
+// w or h below 1 draws nothing.
+void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool fill);
+
+// Filled: every pixel (px, py) with (px - x)^2 + (py - y)^2 <= r^2 + r. Outline: the filled
+// pixels with at least one of their four neighbours outside the filled set. r < 0 draws nothing.
+void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill);
+
+// Copies `image` with its element [0][0] at (x, y), leaving out elements equal to `key` (0..255;
+// -1 copies all). The source may overlap the canvas: the result is that of copying from an
+// unchanged snapshot of it.
+void blit(const Canvas &canvas, int x, int y, const Image &image, int key);
+
+// The width of the glyph cells of the built-in font, and the distance between lines of text.
+constexpr int kGlyphSize = 8;
+
+// Draws `count` code points of the built-in 8x8 font with the first cell's top-left pixel at
+// (x, y): printable ASCII (32..126) as its own glyph, '\n' as the start of a new line 8 pixels
+// lower at x, anything else as one placeholder glyph. The glyph's set pixels get index `c`, the
+// others are left as they are. Returns the width in pixels of the widest line (8 per code
+// point). One overload per width of code unit that a string may be stored in.
+std::int64_t text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
+                  std::uint8_t c);
+std::int64_t text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
+                  std::uint8_t c);
+std::int64_t text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
+                  std::uint8_t c);
+
+// The 8 rows of the glyph drawn for code point `code`, top first; bit i of a row is column i.
+const std::uint8_t *glyph(std::uint32_t code);
+
+}  // namespace jxfb::draw

@@ -1,0 +1,513 @@
+"""The drawing kit (line, rect, circle, blit, text) against small reference implementations, pixel
+for pixel over the whole picture, on SDL's dummy video driver. Every drawing starts from a
+picture whose pixels differ from their neighbours, so a stray write anywhere shows."""
+
+import functools
+
+import numpy as np
+import pytest
+from hypothesis import example, given
+from hypothesis import strategies as st
+
+from jxframebuf import Framebuffer
+
+W, H = 23, 17  # small, odd and not square, so that swapped axes cannot pass
+LO, HI = -(2**31), 2**31 - 1
+BACKGROUND = ((np.arange(W * H).reshape(H, W) * 37 + 11) % 256).astype(np.uint8)
+
+
+def picture():
+    fb = Framebuffer(W, H, scale=1, fps=0)
+    fb.buffer()[:] = BACKGROUND
+    return fb
+
+
+def drawn(call, *args, **kwargs):
+    """The whole picture after `call(fb, ...)` on a fresh picture, and what the call returned."""
+    fb = picture()
+    try:
+        result = call(fb, *args, **kwargs)
+        return fb.buffer().copy(), result
+    finally:
+        fb.quit()
+
+
+def paint(points, c):
+    expected = BACKGROUND.copy()
+    for x, y in points:
+        if 0 <= x < W and 0 <= y < H:
+            expected[y, x] = c
+    return expected
+
+
+# Coordinates: mostly around the picture, so that every edge is crossed, and sometimes anywhere in
+# the 32-bit range.
+near = st.integers(-12, max(W, H) + 12)
+coordinate = st.one_of(near, near, near, st.integers(LO, HI), st.sampled_from([LO, HI]))
+colour = st.integers(0, 255)
+
+# --- Lines --------------------------------------------------------------------------------------
+
+
+def bresenham(x0, y0, x1, y1):
+    """The classic walk: one pixel per step along the longer axis (x on a tie); the other
+    coordinate steps when the error term is above 0."""
+    dx, dy = abs(x1 - x0), abs(y1 - y0)
+    sx, sy = (1 if x1 >= x0 else -1), (1 if y1 >= y0 else -1)
+    steep = dy > dx
+    major, minor = (dy, dx) if steep else (dx, dy)
+    u, v, su, sv = (y0, x0, sy, sx) if steep else (x0, y0, sx, sy)
+    error = 2 * minor - major
+    for _ in range(major + 1):
+        yield (v, u) if steep else (u, v)
+        if error > 0:
+            v += sv
+            error -= 2 * major
+        error += 2 * minor
+        u += su
+
+
+def bresenham_visible(x0, y0, x1, y1):
+    """The walk's visible pixels for lines of any length: the i-th pixel's minor offset is
+    floor((2*i*minor + major - 1) / (2*major)), taken at each visible major coordinate only."""
+    dx, dy = abs(x1 - x0), abs(y1 - y0)
+    sx, sy = (1 if x1 >= x0 else -1), (1 if y1 >= y0 else -1)
+    steep = dy > dx
+    major, minor = (dy, dx) if steep else (dx, dy)
+    u0, v0, su, sv, size = (y0, x0, sy, sx, H) if steep else (x0, y0, sx, sy, W)
+    if major == 0:
+        return [(x0, y0)]
+    points = []
+    for u in range(size):
+        i = (u - u0) * su
+        if 0 <= i <= major:
+            v = v0 + sv * ((2 * i * minor + major - 1) // (2 * major))
+            points.append((v, u) if steep else (u, v))
+    return points
+
+
+EXTREME_LINES = [
+    (LO, LO, HI, HI),  # the longest diagonal, through the picture's corner
+    (HI, HI, LO, LO),
+    (HI, LO, LO, HI),
+    (LO, 3, HI, 4),  # nearly flat, crossing the picture
+    (5, LO, 6, HI),  # nearly upright
+    (LO, LO, HI, LO + 1),  # far above the picture
+    (-(2**30), 0, 2**30, H),  # shallow, a few pixels of it visible
+]
+
+
+def extreme_lines(test):
+    for x0, y0, x1, y1 in EXTREME_LINES:
+        test = example(x0=x0, y0=y0, x1=x1, y1=y1, c=7)(test)
+    return test
+
+
+@given(x0=coordinate, y0=coordinate, x1=coordinate, y1=coordinate, c=colour)
+@extreme_lines
+@example(x0=-5, y0=-3, x1=W + 4, y1=H + 2, c=1)  # in at the top-left corner, out at the bottom
+@example(x0=W + 4, y0=-3, x1=-5, y1=H + 2, c=1)  # and the other way round
+@example(x0=3, y0=0, x1=-3, y1=16, c=1)  # steep, out through the left edge
+@example(x0=W - 3, y0=0, x1=W + 3, y1=16, c=1)  # and the right one
+@example(x0=0, y0=3, x1=22, y1=-3, c=1)  # shallow, out through the top
+@example(x0=0, y0=H - 3, x1=22, y1=H + 3, c=1)  # and the bottom
+@example(x0=-1, y0=5, x1=0, y1=7, c=1)  # in at the edge where the error term ties
+@example(x0=W, y0=5, x1=W - 1, y1=7, c=1)
+@example(x0=3, y0=4, x1=3, y1=4, c=9)  # a single pixel
+@example(x0=-1, y0=-1, x1=-1, y1=-1, c=9)  # a single pixel outside
+def test_line_is_the_bresenham_walk_clipped(x0, y0, x1, y1, c):
+    pixels, result = drawn(Framebuffer.line, x0, y0, x1, y1, c)
+    assert result is None
+    if max(abs(x1 - x0), abs(y1 - y0)) <= 4096:
+        expected = paint(bresenham(x0, y0, x1, y1), c)
+    else:
+        expected = paint(bresenham_visible(x0, y0, x1, y1), c)
+    np.testing.assert_array_equal(pixels, expected)
+
+
+@given(x0=near, y0=near, x1=near, y1=near)
+def test_the_long_line_reference_is_the_walk(x0, y0, x1, y1):
+    walked = {(x, y) for x, y in bresenham(x0, y0, x1, y1) if 0 <= x < W and 0 <= y < H}
+    computed = {(x, y) for x, y in bresenham_visible(x0, y0, x1, y1) if 0 <= x < W and 0 <= y < H}
+    assert walked == computed
+
+
+# --- Rectangles ---------------------------------------------------------------------------------
+
+
+def clamp(a, b, size):
+    """The slice of [a, b) that lies in [0, size)."""
+    return slice(min(max(a, 0), size), min(max(b, 0), size))
+
+
+def rect_reference(x, y, w, h, c, fill):
+    expected = BACKGROUND.copy()
+    if w < 1 or h < 1:
+        return expected
+    expected[clamp(y, y + h, H), clamp(x, x + w, W)] = c
+    if not fill and w > 2 and h > 2:
+        inner = clamp(y + 1, y + h - 1, H), clamp(x + 1, x + w - 1, W)
+        expected[inner] = BACKGROUND[inner]
+    return expected
+
+
+size = st.one_of(
+    st.integers(-1, 6),
+    st.integers(-3, max(W, H) + 8),
+    st.integers(LO, HI),
+    st.sampled_from([LO, HI]),
+)
+
+
+@given(x=coordinate, y=coordinate, w=size, h=size, c=colour, fill=st.booleans())
+@example(x=LO, y=LO, w=HI, h=HI, c=3, fill=True)  # ends just short of the picture
+@example(x=LO, y=LO, w=HI, h=HI, c=3, fill=False)
+@example(x=-1, y=-1, w=HI, h=HI, c=3, fill=False)  # covers it: the outline's corner shows
+@example(x=HI, y=HI, w=HI, h=HI, c=3, fill=True)
+@example(x=-4, y=2, w=6, h=5, c=200, fill=False)  # across the left edge
+@example(x=W - 2, y=2, w=6, h=5, c=200, fill=False)  # the right
+@example(x=3, y=-4, w=6, h=5, c=200, fill=False)  # the top
+@example(x=3, y=H - 2, w=6, h=5, c=200, fill=False)  # the bottom
+@example(x=2, y=3, w=3, h=5, c=200, fill=False)  # the narrowest outline with a hole
+@example(x=2, y=3, w=5, h=3, c=200, fill=False)
+@example(x=2, y=3, w=2, h=5, c=200, fill=False)  # no hole
+@example(x=2, y=3, w=0, h=5, c=200, fill=True)  # empty
+@example(x=2, y=3, w=4, h=-1, c=200, fill=False)
+def test_rect_is_the_numpy_slice(x, y, w, h, c, fill):
+    pixels, result = drawn(Framebuffer.rect, x, y, w, h, c, fill=fill)
+    assert result is None
+    np.testing.assert_array_equal(pixels, rect_reference(x, y, w, h, c, fill))
+
+
+# --- Circles ------------------------------------------------------------------------------------
+
+
+def circle_reference(x, y, r, c, fill):
+    """The README's definition, over the picture and a one-pixel border around it, in Python
+    integers (the squares of 32-bit distances overflow 64 bits when added)."""
+    expected = BACKGROUND.copy()
+    if r < 0:
+        return expected
+    dx = np.arange(-1, W + 1, dtype=object) - x
+    dy = np.arange(-1, H + 1, dtype=object) - y
+    inside = (dx[None, :] ** 2 + dy[:, None] ** 2 <= r * r + r).astype(bool)
+    if not fill:
+        neighbours_in = np.zeros_like(inside)
+        neighbours_in[1:-1, 1:-1] = (
+            inside[:-2, 1:-1] & inside[2:, 1:-1] & inside[1:-1, :-2] & inside[1:-1, 2:]
+        )
+        inside &= ~neighbours_in
+    expected[inside[1:-1, 1:-1]] = c
+    return expected
+
+
+radius = st.one_of(st.integers(-2, 30), st.integers(-2, 30), st.integers(LO, HI), st.just(HI))
+
+
+@given(x=coordinate, y=coordinate, r=radius, c=colour, fill=st.booleans())
+@example(x=0, y=0, r=HI, c=4, fill=True)  # covers the picture
+@example(x=0, y=0, r=HI, c=4, fill=False)  # its outline is far away
+@example(x=LO, y=LO, r=HI, c=4, fill=False)
+@example(x=-HI + 10, y=8, r=HI, c=4, fill=False)  # the outline crosses the picture
+@example(x=8, y=HI, r=HI, c=4, fill=False)
+@example(x=HI, y=LO, r=HI, c=4, fill=True)
+@example(x=5, y=6, r=0, c=4, fill=False)  # one pixel
+@example(x=5, y=6, r=-1, c=4, fill=True)  # nothing
+@example(x=-3, y=8, r=6, c=4, fill=False)  # across the left edge
+@example(x=W + 2, y=8, r=6, c=4, fill=False)  # the right
+@example(x=10, y=-3, r=6, c=4, fill=False)  # the top
+@example(x=10, y=H + 2, r=6, c=4, fill=False)  # the bottom
+def test_circle_is_the_readme_definition(x, y, r, c, fill):
+    pixels, result = drawn(Framebuffer.circle, x, y, r, c, fill=fill)
+    assert result is None
+    np.testing.assert_array_equal(pixels, circle_reference(x, y, r, c, fill))
+
+
+# --- Blits --------------------------------------------------------------------------------------
+
+
+@st.composite
+def images(draw):
+    """A uint8 array, often a strided, reversed or transposed view of a larger one."""
+    h, w = draw(st.integers(0, 12)), draw(st.integers(0, 12))
+    base = draw(st.lists(st.integers(0, 5), min_size=h * w, max_size=h * w))
+    image = np.array(base, dtype=np.uint8).reshape(h, w)
+    row_step = draw(st.sampled_from([1, 1, 2, -1, -2]))
+    col_step = draw(st.sampled_from([1, 1, 2, -1, -3]))
+    image = image[::row_step, ::col_step]
+    return image.T if draw(st.booleans()) else image
+
+
+def blit_reference(x, y, image, key):
+    expected = BACKGROUND.copy()
+    h, w = image.shape
+    rows, cols = clamp(y, y + h, H), clamp(x, x + w, W)
+    source = image[rows.start - y : rows.stop - y, cols.start - x : cols.stop - x]
+    if source.size:
+        target = expected[rows, cols]
+        expected[rows, cols] = np.where(source == key, target, source)
+    return expected
+
+
+@given(x=coordinate, y=coordinate, image=images(), key=st.integers(-1, 5))
+@example(x=LO, y=LO, image=np.ones((4, 4), np.uint8), key=-1)
+@example(x=HI, y=HI, image=np.ones((4, 4), np.uint8), key=-1)
+@example(x=-2, y=-3, image=np.arange(40, dtype=np.uint8).reshape(5, 8), key=-1)  # top-left
+@example(x=W - 3, y=H - 2, image=np.arange(40, dtype=np.uint8).reshape(5, 8), key=0)
+@example(x=-3, y=H - 2, image=np.arange(40, dtype=np.uint8).reshape(5, 8)[::-1, ::-2], key=6)
+@example(x=W - 3, y=-1, image=np.arange(40, dtype=np.uint8).reshape(5, 8).T, key=9)
+def test_blit_is_the_numpy_slice(x, y, image, key):
+    pixels, result = drawn(Framebuffer.blit, x, y, image, key)
+    assert result is None
+    np.testing.assert_array_equal(pixels, blit_reference(x, y, image, key))
+
+
+def test_blit_takes_any_buffer_and_a_key_by_keyword():
+    image = np.arange(12, dtype=np.uint8).reshape(3, 4)
+    expected = blit_reference(2, 1, image, -1)
+    for source in (image, memoryview(image), memoryview(image.tobytes()).cast("B", (3, 4))):
+        np.testing.assert_array_equal(drawn(Framebuffer.blit, 2, 1, source)[0], expected)
+    broadcast = np.broadcast_to(np.uint8(9), (3, 4))  # read-only, strides of 0
+    np.testing.assert_array_equal(
+        drawn(Framebuffer.blit, 2, 1, broadcast)[0], blit_reference(2, 1, broadcast, -1)
+    )
+    np.testing.assert_array_equal(
+        drawn(Framebuffer.blit, 2, 1, image, key=5)[0], blit_reference(2, 1, image, 5)
+    )
+
+
+@pytest.mark.parametrize(
+    "source",
+    [
+        lambda p: p,  # the whole picture onto itself
+        lambda p: p[2:9, 1:12],  # a part of it, overlapping where it lands
+        lambda p: p[::-1, ::-1],
+        lambda p: p[::2, 3:].T,
+        lambda p: p[4:, :],
+    ],
+)
+@pytest.mark.parametrize("at", [(5, 3), (-4, -2), (0, 0), (1, 0)])
+def test_blit_from_the_picture_itself_copies_an_unchanged_snapshot(source, at):
+    fb = picture()
+    pixels = fb.buffer()
+    snapshot = source(pixels).copy()
+    expected = pixels.copy()
+    fb.blit(*at, source(pixels), 3)
+    # What copying from the snapshot gives, laid over the picture as it was.
+    expected_fb = picture()
+    expected_fb.blit(*at, snapshot, 3)
+    np.testing.assert_array_equal(pixels, expected_fb.buffer())
+    assert not np.array_equal(pixels, expected) or at == (0, 0)
+    fb.quit()
+    expected_fb.quit()
+
+
+@pytest.mark.parametrize(
+    "image, error, text",
+    [
+        (np.zeros((2, 3, 4), np.uint8), ValueError, "2-D array of uint8.*got 3 dimensions"),
+        (np.zeros(5, np.uint8), ValueError, "got 1 dimension$"),
+        (b"abc", ValueError, "got 1 dimension$"),
+        (np.zeros((2, 2), np.float64), TypeError, "uint8.*got format 'd' with 8-byte items"),
+        (np.zeros((2, 2), np.int8), TypeError, "got format 'b'"),
+        (np.zeros((2, 2), np.uint16), TypeError, "got format 'H' with 2-byte items"),
+        (np.zeros((2, 2), bool), TypeError, "got format '\\?'"),
+        ([[1, 2], [3, 4]], TypeError, "(?s)incompatible function arguments.*image: collections.abc.Buffer"),
+        (None, TypeError, "incompatible function arguments"),
+    ],
+)  # fmt: skip
+def test_blit_refuses_what_is_not_a_2d_uint8_image(image, error, text):
+    fb = picture()
+    with pytest.raises(error, match=text):
+        fb.blit(1, 1, image)
+    np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    fb.quit()
+
+
+# --- Text ---------------------------------------------------------------------------------------
+
+PRINTABLE = [chr(c) for c in range(32, 127)]
+
+
+@functools.cache
+def glyph(char):
+    """The 8x8 cell that `char` draws, found by drawing it alone into the top-left corner."""
+    fb = Framebuffer(8, 8, scale=1, fps=0)
+    assert fb.text(0, 0, char, 1) == 8
+    cell = fb.buffer() == 1
+    fb.quit()
+    return cell
+
+
+def test_every_printable_character_has_its_own_glyph_and_only_space_is_empty():
+    cells = {char: glyph(char).tobytes() for char in PRINTABLE}
+    assert len(set(cells.values())) == 95
+    assert [char for char, cell in cells.items() if not any(cell)] == [" "]
+    placeholder = glyph("\x00").tobytes()
+    assert placeholder not in cells.values() and any(placeholder)
+
+
+@pytest.mark.parametrize(
+    "char", ["\x00", "\t", "\r", "\x7f", "\x80", "é", "ÿ", "Ā", "中", "\uffff", "😀", "\U0010ffff"]
+)
+def test_other_characters_draw_one_placeholder_each(char):
+    np.testing.assert_array_equal(glyph(char), glyph("\x01"))
+    # One cell per code point, whatever width the string stores its characters in.
+    assert drawn(Framebuffer.text, 0, 0, f"A{char}{char}B", 5)[1] == 32
+
+
+def text_reference(x, y, s, c):
+    expected = BACKGROUND.copy()
+    widest = 0
+    for row, line in enumerate(s.split("\n")):
+        widest = max(widest, 8 * len(line))
+        for column, char in enumerate(line):
+            gx, gy = x + 8 * column, y + 8 * row
+            rows, cols = clamp(gy, gy + 8, H), clamp(gx, gx + 8, W)
+            cell = glyph(char if char in PRINTABLE else "\x01")[rows.start - gy : rows.stop - gy,
+                                                    cols.start - gx : cols.stop - gx]  # fmt: skip
+            expected[rows, cols][cell] = c
+    return expected, widest
+
+
+strings = st.text(
+    alphabet=st.one_of(st.sampled_from(PRINTABLE), st.just("\n"), st.characters()), max_size=12
+)
+
+
+@given(x=coordinate, y=coordinate, s=strings, c=colour)
+@example(x=-3, y=-5, s="Hello\nworld", c=1)  # across the top-left corner
+@example(x=W - 12, y=H - 4, s="Hi\nthere", c=1)  # across the bottom-right corner
+@example(x=LO, y=HI, s="x\ny", c=1)
+@example(x=HI, y=LO, s="\n\n", c=1)
+@example(x=0, y=0, s="", c=1)
+@example(x=2, y=1, s="ab\nlonger line\nc", c=1)
+def test_text_is_its_glyphs_placed_cell_by_cell(x, y, s, c):
+    pixels, width = drawn(Framebuffer.text, x, y, s, c)
+    expected, widest = text_reference(x, y, s, c)
+    assert width == widest
+    np.testing.assert_array_equal(pixels, expected)
+
+
+# --- Arguments ----------------------------------------------------------------------------------
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class Text(str):
+    pass
+
+
+# What each member is called with, and which arguments are palette indices (0..255); the others
+# are 32-bit integers.
+CALLS = {
+    "line": ((1, 2, 20, 11, 5), {4}),
+    "rect": ((3, 2, 9, 7, 5), {4}),
+    "circle": ((10, 8, 5, 5), {3}),
+    "blit": ((3, 2, np.arange(20, dtype=np.uint8).reshape(4, 5), 7), {3}),
+    "text": ((1, 3, "Ab", 5), {3}),
+}
+# Values that stand for an integer (accepted as that integer), and values refused.
+ACCEPTED = [(True, 1), (False, 0), (Index(4), 4), (np.int64(3), 3), (np.uint8(2), 2)]
+REFUSED = [3.0, "3", None, 2**31, -(2**31) - 1, 2**64, Index(2.5)]
+
+
+@pytest.mark.parametrize("name", CALLS)
+def test_integer_arguments_convert_as_psets_do(name):
+    args, indices = CALLS[name]
+    call = getattr(Framebuffer, name)
+    for position, _ in enumerate(args):
+        if not isinstance(args[position], int):
+            continue
+        index = position in indices
+        if name == "blit" and index:  # the key colour: -1..255
+            accepted = [*ACCEPTED, (-1, -1), (255, 255)]
+            refused = [*REFUSED, -2, 256, 2**31 - 1]
+        elif index:
+            accepted, refused = [*ACCEPTED, (255, 255)], [*REFUSED, -1, 256]
+        else:
+            accepted = [*ACCEPTED, (2**31 - 1, 2**31 - 1), (-(2**31), -(2**31)), (-7, -7)]
+            refused = REFUSED
+        for value, plain in accepted:
+            given_args = list(args)
+            given_args[position] = value
+            plain_args = list(args)
+            plain_args[position] = plain
+            assert same(drawn(call, *given_args), drawn(call, *plain_args)), value
+        for value in refused:
+            given_args = list(args)
+            given_args[position] = value
+            fb = picture()
+            with pytest.raises(TypeError, match=r"incompatible function arguments|key must be"):
+                call(fb, *given_args)
+            np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+            fb.quit()
+
+
+def same(a, b):
+    (pa, ra), (pb, rb) = a, b
+    return np.array_equal(pa, pb) and ra == rb
+
+
+def test_every_argument_may_be_passed_by_keyword_and_fill_is_a_bool():
+    image = np.arange(6, dtype=np.uint8).reshape(2, 3)
+    pairs = [
+        ((Framebuffer.line, 1, 2, 9, 5, 3), dict(x0=1, y0=2, x1=9, y1=5, c=3)),
+        ((Framebuffer.rect, 1, 2, 9, 5, 3, False), dict(x=1, y=2, w=9, h=5, c=3, fill=False)),
+        ((Framebuffer.rect, 1, 2, 9, 5, 3, True), dict(x=1, y=2, w=9, h=5, c=3)),
+        ((Framebuffer.circle, 8, 7, 4, 3, False), dict(x=8, y=7, r=4, c=3, fill=False)),
+        ((Framebuffer.circle, 8, 7, 4, 3, True), dict(x=8, y=7, r=4, c=3)),
+        ((Framebuffer.blit, 1, 2, image, 4), dict(x=1, y=2, image=image, key=4)),
+        ((Framebuffer.text, 1, 2, "Hi", 3), dict(x=1, y=2, s="Hi", c=3)),
+    ]
+    for (call, *args), kwargs in pairs:
+        assert same(drawn(call, *args), drawn(call, **kwargs)), call.__name__
+        # The last argument alone by keyword: the fast fronts take `fill` and `key` that way.
+        *_, last = kwargs
+        partial = drawn(call, *args[: len(kwargs) - 1], **{last: kwargs[last]})
+        assert same(partial, drawn(call, *args)), call.__name__
+    outline, filled = (
+        drawn(Framebuffer.rect, 1, 2, 9, 5, 3, False),
+        drawn(Framebuffer.rect, 1, 2, 9, 5, 3, True),
+    )
+    assert not same(outline, filled)
+    assert same(drawn(Framebuffer.rect, 1, 2, 9, 5, 3, np.False_), outline)
+    assert same(drawn(Framebuffer.circle, 8, 7, 4, 3, fill=np.True_), drawn(
+        Framebuffer.circle, 8, 7, 4, 3))  # fmt: skip
+    assert same(
+        drawn(Framebuffer.text, 1, 2, Text("Hi"), 3), drawn(Framebuffer.text, 1, 2, "Hi", 3)
+    )
+    fb = picture()
+    for refused in (
+        lambda: fb.rect(1, 2, 3, 4, 5, fill="yes"),
+        lambda: fb.rect(1, 2, 3, 4, 5, filled=False),
+        lambda: fb.circle(1, 2, 3, 4, True, 5),
+        lambda: fb.line(1, 2, 3, 4),
+        lambda: fb.text(1, 2, b"Hi", 3),
+        lambda: fb.text(1, 2, 3, 4),
+        lambda: fb.blit(1, 2, image, key=4, extra=1),
+    ):
+        with pytest.raises(TypeError, match="incompatible function arguments"):
+            refused()
+    np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    fb.quit()
+
+
+def test_drawing_refuses_an_uninitialised_framebuffer():
+    bare = Framebuffer.__new__(Framebuffer)
+    image = np.zeros((2, 2), np.uint8)
+    for call in (
+        lambda: bare.line(1, 1, 2, 2, 1),
+        lambda: bare.rect(1, 1, 2, 2, 1),
+        lambda: bare.circle(1, 1, 2, 1, fill=False),
+        lambda: bare.blit(1, 1, image),
+        lambda: bare.text(1, 1, "a", 1),
+    ):
+        with pytest.raises(TypeError, match="__init__"):
+            call()
