@@ -1,0 +1,89 @@
+# Paint: draw with the mouse. Left button paints, right button erases, keys 1-9 pick a colour,
+# 0 picks the rainbow, C clears the canvas, Escape quits.
+#
+# Strokes are joined with line() from one frame's pointer position to the next, so a fast stroke
+# stays unbroken, and drawn as thick as the brush with circle(). The rainbow is a palette trick:
+# it paints indices 32 to 95 in turn along the stroke, and every frame rotates those 64 palette
+# entries, so everything painted with it keeps flowing without a single pixel being redrawn.
+import numpy as np
+import numpy.typing as npt
+
+from jxframebuf import Framebuffer
+
+WIDTH, HEIGHT = 320, 200
+BAR = 12  # the colour bar along the top
+BRUSH = 2  # brush radius in pixels
+PAPER, INK = 0, 15
+RAINBOW = range(32, 96)
+# Keys 1-9: nine colours of the palette's first entries.
+COLOURS = [0xFFFFFFFF, 0xFFE83B3B, 0xFFF59E2A, 0xFFF5E13B, 0xFF45C94A,
+           0xFF3BB8E8, 0xFF3B5BE8, 0xFFA93BE8, 0xFF8A5A3B]  # fmt: skip
+
+
+def rainbow(n: int) -> npt.NDArray[np.uint32]:
+    """n opaque colours around the colour wheel, ending where they started."""
+    t = np.linspace(0.0, 2.0 * np.pi, n, endpoint=False)
+    channels = [
+        (127.5 + 127.5 * np.sin(t + k * 2.0 * np.pi / 3.0)).astype(np.uint32) for k in range(3)
+    ]
+    return (0xFF000000 | channels[0] << 16 | channels[1] << 8 | channels[2]).astype(np.uint32)
+
+
+def draw_bar(fb: Framebuffer, current: int) -> None:
+    fb.rect(0, 0, WIDTH, BAR, 14)
+    for i in range(10):
+        index = i + 1 if i < 9 else RAINBOW[0]
+        x = 4 + i * 16
+        fb.rect(x, 2, 12, 8, index)
+        if (current in RAINBOW) if i == 9 else (index == current):
+            fb.rect(x - 2, 0, 16, 12, INK, fill=False)
+        fb.text(x + 3, 2, str((i + 1) % 10), PAPER if i < 9 else INK)
+    fb.text(168, 2, "C CLEAR  ESC QUIT", INK)
+
+
+def main() -> None:
+    fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
+    fb.title = "Paint"
+    palette = fb.palette()
+    palette[1:10] = COLOURS
+    palette[14] = 0xFF2A2A35  # the bar
+    palette[INK] = 0xFFE0E0E0
+    colours = rainbow(len(RAINBOW))
+    colour, stripe, shift = 1, 0, 0
+    last: tuple[int, int] | None = None
+    while fb.running() and not fb.pressed("Escape"):
+        for digit in range(10):
+            if fb.pressed(str(digit)):
+                colour = digit if digit else RAINBOW[0]
+        if fb.pressed("C"):
+            fb.rect(0, BAR, WIDTH, HEIGHT - BAR, PAPER)
+
+        x, y = fb.mouse()
+        painting, erasing = fb.key("mouse left"), fb.key("mouse right")
+        if (painting or erasing) and y >= BAR:
+            start = last if last is not None else (x, y)
+            steps = max(abs(x - start[0]), abs(y - start[1]), 1)
+            for i in range(steps + 1):
+                px = start[0] + (x - start[0]) * i // steps
+                py = start[1] + (y - start[1]) * i // steps
+                if erasing:
+                    c = PAPER
+                elif colour in RAINBOW:
+                    c = RAINBOW[stripe // 2 % len(RAINBOW)]
+                    stripe += 1
+                else:
+                    c = colour
+                fb.circle(px, max(py, BAR + BRUSH), BRUSH, c)
+            last = (x, y)
+        else:
+            last = None
+
+        palette[RAINBOW.start : RAINBOW.stop] = np.roll(colours, shift)
+        shift += 1
+        draw_bar(fb, colour)
+        fb.flip()
+    fb.quit()
+
+
+if __name__ == "__main__":
+    main()

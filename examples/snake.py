@@ -1,0 +1,108 @@
+# Snake: steer with the arrow keys, eat the red dots, do not bite yourself or the wall.
+#
+# A game loop on the drawing kit: the board is redrawn every frame with rect and circle, the score
+# is drawn with the built-in font and also shown in the window title, and the keys are read with
+# pressed(), which reports every press exactly once however short it was. Space starts a new game
+# after a crash, Escape quits.
+import random
+from collections import deque
+
+from jxframebuf import Framebuffer
+
+CELL = 8
+COLS, ROWS = 40, 24  # the board, in cells, under a status line of one cell
+WIDTH, HEIGHT = COLS * CELL, (ROWS + 1) * CELL
+FRAMES_PER_STEP = 7  # the snake moves about 8.5 cells a second at 60 fps
+
+BLACK, WHITE, RED, GREEN, BLUE, YELLOW = 0, 1, 2, 3, 4, 5
+DARK_GREEN, GREY = 16, 17
+DIRECTIONS = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, -1), "Down": (0, 1)}
+
+Cell = tuple[int, int]
+
+
+class Game:
+    def __init__(self, best: int) -> None:
+        middle = ROWS // 2
+        self.body: deque[Cell] = deque([(8, middle), (7, middle), (6, middle)])
+        self.direction = (1, 0)
+        self.turns: deque[tuple[int, int]] = deque()  # presses not yet acted on, in order
+        # The first dot lies straight ahead, so a new player scores without steering.
+        self.food: Cell = (COLS // 2, middle)
+        self.score = 0
+        self.best = best
+        self.over = False
+
+    def steer(self, name: str) -> None:
+        heading = self.turns[-1] if self.turns else self.direction
+        dx, dy = DIRECTIONS[name]
+        if (dx, dy) != heading and (-dx, -dy) != heading and len(self.turns) < 3:
+            self.turns.append((dx, dy))
+
+    def step(self) -> None:
+        if self.turns:
+            self.direction = self.turns.popleft()
+        x, y = self.body[0]
+        head = (x + self.direction[0], y + self.direction[1])
+        grows = head == self.food
+        tail = self.body[-1]
+        if not (0 <= head[0] < COLS and 0 <= head[1] < ROWS) or (
+            head in self.body and (grows or head != tail)
+        ):
+            self.over = True
+            self.best = max(self.best, self.score)
+            return
+        self.body.appendleft(head)
+        if grows:
+            self.score += 1
+            free = [(c, r) for c in range(COLS) for r in range(ROWS) if (c, r) not in self.body]
+            self.food = random.choice(free)
+        else:
+            self.body.pop()
+
+    def draw(self, fb: Framebuffer) -> None:
+        fb.clear(BLACK)
+        fb.rect(0, 0, WIDTH, CELL, GREY)
+        fb.text(2, 0, f"SCORE {self.score}", WHITE)
+        best = f"BEST {self.best}"
+        fb.text(WIDTH - 2 - 8 * len(best), 0, best, YELLOW)
+        top = CELL  # the board starts below the status line
+        fb.circle(self.food[0] * CELL + 3, top + self.food[1] * CELL + 3, 3, RED)
+        for i, (x, y) in enumerate(self.body):
+            fb.rect(x * CELL, top + y * CELL, CELL - 1, CELL - 1, GREEN if i else YELLOW)
+            if i:
+                fb.rect(x * CELL + 2, top + y * CELL + 2, CELL - 5, CELL - 5, DARK_GREEN)
+        if self.over:
+            lines = "GAME OVER\nSPACE: PLAY AGAIN"
+            width = 8 * max(len(line) for line in lines.splitlines())
+            x, y = (WIDTH - width) // 2, HEIGHT // 2 - CELL
+            fb.rect(x - 6, y - 6, width + 12, 2 * CELL + 12, BLUE)
+            fb.text(x, y, lines, WHITE)
+
+
+def main() -> None:
+    fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
+    palette = fb.palette()
+    palette[DARK_GREEN] = 0xFF1E6B2E
+    palette[GREY] = 0xFF303040
+    game = Game(best=0)
+    frame = 0
+    while fb.running() and not fb.pressed("Escape"):
+        if game.over:
+            if fb.pressed("Space") or fb.pressed("Return"):
+                game = Game(best=game.best)
+        else:
+            for name in DIRECTIONS:
+                if fb.pressed(name):
+                    game.steer(name)
+            frame += 1
+            if frame % FRAMES_PER_STEP == 0:
+                game.step()
+                fb.title = f"Snake: {game.score}"
+        game.draw(fb)
+        fb.flip()
+    fb.quit()
+
+
+if __name__ == "__main__":
+    main()
