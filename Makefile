@@ -9,8 +9,10 @@ DEV_BUILD := build/dev
 setup:
 	@bash scripts/setup.sh
 
+# With a screen the plasma example runs until its window is closed; without one, on a private Xvfb
+# for a few seconds, ending with a screenshot (scripts/run_example.py).
 demo: setup
-	@$(PYTHON) examples/plasma.py
+	@$(PYTHON) scripts/run_example.py examples/plasma.py
 
 test: setup
 	@$(PYTHON) -m pytest
@@ -30,7 +32,7 @@ lint: setup
 	@$(PYTHON) -m ruff check .
 	@$(PYTHON) -m ruff format --check .
 	@.venv/bin/clang-format --dry-run -Werror src/*/*.cpp src/*/*.h benchmarks/*.cpp
-	@$(PYTHON) -m mypy --strict examples/
+	@$(PYTHON) -m mypy --strict examples/ scripts/xsession.py scripts/run_example.py scripts/example_input.py
 	@cd /tmp && $(CURDIR)/$(PYTHON) -m mypy.stubtest jxframebuf \
 	    --allowlist $(CURDIR)/src/module/stubtest-allowlist.txt
 

@@ -631,8 +631,8 @@ def main(argv=None) -> int:
     ensure_requirements()
     floor = build_floor(ROOT / "build" / "bench-floor")
     runner = Runner(args.out, floor)
-    sys.path.insert(0, str(ROOT / "examples"))
-    import headless
+    sys.path.insert(0, str(ROOT / "scripts"))
+    import xsession
 
     results = {
         "meta": {
@@ -649,7 +649,7 @@ def main(argv=None) -> int:
     try:
         for driver in drivers:
             if driver == "x11" and xvfb is None:
-                xvfb = headless.Xvfb()
+                xvfb = xsession.Xvfb()
                 runner.display = xvfb.display
             results["throughput"][driver] = measure_throughput(runner, plan, driver)
         results["fused"] = measure_fused(runner, plan)

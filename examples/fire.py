@@ -6,8 +6,7 @@
 import numpy as np
 import numpy.typing as npt
 
-import jxframebuf
-from headless import Demo
+from jxframebuf import Framebuffer
 
 WIDTH, HEIGHT = 320, 200
 
@@ -22,27 +21,25 @@ def fire_palette() -> npt.NDArray[np.uint32]:
 
 def main() -> None:
     rng = np.random.default_rng()
-    with Demo("fire") as demo:
-        fb = jxframebuf.Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
-        fb.palette()[:] = fire_palette()
-        pixels = fb.buffer()
-        heat = np.zeros((HEIGHT + 2, WIDTH), np.int16)
-        while fb.running() and demo.next_frame():
-            heat[-2:] = rng.integers(0, 2, (2, WIDTH)) * 255
-            for _ in range(2):  # two steps a frame: the flames rise at 120 rows a second
-                row_below, two_below = heat[1:-1], heat[2:]
-                spread = (
-                    row_below
-                    + np.roll(row_below, 1, axis=1)
-                    + np.roll(row_below, -1, axis=1)
-                    + two_below
-                )
-                cooling = rng.integers(0, 2, spread.shape, dtype=np.int16)
-                heat[:-2] = np.maximum(spread // 4 - cooling, 0)
-            pixels[:] = heat[:HEIGHT]
-            fb.flip()
-        demo.finish()
-        fb.quit()
+    fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
+    fb.palette()[:] = fire_palette()
+    pixels = fb.buffer()
+    heat = np.zeros((HEIGHT + 2, WIDTH), np.int16)
+    while fb.running():
+        heat[-2:] = rng.integers(0, 2, (2, WIDTH)) * 255
+        for _ in range(2):  # two steps a frame: the flames rise at 120 rows a second
+            row_below, two_below = heat[1:-1], heat[2:]
+            spread = (
+                row_below
+                + np.roll(row_below, 1, axis=1)
+                + np.roll(row_below, -1, axis=1)
+                + two_below
+            )
+            cooling = rng.integers(0, 2, spread.shape, dtype=np.int16)
+            heat[:-2] = np.maximum(spread // 4 - cooling, 0)
+        pixels[:] = heat[:HEIGHT]
+        fb.flip()
+    fb.quit()
 
 
 if __name__ == "__main__":

@@ -6,8 +6,7 @@
 import numpy as np
 import numpy.typing as npt
 
-import jxframebuf
-from headless import Demo
+from jxframebuf import Framebuffer
 
 WIDTH, HEIGHT = 160, 100
 BORN, DIED = 128, 40
@@ -49,18 +48,18 @@ def step(board: npt.NDArray[np.uint8]) -> None:
 
 def main() -> None:
     rng = np.random.default_rng()
-    with Demo("life") as demo:
-        fb = jxframebuf.Framebuffer(WIDTH, HEIGHT, scale=6, fps=30)
-        fb.palette()[:] = life_palette()
-        board = fb.buffer()
-        board[:] = np.where(rng.random((HEIGHT, WIDTH)) < 0.3, BORN, 0)
-        while fb.running() and demo.next_frame():
-            step(board)
-            if demo.frames % 600 == 0:  # a fresh sprinkle now and then keeps the board alive
-                board[rng.random((HEIGHT, WIDTH)) < 0.02] = BORN
-            fb.flip()
-        demo.finish()
-        fb.quit()
+    fb = Framebuffer(WIDTH, HEIGHT, scale=6, fps=30)
+    fb.palette()[:] = life_palette()
+    board = fb.buffer()
+    board[:] = np.where(rng.random((HEIGHT, WIDTH)) < 0.3, BORN, 0)
+    generation = 0
+    while fb.running():
+        step(board)
+        generation += 1
+        if generation % 600 == 0:  # a fresh sprinkle now and then keeps the board alive
+            board[rng.random((HEIGHT, WIDTH)) < 0.02] = BORN
+        fb.flip()
+    fb.quit()
 
 
 if __name__ == "__main__":

@@ -6,8 +6,7 @@
 import numpy as np
 import numpy.typing as npt
 
-import jxframebuf
-from headless import Demo
+from jxframebuf import Framebuffer
 
 WIDTH, HEIGHT = 320, 200
 
@@ -35,18 +34,16 @@ def rainbow() -> npt.NDArray[np.uint32]:
 
 
 def main() -> None:
-    with Demo("plasma") as demo:
-        fb = jxframebuf.Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
-        fb.buffer()[:] = plasma(WIDTH, HEIGHT)
-        palette = fb.palette()
-        colours = rainbow()
-        shift = 0
-        while fb.running() and demo.next_frame():
-            palette[:] = np.roll(colours, shift)
-            shift += 2
-            fb.flip()
-        demo.finish()
-        fb.quit()
+    fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
+    fb.buffer()[:] = plasma(WIDTH, HEIGHT)
+    palette = fb.palette()
+    colours = rainbow()
+    shift = 0
+    while fb.running():
+        palette[:] = np.roll(colours, shift)
+        shift += 2
+        fb.flip()
+    fb.quit()
 
 
 if __name__ == "__main__":

@@ -20,8 +20,9 @@ pip() {
 # --- 1. System packages -------------------------------------------------------------------------
 begin "system packages" "checking Debian packages"
 . /etc/os-release
-# g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`.
-packages=(xvfb g++ valgrind)
+# g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`;
+# openbox is the window manager that the fullscreen tests and `run_example.py --wm` run on Xvfb.
+packages=(xvfb openbox g++ valgrind)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     packages+=(libsdl3-dev)
 else

@@ -12,10 +12,10 @@ from hypothesis import HealthCheck, settings
 
 import jxframebuf
 
-EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
-sys.path.insert(0, str(EXAMPLES))
+# The X session helpers live beside the example runner, which uses them too.
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "scripts"))
 
-import headless  # noqa: E402  (lives beside the examples, which use it too)
+import xsession
 
 # SDL is linked into the extension (statically, or as a dependency of it): ask it directly.
 _sdl = ctypes.CDLL(jxframebuf.__file__)
@@ -58,16 +58,7 @@ def pytest_collection_modifyitems(config, items):
 
 @pytest.fixture(scope="session")
 def xvfb():
-    # Under `make sanitize`, LD_PRELOAD carries the sanitizer runtime meant for Python; the X
-    # server and the keymap compiler it runs are not ours to check (they would fail on their own
-    # leak reports).
-    preload = os.environ.pop("LD_PRELOAD", None)
-    try:
-        server = headless.Xvfb()
-    finally:
-        if preload is not None:
-            os.environ["LD_PRELOAD"] = preload
-    with server:
+    with xsession.Xvfb() as server:
         yield server
         # SDL may still hold a connection to this server (a window closed by the user leaves SDL
         # up). One last framebuffer, quit while running, shuts SDL down before the server goes.
@@ -75,9 +66,14 @@ def xvfb():
         os.environ["DISPLAY"] = server.display
         os.environ["SDL_VIDEO_DRIVER"] = "x11"
         jxframebuf.Framebuffer(1, 1).quit()
-        conn = headless._connections.pop(server.display, None)
-        if conn is not None:
-            conn.close()
+
+
+@pytest.fixture
+def openbox(xvfb):
+    """The openbox window manager on the session's Xvfb, for the x11 tests that need one
+    (fullscreen does); stopped after the test, which hands its windows back unframed."""
+    with xsession.Openbox(xvfb.display) as wm:
+        yield wm
 
 
 @pytest.fixture(autouse=True)

@@ -10,8 +10,8 @@ import time
 import numpy as np
 import pytest
 
-from headless import find_window, find_windows, grab, request_close
 from jxframebuf import Framebuffer
+from xsession import find_window, find_windows, grab, request_close
 
 pytestmark = pytest.mark.x11
 
