@@ -60,6 +60,8 @@ def main() -> None:
 
         x, y = fb.mouse()
         painting, erasing = fb.key("mouse left"), fb.key("mouse right")
+        if fb.pressed("mouse left") or fb.pressed("mouse right"):
+            last = None  # a new stroke, even if the last one ended within this frame
         if (painting or erasing) and y >= BAR:
             start = last if last is not None else (x, y)
             steps = max(abs(x - start[0]), abs(y - start[1]), 1)

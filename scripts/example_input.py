@@ -21,6 +21,7 @@ and a game's: [Wait(0.5), Hold("Right", 0.8), Tap("space"), Hold("Up", 0.3)].
 
 from __future__ import annotations
 
+import math
 from dataclasses import dataclass
 
 
@@ -100,5 +101,56 @@ class ButtonUp:
 
 type Step = Wait | Tap | Hold | KeyDown | KeyUp | Move | Click | Drag | ButtonDown | ButtonUp
 
+
+def stroke(points: list[tuple[int, int]], button: int = 1) -> list[Step]:
+    """A stroke through `points` with a button held, one point a frame (at 60 fps)."""
+    steps: list[Step] = [Move(*points[0]), ButtonDown(button)]
+    for x, y in points[1:]:
+        steps += [Wait(1 / 60), Move(x, y)]
+    return [*steps, Wait(1 / 60), ButtonUp(button)]
+
+
+def wave(x0: int, x1: int, y: int, height: int, waves: float) -> list[tuple[int, int]]:
+    n = 40
+    return [
+        (x0 + (x1 - x0) * i // n, y + round(height * math.sin(2 * math.pi * waves * i / n)))
+        for i in range(n + 1)
+    ]
+
+
+def loop(cx: int, cy: int, r: int, turns: float = 1.0) -> list[tuple[int, int]]:
+    n = round(48 * turns)
+    return [
+        (cx + round(r * math.cos(2 * math.pi * turns * i / n)),
+         cy + round(r * math.sin(2 * math.pi * turns * i / n)))
+        for i in range(n + 1)
+    ]  # fmt: skip
+
+
 # Keyed by the example's file name without .py. Examples without an entry run without input.
-SCRIPTS: dict[str, list[Step]] = {}
+SCRIPTS: dict[str, list[Step]] = {
+    # paint.py's window is 960 x 600 (its 320 x 200 picture at x3), its colour bar the top 36.
+    "paint": [
+        Wait(0.3),
+        Tap("2"),
+        *stroke(wave(60, 900, 130, 50, 2.0)),
+        Tap("5"),
+        *stroke(loop(230, 380, 110)),
+        Tap("0"),
+        *stroke(wave(60, 900, 470, 70, 1.5)),
+        *stroke(loop(700, 330, 120, turns=1.0)),
+        Tap("6"),
+        Drag((420, 250), (560, 560), seconds=0.3),
+        Drag((380, 560), (600, 250), seconds=0.3),
+    ],
+    # snake.py starts heading right with a dot straight ahead, and moves 8.5 cells a second.
+    "snake": [
+        Wait(1.7),
+        Tap("Up"),
+        Wait(0.6),
+        Tap("Right"),
+        Wait(0.5),
+        Tap("Down"),
+        Wait(0.3),
+    ],
+}
