@@ -1,13 +1,12 @@
 """Test layers: most tests run on SDL's dummy video driver; tests marked `x11` drive real windows on
 a private Xvfb server that this session starts, and read the pictures back from the server."""
 
-import ctypes
 import gc
-import os
 import sys
 from pathlib import Path
 
 import pytest
+import sdl
 from hypothesis import HealthCheck, settings
 
 import jxframebuf
@@ -17,18 +16,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "scripts"))
 
 import xsession
 
-# SDL is linked into the extension (statically, or as a dependency of it): ask it directly.
-_sdl = ctypes.CDLL(jxframebuf.__file__)
-
-
-def sdl_version() -> str:
-    v = _sdl.SDL_GetVersion()
-    return f"{v // 1000000}.{v // 1000 % 1000}.{v % 1000}"
-
-
-def sdl_initialised() -> bool:
-    """Whether any SDL subsystem is up: after the last framebuffer is torn down, none is."""
-    return _sdl.SDL_WasInit(0) != 0
+sdl_version = sdl.version
+sdl_initialised = sdl.initialised
 
 
 # Property-based tests: the same examples on every run (CI must be deterministic), no example
@@ -51,8 +40,7 @@ def pytest_report_header(config):
 
 
 def pytest_collection_modifyitems(config, items):
-    # Closing a window by hand leaves SDL initialised on the X11 driver (by design), so the window
-    # tests run after the dummy-driver ones.
+    # The quick dummy-driver tests first, then the ones that start X servers and open windows.
     items.sort(key=lambda item: item.get_closest_marker("x11") is not None)
 
 
@@ -60,12 +48,6 @@ def pytest_collection_modifyitems(config, items):
 def xvfb():
     with xsession.Xvfb() as server:
         yield server
-        # SDL may still hold a connection to this server (a window closed by the user leaves SDL
-        # up). One last framebuffer, quit while running, shuts SDL down before the server goes.
-        gc.collect()
-        os.environ["DISPLAY"] = server.display
-        os.environ["SDL_VIDEO_DRIVER"] = "x11"
-        jxframebuf.Framebuffer(1, 1).quit()
 
 
 @pytest.fixture
@@ -88,6 +70,23 @@ def video_driver(request, monkeypatch):
         yield "dummy"
     # A framebuffer a test forgot must not outlive it: its window would confuse the next test.
     gc.collect()
+    # Every test leaves SDL shut down: the next may choose another driver or X server.
+    assert not sdl.initialised(), "a framebuffer outlived its test"
+
+
+@pytest.fixture
+def framebuffers():
+    """Makes framebuffers like Framebuffer(...) and tears every one down after the test, whether
+    it passed or failed: a window left open would fail the tests after it."""
+    made = []
+
+    def make(*args, **kwargs):
+        made.append(jxframebuf.Framebuffer(*args, **kwargs))
+        return made[-1]
+
+    yield make
+    for framebuffer in made:
+        framebuffer.quit()
 
 
 @pytest.fixture

@@ -13,6 +13,8 @@ lib.SDL_GetWindowSurface.restype = ctypes.c_void_p
 lib.SDL_GetWindowSurface.argtypes = [ctypes.c_void_p]
 lib.SDL_GetRenderer.restype = ctypes.c_void_p
 lib.SDL_GetRenderer.argtypes = [ctypes.c_void_p]
+lib.SDL_WindowHasSurface.argtypes = [ctypes.c_void_p]
+lib.SDL_WindowHasSurface.restype = ctypes.c_bool
 lib.SDL_GetWindowID.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowID.restype = ctypes.c_uint32
 lib.SDL_GetWindowTitle.argtypes = [ctypes.c_void_p]
@@ -65,6 +67,11 @@ def window_id(window: int) -> int:
 
 def has_renderer(window: int) -> bool:
     return bool(lib.SDL_GetRenderer(window))
+
+
+def has_surface(window: int) -> bool:
+    """Whether the window shows a window surface (which SDL may itself put on the GPU)."""
+    return bool(lib.SDL_WindowHasSurface(window))
 
 
 class _Surface(ctypes.Structure):

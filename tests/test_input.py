@@ -32,6 +32,9 @@ def test_held_and_pressed_across_frames(fb):
     fb.flip()
     assert fb.key("A") and not fb.pressed("A")
     fb.flip()  # held for several frames: reported pressed once only
+    # A second "down" without an "up" between (a repeat not marked as one, a second keyboard).
+    sdl.push_key(w, "a", True)
+    fb.running()
     assert fb.key("a") and not fb.pressed("a")
     sdl.push_key(w, "a", False)
     fb.running()

@@ -9,7 +9,10 @@ import time
 
 import numpy as np
 import pytest
+import sdl
+from Xlib import X
 
+import xsession
 from jxframebuf import Framebuffer
 from xsession import find_window, find_windows, grab, request_close
 
@@ -37,7 +40,7 @@ def wait_until(condition, timeout=3.0):
 
 
 def test_window_title_size_and_black_picture():
-    fb = Framebuffer(320, 200)
+    fb = Framebuffer(320, 200)  # quit by hand below: the window must go with it
     fb.flip()
     window = find_window()
     geometry = window.get_geometry()
@@ -51,10 +54,10 @@ def test_window_title_size_and_black_picture():
     assert find_windows() == []
 
 
-def test_pixels_show_as_crisp_blocks_of_their_palette_colour():
+def test_pixels_show_as_crisp_blocks_of_their_palette_colour(framebuffers):
     # A red|green boundary and single pixels of every default colour, at scale 3: linear
     # filtering would show blended columns at every edge.
-    fb = Framebuffer(11, 5, scale=3, fps=-1)
+    fb = framebuffers(11, 5, scale=3, fps=-1)
     view = fb.buffer()
     view[:, :5] = 2
     view[:, 5:] = 3
@@ -62,11 +65,10 @@ def test_pixels_show_as_crisp_blocks_of_their_palette_colour():
     fb.flip()
     shown = grab(find_window())
     np.testing.assert_array_equal(shown, expected_picture(fb, 3))
-    fb.quit()
 
 
-def test_palette_change_recolours_every_pixel_of_that_index_at_the_next_flip():
-    fb = Framebuffer(16, 9, scale=2, fps=-1)
+def test_palette_change_recolours_every_pixel_of_that_index_at_the_next_flip(framebuffers):
+    fb = framebuffers(16, 9, scale=2, fps=-1)
     view, palette = fb.buffer(), fb.palette()
     view[::2, ::3] = 1
     view[1::2, 1::3] = 200
@@ -82,11 +84,10 @@ def test_palette_change_recolours_every_pixel_of_that_index_at_the_next_flip():
     ones = (view == 1).repeat(2, axis=0).repeat(2, axis=1)
     assert (after[ones] == rgb(0xFF123456)).all()
     assert (after[~ones] == before[~ones]).all()
-    fb.quit()
 
 
-def test_close_request_ends_the_loop_and_flip_stops_sleeping():
-    fb = Framebuffer(40, 30, fps=1)  # a paced flip would sleep a whole second
+def test_close_request_ends_the_loop_and_flip_stops_sleeping(framebuffers):
+    fb = framebuffers(40, 30, fps=1)  # a paced flip would sleep a whole second
     fb.flip()
     window = find_window()
     request_close(window)
@@ -104,8 +105,8 @@ def test_close_request_ends_the_loop_and_flip_stops_sleeping():
     assert fb.pget(1, 2) == 9
 
 
-def test_two_windows_close_and_quit_independently():
-    a, b = Framebuffer(10, 10, scale=2, fps=-1), Framebuffer(20, 10, scale=2, fps=-1)
+def test_two_windows_close_and_quit_independently(framebuffers):
+    a, b = framebuffers(10, 10, scale=2, fps=-1), framebuffers(20, 10, scale=2, fps=-1)
     a.flip()
     b.flip()
     window_a = next(w for w in find_windows() if w.get_geometry().width == 20)
@@ -118,7 +119,6 @@ def test_two_windows_close_and_quit_independently():
     b.buffer()[:] = 4
     b.flip()
     np.testing.assert_array_equal(grab(find_window()), expected_picture(b, 2))
-    b.quit()
 
 
 def test_failed_construction_leaves_no_window():
@@ -166,10 +166,9 @@ def test_sigterm_ends_a_paced_loop_cleanly():
     assert out == "ended cleanly\n"
 
 
-def test_translucent_palette_entries_show_blended_over_black():
-    # flip() copies the picture while the palette is opaque and blends it over the black window
-    # once an entry is translucent; either way the window shows what blending would.
-    fb = Framebuffer(6, 2, scale=1, fps=-1)
+def test_translucent_palette_entries_show_blended_over_black(framebuffers):
+    # Either way of drawing blends translucent entries over black before they are shown.
+    fb = framebuffers(6, 2, scale=1, fps=-1)
     view, palette = fb.buffer(), fb.palette()
     view[0] = 2
     view[1] = 10
@@ -188,7 +187,91 @@ def test_translucent_palette_entries_show_blended_over_black():
     fb.flip()
     assert not grab(window)[1].any()
 
-    palette[10] = 0xFF00FF00  # opaque again: copied, not blended
+    palette[10] = 0xFF00FF00  # opaque again
     fb.flip()
     np.testing.assert_array_equal(grab(window), expected_picture(fb, 1))
-    fb.quit()
+
+
+def shown_by(framebuffers, monkeypatch, render_driver, palette):
+    """What a 37 x 23 picture of noise at x3 shows, drawn the way SDL's renderer choice leads to:
+    through the GPU renderer's texture, or (SDL_RENDER_DRIVER=software) by flip itself into the
+    window surface (which SDL then shows through the GPU or the X server, as it sees fit)."""
+    with monkeypatch.context() as env:
+        if render_driver:
+            env.setenv("SDL_RENDER_DRIVER", render_driver)
+        fb = framebuffers(37, 23, scale=3, fps=0)
+        fb.buffer()[:] = np.random.default_rng(5).integers(0, 256, (23, 37), dtype=np.uint8)
+        fb.palette()[:] = palette
+        fb.flip()
+        (window,) = sdl.windows()
+        by_surface = sdl.has_surface(window)
+        picture = grab(find_window())
+        fb.quit()  # SDL shuts down: the next framebuffer reads SDL_RENDER_DRIVER afresh
+    return picture, by_surface
+
+
+@pytest.mark.parametrize("alpha", ["opaque", "translucent"])
+def test_both_ways_of_drawing_show_the_same_picture(framebuffers, monkeypatch, alpha):
+    rng = np.random.default_rng(6)
+    palette = rng.integers(0, 2**24, 256, dtype=np.uint32) | 0xFF000000
+    if alpha == "translucent":
+        palette[::2] = palette[::2] & 0xFFFFFF | rng.integers(0, 256, 128, dtype=np.uint32) << 24
+    gpu, gpu_by_surface = shown_by(framebuffers, monkeypatch, None, palette)
+    surface, by_surface = shown_by(framebuffers, monkeypatch, "software", palette)
+    assert by_surface and not gpu_by_surface  # two different ways were taken
+    if alpha == "opaque":
+        np.testing.assert_array_equal(gpu, surface)
+    else:
+        assert np.abs(gpu.astype(int) - surface.astype(int)).max() <= 1
+
+
+def test_a_window_surface_the_pass_cannot_write_falls_back_to_the_renderer(monkeypatch):
+    # On a 16-bit screen the X server's window surface is RGB565, which flip's own pass does not
+    # write: SDL's software renderer takes over, and the picture still shows, in 16-bit colour.
+    # (Without SDL_FRAMEBUFFER_ACCELERATION=0, SDL would put the window surface on the GPU.)
+    with xsession.Xvfb(screen="640x480x16") as server:
+        monkeypatch.setenv("DISPLAY", server.display)
+        monkeypatch.setenv("SDL_RENDER_DRIVER", "software")
+        monkeypatch.setenv("SDL_FRAMEBUFFER_ACCELERATION", "0")
+        with Framebuffer(20, 10, scale=2, fps=0) as fb:
+            fb.buffer()[:] = np.arange(200, dtype=np.uint8).reshape(10, 20) % 8
+            fb.flip()
+            assert sdl.has_renderer(sdl.windows()[0])
+            window = find_window(display=server.display)
+            geometry = window.get_geometry()
+            image = window.get_image(0, 0, geometry.width, geometry.height, X.ZPixmap, 0xFFFFFFFF)
+            rgb565 = np.frombuffer(image.data, "<u2").reshape(geometry.height, geometry.width)
+            shown = np.stack([rgb565 >> 11, rgb565 >> 5 & 0x3F, rgb565 & 0x1F], axis=-1)
+            wanted = expected_picture(fb, 2).astype(np.uint16) >> np.array([3, 2, 3])
+            np.testing.assert_array_equal(shown, wanted)
+        xsession.disconnect(server.display)
+
+
+def test_sigterm_after_a_close_request_ends_the_program():
+    # The user closed the window; the program quit() and went on with other work. SDL is shut
+    # down with the framebuffer, so a SIGTERM then ends the process as it would any program.
+    program = textwrap.dedent(
+        """
+        import time
+        from jxframebuf import Framebuffer
+        fb = Framebuffer(64, 48, fps=60)
+        fb.flip()
+        print("looping", flush=True)
+        while fb.running():
+            fb.flip()
+        fb.quit()
+        print("quit", flush=True)
+        time.sleep(30)
+        """
+    )
+    child = subprocess.Popen([sys.executable, "-c", program], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "looping\n"
+        request_close(find_window(child.pid))
+        assert child.stdout.readline() == "quit\n"
+        child.send_signal(signal.SIGTERM)
+        child.wait(timeout=10)
+    finally:
+        child.kill()
+        child.communicate()
+    assert child.returncode == -signal.SIGTERM

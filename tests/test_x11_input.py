@@ -1,0 +1,188 @@
+"""Keyboard, mouse, title and fullscreen end to end: real windows on a private Xvfb, input sent
+through the X server's XTEST extension (the path a person's keyboard and mouse take), pictures
+and window properties read back from the server."""
+
+import time
+
+import numpy as np
+import pytest
+
+import xsession
+from xsession import find_window, find_windows, grab
+
+pytestmark = pytest.mark.x11
+
+
+def until(condition, fb, timeout=3.0):
+    """Drains fb's events (running()) until `condition()` holds; False if it never does."""
+    deadline = time.monotonic() + timeout
+    while True:
+        fb.running()
+        if condition():
+            return True
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.005)
+
+
+def focused(fb):
+    """fb's window, raised and given the keyboard focus, once SDL has seen the focus arrive."""
+    fb.flip()
+    window = find_window()
+    xsession.focus(window)
+    # A key sent before the focus change reached SDL would go to no window at all.
+    xsession.key_down("Shift_L")
+    assert until(lambda: fb.key("Left Shift"), fb)
+    xsession.key_up("Shift_L")
+    assert until(lambda: not fb.key("Left Shift"), fb)
+    # SDL drops a click that comes within 10 ms of the window getting the focus (a click that
+    # focuses a window is not meant for the program).
+    time.sleep(0.03)
+    fb.flip()
+    return window
+
+
+def test_held_keys_taps_and_auto_repeat(framebuffers):
+    fb = framebuffers(40, 30, scale=3, fps=0)
+    focused(fb)
+    xsession.key_down("a")
+    assert until(lambda: fb.key("A"), fb) and fb.pressed("a")
+    # Held over several frames, long enough for the server's auto-repeat: one press, in one frame.
+    for _ in range(8):
+        fb.flip()
+        time.sleep(0.08)
+        fb.running()
+        assert fb.key("a") and not fb.pressed("a")
+    xsession.key_up("a")
+    assert until(lambda: not fb.key("a"), fb)
+
+    # A tap whose press and release both fall between two frames is still one press.
+    fb.flip()
+    xsession.tap("space")
+    assert until(lambda: fb.pressed("Space"), fb)
+    assert until(lambda: not fb.key("Space"), fb) and fb.pressed("Space")
+    fb.flip()
+    assert not fb.pressed("Space")
+
+
+@pytest.mark.parametrize(
+    "keysym, name",
+    [
+        ("Left", "Left"),
+        ("Return", "Return"),
+        ("Escape", "escape"),
+        ("F1", "F1"),
+        ("Shift_L", "LEFT SHIFT"),
+        ("1", "1"),
+        ("z", "Z"),
+    ],
+)
+def test_every_kind_of_key_name(framebuffers, keysym, name):
+    fb = framebuffers(20, 20, scale=2, fps=0)
+    focused(fb)
+    xsession.key_down(keysym)
+    assert until(lambda: fb.key(name), fb)
+    assert fb.pressed(name) and not fb.key("Space")
+    xsession.key_up(keysym)
+    assert until(lambda: not fb.key(name), fb)
+
+
+@pytest.mark.parametrize("scale", [1, 3])
+def test_mouse_position_and_buttons(framebuffers, scale):
+    fb = framebuffers(40, 30, scale=scale, fps=0)
+    window = focused(fb)
+    last = (40 * scale - 1, 30 * scale - 1)  # the window's last pixel: the picture's last one
+    for at, pixel in [
+        ((0, 0), (0, 0)),
+        (last, (39, 29)),
+        ((5 * scale + scale - 1, 2 * scale), (5, 2)),
+    ]:
+        xsession.move_pointer(window, *at)
+        assert until(lambda pixel=pixel: fb.mouse() == pixel, fb), (at, fb.mouse())
+    for button, name in [(1, "mouse left"), (2, "mouse middle"), (3, "mouse right")]:
+        fb.flip()
+        xsession.click(button)  # down and up between two frames
+        assert until(lambda name=name: fb.pressed(name), fb), name
+        assert until(lambda name=name: not fb.key(name), fb)
+    xsession.button_down(1)
+    assert until(lambda: fb.key("mouse left"), fb)
+    fb.pset(*fb.mouse(), 9)
+    xsession.button_up(1)
+    assert fb.pget(5, 2) == 9  # painted where the pointer is
+
+
+def test_keys_go_to_the_window_with_the_focus(framebuffers):
+    a = framebuffers(20, 10, scale=2, fps=0)
+    b = framebuffers(30, 10, scale=2, fps=0)
+    a.flip()
+    b.flip()
+    windows = {w.get_geometry().width: w for w in find_windows()}
+    for fb, other, window in [(a, b, windows[40]), (b, a, windows[60])]:
+        xsession.focus(window)
+        time.sleep(0.1)
+        fb.flip()
+        other.flip()
+        xsession.tap("x")
+        assert until(lambda fb=fb: fb.pressed("X"), fb)
+        other.running()
+        assert not other.pressed("X")
+
+
+def test_title_as_the_window_manager_reads_it(framebuffers):
+    fb = framebuffers(20, 10, fps=0)
+    fb.flip()
+    window = find_window()
+    assert xsession.title(window) == "JXFramebuffer"
+    fb.title = "Snake — score 12 ✓"
+    fb.flip()
+    assert xsession.title(window) == "Snake — score 12 ✓"
+
+
+def expected_letterbox(fb, out_w, out_h):
+    colours = fb.palette()[fb.buffer()]
+    rgb = np.stack([(colours >> s) & 0xFF for s in (16, 8, 0)], axis=-1).astype(np.uint8)
+    scale = min(out_w // fb.width, out_h // fb.height)
+    picture = rgb.repeat(scale, axis=0).repeat(scale, axis=1)
+    x, y = (out_w - picture.shape[1]) // 2, (out_h - picture.shape[0]) // 2
+    full = np.zeros((out_h, out_w, 3), np.uint8)
+    full[y : y + picture.shape[0], x : x + picture.shape[1]] = picture
+    return full, scale, x, y
+
+
+def test_fullscreen_letterboxes_crisp_blocks_maps_the_mouse_and_goes_back(framebuffers, openbox):
+    # 300 x 200 on the 1920 x 1200 screen: x6 (1800 x 1200), with 60 black columns each side.
+    fb = framebuffers(300, 200, scale=2, fps=0)
+    fb.buffer()[:] = np.random.default_rng(7).integers(0, 8, (200, 300), dtype=np.uint8)
+    window = focused(fb)
+    fb.fullscreen = True
+    assert fb.fullscreen is True
+
+    def fills_screen():
+        fb.flip()
+        geometry = window.get_geometry()
+        return (geometry.width, geometry.height) == (1920, 1200)
+
+    assert until(fills_screen, fb)
+    fb.flip()
+    root = window.query_tree().root
+    shown = grab(root)  # what the screen shows, whatever the window manager did
+    wanted, scale, x, y = expected_letterbox(fb, 1920, 1200)
+    assert (scale, x, y) == (6, 60, 0)
+    np.testing.assert_array_equal(shown, wanted)
+
+    for at, pixel in [((60, 0), (0, 0)), ((59, 5), (-1, 0)), ((1859, 1199), (299, 199)),
+                      ((1860, 600), (300, 100)), ((60 + 6 * 150 + 5, 6 * 70), (150, 70))]:  # fmt: skip
+        xsession.move_pointer(root, *at)
+        assert until(lambda pixel=pixel: fb.mouse() == pixel, fb), (at, fb.mouse())
+
+    fb.fullscreen = False
+
+    def windowed():
+        fb.flip()
+        geometry = window.get_geometry()
+        return (geometry.width, geometry.height) == (600, 400)
+
+    assert until(windowed, fb)
+    assert fb.fullscreen is False
+    fb.flip()
+    np.testing.assert_array_equal(grab(window), expected_letterbox(fb, 600, 400)[0])
