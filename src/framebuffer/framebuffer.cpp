@@ -57,7 +57,7 @@ void check_sizes(int width, int height, int scale) {
 }  // namespace
 
 JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
-    : width_(width), height_(height), scale_(scale), fps_(fps), pacer_(fps) {
+    : width_(width), height_(height), pacer_(fps) {
     check_sizes(width, height, scale);
     pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     palette_entries_.assign(256, kOpaqueBlack);
@@ -67,7 +67,6 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
         if (!SDL_Init(SDL_INIT_VIDEO)) throw_sdl_error();
         holds_video = true;
         display_ = std::make_unique<jxfb::Display>(title_.c_str(), width, height, scale);
-        window_id_ = display_->window_id();
         live_framebuffers().push_back(this);
     } catch (...) {
         // Undo what this construction acquired: its display and its hold on SDL. Even a failed
@@ -115,7 +114,7 @@ void JXFramebuffer::pump_events() {
     auto &live = live_framebuffers();
     auto owner = [&live](SDL_WindowID id) -> JXFramebuffer * {
         for (JXFramebuffer *fb : live) {
-            if (fb->window_id_ == id) return fb;
+            if (fb->display_->window_id() == id) return fb;  // every live one has its display
         }
         return nullptr;
     };

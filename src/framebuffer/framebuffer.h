@@ -98,8 +98,6 @@ private:
 
     int width_;
     int height_;
-    int scale_;
-    int fps_;
     bool running_ = false;
     std::unique_ptr<jxfb::Display> display_;  // null once quit
     std::vector<std::uint8_t> pixels_;
@@ -108,6 +106,5 @@ private:
     jxfb::InputState input_;
     std::string title_ = "JXFramebuffer";
     bool fullscreen_ = false;
-    SDL_WindowID window_id_ = 0;              // to route this window's events to this object
     std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
 };
