@@ -4,7 +4,8 @@
 PYTHON := .venv/bin/python
 DEV_BUILD := build/dev
 
-.PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick
+.PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick \
+        test-debian13
 
 setup:
 	@bash scripts/setup.sh
@@ -30,7 +31,7 @@ lint: setup
 	@$(PYTHON) -m ruff check .
 	@$(PYTHON) -m ruff format --check .
 	@.venv/bin/clang-format --dry-run -Werror src/*/*.cpp src/*/*.h benchmarks/*.cpp
-	@$(PYTHON) -m mypy --strict examples/
+	@$(PYTHON) -m mypy --strict examples/ tests/typecheck/
 	@cd /tmp && $(CURDIR)/$(PYTHON) -m mypy.stubtest jxframebuf \
 	    --allowlist $(CURDIR)/src/module/stubtest-allowlist.txt
 
@@ -49,6 +50,11 @@ valgrind: setup
 
 wheel: setup
 	@bash scripts/check-wheel.sh
+
+# The README's `make test` and `make demo` on Debian 13 (system SDL3 and Python), in a chroot
+# made with debootstrap and cached in ~/.cache/jxframebuf; needs root.
+test-debian13: setup
+	@bash scripts/debian13.sh
 
 # Side by side with pygame-ce, pyxel and the C++ floor (benchmarks/run.py), about six minutes.
 bench: setup

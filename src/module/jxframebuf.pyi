@@ -1,11 +1,16 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
-from typing import SupportsIndex, SupportsInt, TypeAlias
+from typing import SupportsIndex, TypeAlias
 
 import numpy
 import numpy.typing
 
-_Int: TypeAlias = SupportsInt | SupportsIndex
+# Integer parameters. The binding's conversion takes an int, an object with __index__, or one with
+# __int__ alone; pybind11 therefore writes SupportsInt | SupportsIndex. But float has __int__ and
+# is refused at run time (TypeError), so a type checker is told SupportsIndex, which float lacks.
+_Int: TypeAlias = SupportsIndex
+
+__version__: str
 
 class Framebuffer:
     def __init__(self, width: _Int, height: _Int, scale: _Int = 3, fps: _Int = 60) -> None: ...

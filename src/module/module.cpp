@@ -49,6 +49,7 @@ PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 PYBIND11_MODULE(jxframebuf, m) {
     m.doc() = "JXFramebuffer - 8-bit framebuffer with palette";
+    m.attr("__version__") = JXFB_VERSION;  // the package's version, from the build (CMakeLists.txt)
 
     FramebufferClass framebuffer(m, "Framebuffer");
     framebuffer
