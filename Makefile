@@ -5,7 +5,7 @@ PYTHON := .venv/bin/python
 DEV_BUILD := build/dev
 
 .PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick \
-        test-debian13
+        sdist test-debian13
 
 setup:
 	@bash scripts/setup.sh
@@ -48,8 +48,13 @@ sanitize: setup
 valgrind: setup
 	@bash scripts/valgrind.sh
 
+# The manylinux wheel in build/wheelhouse, installed and tried in a fresh venv.
 wheel: setup
 	@bash scripts/check-wheel.sh
+
+# The sdist in build/sdist, installed (built from source) and tried in a fresh venv.
+sdist: setup
+	@bash scripts/check-sdist.sh
 
 # The README's `make test` and `make demo` on Debian 13 (system SDL3 and Python), in a chroot
 # made with debootstrap and cached in ~/.cache/jxframebuf; needs root.
