@@ -32,10 +32,6 @@ key=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -c1-12
 rootfs="$cache/debian13-$key"
 mkdir -p "$cache"
 
-# One run at a time uses the cached roots (other worktrees share the cache).
-exec 9>"$cache/debian13.lock"
-flock 9
-
 # Everything mounted below $1, deepest first.
 mounts_under() {
     awk -v dir="$1/" 'index($2, dir) == 1 { print $2 }' /proc/mounts | sort -r
@@ -52,9 +48,11 @@ release() {
     done
 }
 building=""
+step_pid=""
 cleanup() {
     local status=$?
     trap - EXIT INT TERM HUP
+    [ -n "$step_pid" ] && kill -TERM "$step_pid" 2>/dev/null || true
     release "$rootfs"
     if [ -n "$building" ]; then
         release "$building"
@@ -63,6 +61,10 @@ cleanup() {
     fi
     exit "$status"
 }
+# One run at a time uses the cached roots (other worktrees share the cache). The cleanup is set up
+# only once the lock is held: a run still waiting must not touch the mounts of the one running.
+exec 9>"$cache/debian13.lock"
+flock 9
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
@@ -74,6 +76,14 @@ mount_system() {
     mount --bind /dev "$dir/dev"
     mount --bind /dev/pts "$dir/dev/pts"
     mount -t sysfs sysfs "$dir/sys"
+}
+
+# Runs a long step in the background and waits for it: a signal to this script then runs the
+# cleanup at once (bash defers traps until a foreground child ends), which ends the step too.
+waited() {
+    "$@" &
+    step_pid=$!
+    wait "$step_pid"
 }
 
 in_root() {
@@ -91,14 +101,14 @@ else
     building=$(mktemp -d "$cache/debian13-build.XXXXXX")
     start=$SECONDS
     say "debootstrap of Debian 13 ($suite, minbase) from $mirror into $building"
-    debootstrap --variant=minbase --keyring=/usr/share/keyrings/debian-archive-keyring.gpg \
+    waited debootstrap --variant=minbase --keyring=/usr/share/keyrings/debian-archive-keyring.gpg \
         "$suite" "$building" "$mirror" > "$building.log" 2>&1 \
         || { tail -n 20 "$building.log" >&2; say "debootstrap failed (log: $building.log)" >&2; exit 1; }
     cp /etc/resolv.conf "$building/etc/resolv.conf"
     mount_system "$building"
     say "installing ${packages[*]}"
     in_root "$building" apt-get update -qq
-    in_root "$building" env DEBIAN_FRONTEND=noninteractive \
+    waited in_root "$building" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -qq --no-install-recommends "${packages[@]}" > "$building.log" 2>&1 \
         || { tail -n 20 "$building.log" >&2; say "apt-get install failed (log: $building.log)" >&2; exit 1; }
     in_root "$building" apt-get clean
@@ -141,12 +151,12 @@ for path in "${named[@]}"; do
     case $path in /*) ;; *) continue ;; esac
     if [ -f "$path" ]; then
         mkdir -p "$rootfs$(dirname "$path")" && cp "$path" "$rootfs$path"
-    elif [ -d "$path" ]; then
+    elif [ -d "$path" ] && ! mountpoint -q "$rootfs$path"; then
         mkdir -p "$rootfs$path"
         mount --bind -o ro "$path" "$rootfs$path"
     fi
 done
 
 say "running '$command' in $(in_root "$rootfs" sh -c '. /etc/os-release; echo "$PRETTY_NAME"')"
-in_root "$rootfs" "${pip_env[@]}" CI="${CI:-}" bash -c "cd /work/jxframebuf && $command"
+waited in_root "$rootfs" "${pip_env[@]}" CI="${CI:-}" bash -c "cd /work/jxframebuf && $command"
 say "passed"
