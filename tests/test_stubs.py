@@ -32,7 +32,9 @@ def annotation(node):
     if node is None:
         return None
     text = ast.unparse(node)
-    return PYBIND11_SPELLING.get(text, text)
+    for alias, spelling in PYBIND11_SPELLING.items():
+        text = text.replace(alias, spelling)
+    return text
 
 
 def runtime_signature(name):
