@@ -21,9 +21,9 @@ pip() {
 begin "system packages" "checking Debian packages"
 . /etc/os-release
 # g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`;
-# weston (a headless Wayland compositor) is for the Wayland tests, debootstrap for
-# `make test-debian13`.
-packages=(xvfb g++ valgrind weston debootstrap)
+# xauth is for xvfb-run (only recommended by xvfb); weston (a headless Wayland compositor) is for
+# the Wayland tests, debootstrap for `make test-debian13`.
+packages=(xvfb xauth g++ valgrind weston debootstrap)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     packages+=(libsdl3-dev)
 else
