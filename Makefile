@@ -4,7 +4,8 @@
 PYTHON := .venv/bin/python
 DEV_BUILD := build/dev
 
-.PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick
+.PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick \
+        sdist test-debian13
 
 setup:
 	@bash scripts/setup.sh
@@ -32,7 +33,8 @@ lint: setup
 	@$(PYTHON) -m ruff check .
 	@$(PYTHON) -m ruff format --check .
 	@.venv/bin/clang-format --dry-run -Werror src/*/*.cpp src/*/*.h benchmarks/*.cpp
-	@$(PYTHON) -m mypy --strict examples/ scripts/xsession.py scripts/run_example.py scripts/example_input.py
+	@$(PYTHON) -m mypy --strict examples/ tests/typecheck/ scripts/xsession.py scripts/run_example.py \
+	    scripts/example_input.py
 	@cd /tmp && $(CURDIR)/$(PYTHON) -m mypy.stubtest jxframebuf \
 	    --allowlist $(CURDIR)/src/module/stubtest-allowlist.txt
 
@@ -49,8 +51,18 @@ sanitize: setup
 valgrind: setup
 	@bash scripts/valgrind.sh
 
+# The manylinux wheel in build/wheelhouse, installed and tried in a fresh venv.
 wheel: setup
 	@bash scripts/check-wheel.sh
+
+# The sdist in build/sdist, installed (built from source) and tried in a fresh venv.
+sdist: setup
+	@bash scripts/check-sdist.sh
+
+# The README's `make test` and `make demo` on Debian 13 (system SDL3 and Python), in a chroot
+# made with debootstrap and cached in ~/.cache/jxframebuf; needs root.
+test-debian13: setup
+	@bash scripts/debian13.sh
 
 # Side by side with pygame-ce, pyxel and the C++ floor (benchmarks/run.py), about six minutes.
 bench: setup

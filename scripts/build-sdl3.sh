@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds SDL3 from Debian 13's source package into a cache outside the clone, for distributions that
 # have no SDL3 package of their own (Debian 12). The result is a static, position-independent SDL3
-# with its X11 driver, installed under $JXFB_CACHE/sdl3-<version>; later runs find it and return.
+# with its X11 and Wayland drivers, installed under $JXFB_CACHE/sdl3-<version>-x11-wayland; later
+# runs find it and return.
 #
 #   scripts/build-sdl3.sh            prints the install prefix on its last line
 #
@@ -15,33 +16,29 @@ mkdir -p "$cache"
 
 say() { echo "build-sdl3: $*" >&2; }
 
-# A finished build leaves a stamp; the newest stamped prefix wins.
-for stamp in $(ls -1d "$cache"/sdl3-*/.complete 2>/dev/null | sort -V -r); do
+# What the build is made with. A finished build leaves a stamp holding this list, and the cache is
+# keyed by it: a prefix is reused only if its stamp says it was built exactly so (an older prefix
+# built with the X11 driver alone is left alone for whoever still uses it, and never picked here).
+# Both drivers load their system libraries at run time (SDL's *_SHARED defaults), so a module
+# linked with this SDL3 gains no hard dependency on X11 or Wayland libraries.
+drivers=x11-wayland
+options=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_POSITION_INDEPENDENT_CODE=ON
+         -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST_LIBRARY=OFF -DSDL_TESTS=OFF -DSDL_EXAMPLES=OFF
+         -DSDL_X11=ON -DSDL_X11_SHARED=ON
+         -DSDL_WAYLAND=ON -DSDL_WAYLAND_SHARED=ON -DSDL_WAYLAND_LIBDECOR=ON
+         -DSDL_WAYLAND_LIBDECOR_SHARED=ON)
+key=$(printf '%s\n' "${options[@]}")
+
+# The newest stamped prefix built this way wins.
+for stamp in $(ls -1d "$cache"/sdl3-*-"$drivers"/.complete 2>/dev/null | sort -V -r); do
+    [ "$(cat "$stamp")" = "$key" ] || continue
     prefix=${stamp%/.complete}
     say "using cached SDL3 in $prefix"
     echo "$prefix"
     exit 0
 done
 
-# The first Debian mirror named in the machine's own apt sources (deb822 or one-line format).
-mirror() {
-    local f uri
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$f" ] || continue
-        # Stanzas whose suites are not the security ones; first URI of the first such stanza.
-        uri=$(awk 'BEGIN{RS="";FS="\n"} !/Suites:[^\n]*-security/ {
-                   for (i = 1; i <= NF; i++) if ($i ~ /^URIs:/) { split($i, a, /[ \t]+/); print a[2]; exit } }' "$f")
-        [ -n "$uri" ] && { echo "$uri"; return; }
-    done
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -f "$f" ] || continue
-        uri=$(awk '$1 == "deb" && $3 !~ /-security/ { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' "$f")
-        [ -n "$uri" ] && { echo "$uri"; return; }
-    done
-    return 1
-}
-
-uri=$(mirror) || { say "no Debian mirror found in /etc/apt/sources.list*"; exit 1; }
+uri=$(bash "$(dirname "${BASH_SOURCE[0]}")/apt-mirror.sh")
 work=$(mktemp -d "$cache/fetch.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/lists/partial" "$work/archives/partial" "$work/parts" "$work/src"
@@ -57,17 +54,21 @@ apt-get "${apt_opts[@]}" -qq update >&2
 srcdir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'libsdl3-*' | head -n 1)
 [ -n "$srcdir" ] || { say "apt-get source produced no libsdl3 directory"; exit 1; }
 version=${srcdir##*/libsdl3-}
-prefix="$cache/sdl3-$version"
+prefix="$cache/sdl3-$version-$drivers"
 
-say "building SDL3 $version (static, PIC, X11 driver) into $prefix"
+say "building SDL3 $version (static, PIC, X11 and Wayland drivers) into $prefix"
 rm -rf "$prefix"
-cmake -S "$srcdir" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
-    -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST_LIBRARY=OFF -DSDL_TESTS=OFF -DSDL_EXAMPLES=OFF \
-    -DSDL_X11=ON >&2
+cmake -S "$srcdir" -B "$work/build" -G Ninja -DCMAKE_INSTALL_PREFIX="$prefix" "${options[@]}" >&2
+# SDL's configure step quietly leaves out a driver whose headers are missing: check both are in.
+config=$(find "$work/build" -name SDL_build_config.h | head -n 1)
+grep -qs '#define SDL_VIDEO_DRIVER_X11 1' "$config" \
+    || { say "SDL3 was configured without its X11 driver: are the X11 development headers installed?"; exit 1; }
+grep -qs '#define SDL_VIDEO_DRIVER_WAYLAND 1' "$config" \
+    || { say "SDL3 was configured without its Wayland driver: are libwayland-dev, libxkbcommon-dev," \
+             "wayland-protocols, libegl-dev and pkg-config installed?"; exit 1; }
+grep -qs '#define SDL_VIDEO_DRIVER_WAYLAND_DYNAMIC ' "$config" \
+    || { say "SDL3's Wayland driver would link libwayland-client directly instead of loading it"; exit 1; }
 cmake --build "$work/build" --parallel "$(nproc)" >&2
 cmake --install "$work/build" >&2
-grep -rqs '#define SDL_VIDEO_DRIVER_X11 1' "$work/build" --include=SDL_build_config.h \
-    || { say "SDL3 was built without its X11 driver: are the X11 development headers installed?"; exit 1; }
-touch "$prefix/.complete"
+printf '%s\n' "$key" > "$prefix/.complete"
 echo "$prefix"

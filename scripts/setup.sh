@@ -21,15 +21,19 @@ pip() {
 begin "system packages" "checking Debian packages"
 . /etc/os-release
 # g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`;
-# openbox is the window manager that the fullscreen tests and `run_example.py --wm` run on Xvfb.
-packages=(xvfb openbox g++ valgrind)
+# xauth is for xvfb-run (only recommended by xvfb); openbox is the window manager that the
+# fullscreen tests and `run_example.py --wm` run on Xvfb; weston (a headless Wayland compositor) is
+# for the Wayland tests, debootstrap for `make test-debian13`.
+packages=(xvfb xauth openbox g++ valgrind weston debootstrap)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     packages+=(libsdl3-dev)
 else
-    # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver
-    # and dpkg-dev for `apt-get source`.
+    # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver,
+    # the Wayland ones (found through pkg-config) for its Wayland driver, and dpkg-dev for
+    # `apt-get source`.
     packages+=(dpkg-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
-               libxfixes-dev libxss-dev libxtst-dev)
+               libxfixes-dev libxss-dev libxtst-dev
+               pkg-config libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

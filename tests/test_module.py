@@ -1,6 +1,7 @@
 """The module itself: its documentation, its class, and where it refuses to load."""
 
 import _interpreters
+import importlib.metadata
 
 import jxframebuf
 
@@ -34,6 +35,11 @@ def test_module_and_class_surface():
     ]
     assert "width: typing.SupportsInt" in cls.__init__.__doc__
     assert "scale: typing.SupportsInt | typing.SupportsIndex = 3" in cls.__init__.__doc__
+
+
+def test_version_is_the_package_version():
+    # Under `make sanitize` the module comes from a plain CMake build, which reads pyproject.toml.
+    assert jxframebuf.__version__ == importlib.metadata.version("jxframebuf")
 
 
 def test_import_is_refused_in_an_isolated_subinterpreter():

@@ -26,11 +26,20 @@ def stub_methods():
     return methods
 
 
+# How pybind11 spells what the stub names otherwise. `_Int` is SupportsIndex in the stub, so that a
+# type checker refuses floats, which the binding refuses too (tests/typecheck/calls.py checks it);
+# pybind11 writes every converted int parameter as SupportsInt | SupportsIndex.
+PYBIND11_SPELLING = {"_Int": "typing.SupportsInt | typing.SupportsIndex"}
+
+
 def annotation(node):
-    """The annotation as pybind11 spells it (the stub abbreviates the integer-like type)."""
+    """The annotation as pybind11 spells it."""
     if node is None:
         return None
-    return ast.unparse(node).replace("_Int", "typing.SupportsInt | typing.SupportsIndex")
+    text = ast.unparse(node)
+    for alias, spelling in PYBIND11_SPELLING.items():
+        text = text.replace(alias, spelling)
+    return text
 
 
 def runtime_signature(name):

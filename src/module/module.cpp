@@ -67,6 +67,7 @@ std::string text(const py::str &value) {
 
 PYBIND11_MODULE(jxframebuf, m) {
     m.doc() = "JXFramebuffer - 8-bit framebuffer with palette";
+    m.attr("__version__") = JXFB_VERSION;  // the package's version, from the build (CMakeLists.txt)
 
     FramebufferClass framebuffer(m, "Framebuffer");
     framebuffer
