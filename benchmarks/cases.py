@@ -238,6 +238,8 @@ PYGAME_METHODS = {
     "(pygame._sdl2.video)",
     "scaled": "blit to a SCALED display Surface sized to the magnified window, display.flip",
     "software": "blit to a 32-bit Surface, transform.scale onto the display Surface, display.flip",
+    "direct": "as software, with SDL_FRAMEBUFFER_ACCELERATION=0: the display Surface is the "
+    "window system's own (X11 shared memory), not put on the GPU by SDL",
 }
 
 
@@ -247,6 +249,9 @@ class PygameShow:
     program's frame loop would."""
 
     def __init__(self, method: str, width: int, height: int, scale: int) -> None:
+        if method == "direct":
+            os.environ["SDL_FRAMEBUFFER_ACCELERATION"] = "0"  # read when the display opens
+            method = "software"
         pg = self.pg = _pygame()
         self.method = method
         size = (width * scale, height * scale)

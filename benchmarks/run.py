@@ -536,7 +536,7 @@ def plot(results: dict, path: Path) -> None:
     drivers = list(results["throughput"])
     fig, axes = plt.subplots(2, 2, figsize=(12, 8.5))
     programs = ["ours", "floor"] + [f"pygame-ce {m}" for m in PYGAME_METHODS]
-    colours = ["tab:blue", "tab:gray", "tab:orange", "tab:red", "tab:brown"]
+    colours = ["tab:blue", "tab:gray", "tab:orange", "tab:red", "tab:brown", "tab:olive"]
     for ax, driver in zip(axes[0], drivers):
         sizes = results["throughput"][driver]
         width = 0.8 / len(programs)

@@ -149,7 +149,15 @@ def expected_letterbox(fb, out_w, out_h):
     return full, scale, x, y
 
 
-def test_fullscreen_letterboxes_crisp_blocks_maps_the_mouse_and_goes_back(framebuffers, openbox):
+# Both ways of drawing: by flip into the window surface (Xvfb's OpenGL is software, so that is
+# the default here), and through OpenGL's texture, which letterboxes by drawing the picture into
+# a smaller square of the window.
+@pytest.mark.parametrize("render_driver", [None, "opengl"])
+def test_fullscreen_letterboxes_crisp_blocks_maps_the_mouse_and_goes_back(
+    framebuffers, openbox, monkeypatch, render_driver
+):
+    if render_driver:
+        monkeypatch.setenv("SDL_RENDER_DRIVER", render_driver)
     # 300 x 200 on the 1920 x 1200 screen: x6 (1800 x 1200), with 60 black columns each side.
     fb = framebuffers(300, 200, scale=2, fps=0)
     fb.buffer()[:] = np.random.default_rng(7).integers(0, 8, (200, 300), dtype=np.uint8)

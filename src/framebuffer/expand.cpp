@@ -39,10 +39,6 @@ void expand_portable(const std::uint8_t *indices, const std::uint32_t *colours, 
 }
 
 #ifdef JXFB_X86_GATHER
-// Pictures whose colours take more than this are written around the caches (non-temporal stores):
-// they would not stay there anyway, and the cache lines need not be read in first.
-constexpr std::size_t kStreamBytes = 4u << 20;
-
 // Eight lookups in one AVX2 gather.
 __attribute__((target("avx2"))) inline __m256i lookup8(const std::uint8_t *indices,
                                                        const int *table) {
@@ -59,24 +55,10 @@ __attribute__((target("avx2"))) void expand_gather(const std::uint8_t *indices,
                                                    std::size_t count) {
     const int *table = reinterpret_cast<const int *>(colours);
     std::size_t i = 0;
-    if (count * sizeof(std::uint32_t) >= kStreamBytes) {
-        // Streaming stores need 32-byte alignment: the first few pixels go the plain way.
-        while (i < count && (reinterpret_cast<std::uintptr_t>(out + i) & 31) != 0) {
-            out[i] = colours[indices[i]];
-            ++i;
-        }
-        for (; i + 16 <= count; i += 16) {
-            const __m256i a = lookup8(indices + i, table), b = lookup8(indices + i + 8, table);
-            _mm256_stream_si256(reinterpret_cast<__m256i *>(out + i), a);
-            _mm256_stream_si256(reinterpret_cast<__m256i *>(out + i + 8), b);
-        }
-        _mm_sfence();  // the streamed stores are visible before anyone reads the picture
-    } else {
-        for (; i + 16 <= count; i += 16) {
-            const __m256i a = lookup8(indices + i, table), b = lookup8(indices + i + 8, table);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), a);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i + 8), b);
-        }
+    for (; i + 16 <= count; i += 16) {
+        const __m256i a = lookup8(indices + i, table), b = lookup8(indices + i + 8, table);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i + 8), b);
     }
     for (; i < count; ++i) out[i] = colours[indices[i]];
 }
