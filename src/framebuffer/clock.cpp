@@ -14,10 +14,11 @@ namespace jxfb {
 namespace {
 
 // How long one stretch of a sleep may last before the interrupt is asked again. A signal that
-// reaches this thread ends the stretch at once (the sleep returns EINTR); one delivered to another
-// thread is noticed at the end of the stretch. Every stretch is a wake-up, and on a virtual
-// machine each costs several microseconds of CPU: at 60 fps this is one or two a frame.
-constexpr std::uint64_t kSliceNs = 10'000'000;
+// reaches this thread ends the stretch at once (the sleep returns EINTR), and the main thread is
+// the one the kernel gives a signal to first: the stretches only bound how late a signal handled
+// by another thread is noticed. Each stretch is a wake-up, which on a virtual machine costs some
+// tens of microseconds of CPU: at 20 ms a frame at 60 fps sleeps in one.
+constexpr std::uint64_t kSliceNs = 20'000'000;
 
 #ifdef JXFB_ABSOLUTE_SLEEP
 // One sleep to an absolute time on the monotonic clock: the kernel wakes the thread at the
@@ -59,8 +60,26 @@ bool sleep_until(std::uint64_t deadline, const Interrupt &interrupt) {
 
 bool FramePacer::end_frame(const Interrupt &interrupt) {
     bool completed = true;
-    if (frame_period_ns_ > 0) {
-        completed = sleep_until(last_frame_ns_ + frame_period_ns_, interrupt);
+    const std::uint64_t deadline = last_frame_ns_ + frame_period_ns_;
+    const std::uint64_t wake = deadline - std::min(wake_early_ns_, frame_period_ns_);
+    if (frame_period_ns_ > 0 && now_ns() < wake) {
+        completed = sleep_until(wake, interrupt);
+        if (completed) {
+            // Steps towards the lower quartile of how late the kernel wakes us: then a quarter of
+            // the frames wake before the deadline and spin out the rest (a little CPU), the others
+            // are late by the spread of the wake-ups only. A rare long delay moves the estimate by
+            // one step; the cap bounds the spinning.
+            constexpr std::uint64_t kUpNs = 2'000, kDownNs = 6'000, kMostNs = 400'000;
+            const std::uint64_t woke = now_ns();
+            if (woke - wake > wake_early_ns_) {
+                wake_early_ns_ = std::min(wake_early_ns_ + kUpNs, kMostNs);
+            } else {
+                wake_early_ns_ -= std::min(wake_early_ns_, kDownNs);
+            }
+            // Woken early: wait out the last few microseconds on the clock.
+            while (now_ns() < deadline) {
+            }
+        }
     }
     last_frame_ns_ = now_ns();
     return completed;

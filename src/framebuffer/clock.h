@@ -37,6 +37,11 @@ public:
 private:
     std::uint64_t frame_period_ns_;
     std::uint64_t last_frame_ns_;  // when the previous frame ended
+    // How much earlier than the deadline the sleep is set to end: the kernel wakes a sleeper some
+    // time after its deadline (its timer slack, and on a virtual machine the host's own latency,
+    // together 0.1 to 0.2 ms here), and that lateness would add to every frame. Learned from
+    // frame to frame.
+    std::uint64_t wake_early_ns_ = 0;
 };
 
 }  // namespace jxfb
