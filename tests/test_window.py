@@ -278,3 +278,19 @@ def test_sigterm_after_a_close_request_ends_the_program():
         child.kill()
         child.communicate()
     assert child.returncode == -signal.SIGTERM
+
+
+@pytest.mark.parametrize(
+    "args",
+    [(2, 2, 20000), (2, 2, 16384), (4, 4, 0), (4, 4, -2), (-4, -10), (16385, 1, 1)],
+)
+def test_sizes_no_window_can_have_are_refused_before_x_sees_them(framebuffers, args):
+    # A 40000-pixel-wide window used to kill the process with an X error, a 32768-pixel one to
+    # abort inside libxcb (taking the X server with it), and a scale of 0 to open an empty window.
+    with pytest.raises(ValueError):
+        Framebuffer(*args)
+    assert find_windows() == []
+    fb = framebuffers(8, 8, scale=2, fps=0)  # and the process goes on as before
+    fb.buffer()[:] = 3
+    fb.flip()
+    np.testing.assert_array_equal(grab(find_window()), expected_picture(fb, 2))
