@@ -1,5 +1,5 @@
 # Paint: draw with the mouse. Left button paints, right button erases, keys 1-9 pick a colour,
-# 0 picks the rainbow, C clears the canvas, Escape quits.
+# 0 picks the rainbow, C clears the canvas, F11 toggles fullscreen, Escape quits.
 #
 # Strokes are joined with line() from one frame's pointer position to the next, so a fast stroke
 # stays unbroken, and drawn as thick as the brush with circle(). The rainbow is a palette trick:
@@ -57,6 +57,8 @@ def main() -> None:
                 colour = digit if digit else RAINBOW[0]
         if fb.pressed("C"):
             fb.rect(0, BAR, WIDTH, HEIGHT - BAR, PAPER)
+        if fb.pressed("F11"):
+            fb.fullscreen = not fb.fullscreen  # mouse() keeps mapping to the picture's pixels
 
         x, y = fb.mouse()
         painting, erasing = fb.key("mouse left"), fb.key("mouse right")

@@ -2,10 +2,13 @@
 #
 # A game loop on the drawing kit: the board is redrawn every frame with rect and circle, the score
 # is drawn with the built-in font and also shown in the window title, and the keys are read with
-# pressed(), which reports every press exactly once however short it was. Space starts a new game
-# after a crash, Escape quits.
+# pressed(), which reports every press exactly once however short it was. The apple is a sprite
+# copied with blit, its black pixels left out. Space starts a new game after a crash, F11 toggles
+# fullscreen, Escape quits.
 import random
 from collections import deque
+
+import numpy as np
 
 from jxframebuf import Framebuffer
 
@@ -15,7 +18,17 @@ WIDTH, HEIGHT = COLS * CELL, (ROWS + 1) * CELL
 FRAMES_PER_STEP = 7  # the snake moves about 8.5 cells a second at 60 fps
 
 BLACK, WHITE, RED, GREEN, BLUE, YELLOW = 0, 1, 2, 3, 4, 5
-DARK_GREEN, GREY = 16, 17
+DARK_GREEN, GREY, BROWN = 16, 17, 18
+APPLE = np.array(
+    [[0, 0, 0, 18, 0, 0, 0],
+     [0, 2, 2, 18, 2, 2, 0],
+     [2, 2, 2, 2, 1, 2, 2],
+     [2, 2, 2, 2, 2, 1, 2],
+     [2, 2, 2, 2, 2, 2, 2],
+     [0, 2, 2, 2, 2, 2, 0],
+     [0, 0, 2, 0, 2, 0, 0]],
+    dtype=np.uint8,
+)  # fmt: skip
 DIRECTIONS = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, -1), "Down": (0, 1)}
 
 Cell = tuple[int, int]
@@ -63,11 +76,12 @@ class Game:
     def draw(self, fb: Framebuffer) -> None:
         fb.clear(BLACK)
         fb.rect(0, 0, WIDTH, CELL, GREY)
+        fb.line(0, CELL - 1, WIDTH - 1, CELL - 1, WHITE)
         fb.text(2, 0, f"SCORE {self.score}", WHITE)
         best = f"BEST {self.best}"
         fb.text(WIDTH - 2 - 8 * len(best), 0, best, YELLOW)
         top = CELL  # the board starts below the status line
-        fb.circle(self.food[0] * CELL + 3, top + self.food[1] * CELL + 3, 3, RED)
+        fb.blit(self.food[0] * CELL, top + self.food[1] * CELL, APPLE, key=BLACK)
         for i, (x, y) in enumerate(self.body):
             fb.rect(x * CELL, top + y * CELL, CELL - 1, CELL - 1, GREEN if i else YELLOW)
             if i:
@@ -85,9 +99,12 @@ def main() -> None:
     palette = fb.palette()
     palette[DARK_GREEN] = 0xFF1E6B2E
     palette[GREY] = 0xFF303040
+    palette[BROWN] = 0xFF7A4A1E
     game = Game(best=0)
     frame = 0
     while fb.running() and not fb.pressed("Escape"):
+        if fb.pressed("F11"):
+            fb.fullscreen = not fb.fullscreen
         if game.over:
             if fb.pressed("Space") or fb.pressed("Return"):
                 game = Game(best=game.best)
