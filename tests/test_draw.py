@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 from hypothesis import example, given
 from hypothesis import strategies as st
+from test_arguments import Index
 
 from jxframebuf import Framebuffer
 
@@ -390,14 +391,6 @@ def test_text_is_its_glyphs_placed_cell_by_cell(x, y, s, c):
 
 
 # --- Arguments ----------------------------------------------------------------------------------
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class Text(str):

@@ -32,8 +32,6 @@ public:
     // was interrupted (the next period starts all the same).
     bool end_frame(const Interrupt &interrupt);
 
-    std::uint64_t period_ns() const { return frame_period_ns_; }
-
 private:
     std::uint64_t frame_period_ns_;
     std::uint64_t last_frame_ns_;  // when the previous frame ended
