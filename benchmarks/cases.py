@@ -84,7 +84,7 @@ def _sdl3():
     import jxframebuf
 
     # SDL3 is linked into the extension and its symbols are visible there.
-    sdl = ctypes.CDLL(jxframebuf.__file__)
+    sdl = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
     sdl.SDL_GetWindows.restype = ctypes.POINTER(ctypes.c_void_p)
     sdl.SDL_GetRenderer.restype = ctypes.c_void_p
     sdl.SDL_GetRenderer.argtypes = [ctypes.c_void_p]

@@ -589,7 +589,7 @@ def plot(results: dict, path: Path) -> None:
 def versions(runner: Runner) -> str:
     probe = (
         "import importlib.metadata as m, pygame, jxframebuf, sys, ctypes;"
-        "v = ctypes.CDLL(jxframebuf.__file__).SDL_GetVersion();"
+        "v = ctypes.CDLL(jxframebuf._jxframebuf.__file__).SDL_GetVersion();"
         "print(f'Python {sys.version.split()[0]}, jxframebuf with SDL "
         '{v // 1000000}.{v // 1000 % 1000}.{v % 1000}, pygame-ce {m.version("pygame-ce")} '
         'with SDL {".".join(map(str, pygame.get_sdl_version()))}, '

@@ -41,7 +41,7 @@ fresh=$(mktemp -d)
 trap 'rm -rf "$fresh"' EXIT
 "$venv/bin/python" -m venv "$fresh/venv"
 "$fresh/venv/bin/python" -m pip install -q "$wheel" 2>&1 | quiet
-so=$(ls "$fresh"/venv/lib/python3.13/site-packages/jxframebuf*.so)
+so=$(ls "$fresh"/venv/lib/python3.13/site-packages/jxframebuf/_jxframebuf*.so)
 # SDL3 must come from inside the module or the wheel (auditwheel puts a bundled library in
 # jxframebuf.libs beside it), never from this machine.
 outside=$(ldd "$so" | grep -E "libSDL3|not found" | grep -v "=> $fresh/venv/" || true)

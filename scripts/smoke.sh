@@ -16,9 +16,10 @@ from pathlib import Path
 import jxframebuf
 
 site = Path(sysconfig.get_paths()["platlib"])
-assert Path(jxframebuf.__file__).parent == site, jxframebuf.__file__
+assert Path(jxframebuf.__file__).parent == site / "jxframebuf", jxframebuf.__file__
 assert jxframebuf.__version__ == importlib.metadata.version("jxframebuf")
-assert (site / "jxframebuf-stubs" / "__init__.pyi").is_file()
+assert (site / "jxframebuf" / "__init__.pyi").is_file()
+assert (site / "jxframebuf" / "py.typed").is_file()
 fb = jxframebuf.Framebuffer(64, 40)
 fb.buffer()[:] = 2
 fb.flip()

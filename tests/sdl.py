@@ -7,7 +7,7 @@ import numpy as np
 
 import jxframebuf
 
-lib = ctypes.CDLL(jxframebuf.__file__)
+lib = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
 lib.SDL_GetWindows.restype = ctypes.POINTER(ctypes.c_void_p)
 lib.SDL_GetWindowSurface.restype = ctypes.c_void_p
 lib.SDL_GetWindowSurface.argtypes = [ctypes.c_void_p]

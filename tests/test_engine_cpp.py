@@ -9,7 +9,7 @@ from pathlib import Path
 import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
-ENGINE = ROOT / "src" / "framebuffer"
+ENGINE = ROOT / "src" / "core"
 # Under `make sanitize` the interpreter runs with libasan preloaded: the compiler and the program
 # (which links its own) must not inherit that.
 CLEAN = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS")}

@@ -9,7 +9,7 @@ import pytest
 
 import jxframebuf
 
-STUB = Path(__file__).resolve().parent.parent / "src" / "module" / "jxframebuf.pyi"
+STUB = Path(__file__).resolve().parent.parent / "src" / "jxframebuf" / "__init__.pyi"
 # pybind11 writes each signature as the first line of the docstring, e.g.
 #   clear(self: jxframebuf.Framebuffer, color: typing.SupportsInt | typing.SupportsIndex = 0) -> None
 SIGNATURE = re.compile(r"^(\w+)\((.*)\) -> (.+)$")
@@ -80,8 +80,8 @@ def test_every_member_has_a_stub():
     assert set(stub_methods()) == members
 
 
-def test_stubs_are_installed_as_a_stub_only_package():
+def test_stubs_are_installed_inside_the_typed_package():
     # Where pip installed the package (the module itself may be imported from a build tree).
-    site = Path(sysconfig.get_paths()["platlib"])
-    installed = site / "jxframebuf-stubs" / "__init__.pyi"
-    assert installed.read_text() == STUB.read_text()
+    installed = Path(sysconfig.get_paths()["platlib"]) / "jxframebuf"
+    assert (installed / "__init__.pyi").read_text() == STUB.read_text()
+    assert (installed / "py.typed").is_file()

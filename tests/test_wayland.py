@@ -22,7 +22,7 @@ CHILD = r"""
 import ctypes, select, sys, time
 import jxframebuf
 
-sdl = ctypes.CDLL(jxframebuf.__file__)
+sdl = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
 sdl.SDL_GetCurrentVideoDriver.restype = ctypes.c_char_p
 fb = jxframebuf.Framebuffer(64, 40, scale=3, fps=60)
 print("driver", sdl.SDL_GetCurrentVideoDriver().decode(), flush=True)

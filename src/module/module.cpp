@@ -95,7 +95,7 @@ std::string text(const py::str &value) {
 
 }  // namespace
 
-PYBIND11_MODULE(jxframebuf, m) {
+PYBIND11_MODULE(_jxframebuf, m) {
     m.doc() = "JXFramebuffer - 8-bit framebuffer with palette";
     m.attr("__version__") = JXFB_VERSION;  // the package's version, from the build (CMakeLists.txt)
 

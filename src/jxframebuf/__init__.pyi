@@ -12,6 +12,8 @@ import numpy.typing
 # is refused at run time (TypeError), so a type checker is told SupportsIndex, which float lacks.
 _Int: TypeAlias = SupportsIndex
 
+__all__ = ["Framebuffer", "__version__"]
+
 __version__: str
 
 class Framebuffer:

@@ -11,7 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "font.h"
+
 namespace jxfb::draw {
+
+using font::kGlyphSize;
 
 // width x height palette indices, row after row, each row `width` bytes.
 struct Canvas {
@@ -49,9 +53,6 @@ void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill
 // unchanged snapshot of it.
 void blit(const Canvas &canvas, int x, int y, const Image &image, int key);
 
-// The width of the glyph cells of the built-in font, and the distance between lines of text.
-constexpr int kGlyphSize = 8;
-
 // Draws `count` code points of the built-in 8x8 font with the first cell's top-left pixel at
 // (x, y): printable ASCII (32..126) as its own glyph, '\n' as the start of a new line 8 pixels
 // lower at x, anything else as one placeholder glyph. The glyph's set pixels get index `c`, the
@@ -63,8 +64,5 @@ std::int64_t text(const Canvas &canvas, int x, int y, const std::uint16_t *chars
                   std::uint8_t c);
 std::int64_t text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
                   std::uint8_t c);
-
-// The 8 rows of the glyph drawn for code point `code`, top first; bit i of a row is column i.
-const std::uint8_t *glyph(std::uint32_t code);
 
 }  // namespace jxfb::draw
