@@ -43,8 +43,10 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # Another apt run (an unattended upgrade, a second checkout's setup) may hold the lock: wait.
+    lock=(-o DPkg::Lock::Timeout=600)
+    $sudo apt-get "${lock[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 else
     echo "setup: all present (${packages[*]})"
 fi
