@@ -1,7 +1,6 @@
 #include "framebuffer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -170,10 +169,6 @@ void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
     if (!running_) return;
     display_->present(pixels_.data(), palette_entries_.data());
     pacer_.end_frame(interrupt);
-}
-
-void JXFramebuffer::clear(std::uint8_t color) {
-    if (!pixels_.empty()) std::memset(pixels_.data(), color, pixels_.size());
 }
 
 namespace {

@@ -45,14 +45,14 @@ public:
     // Releases the window; the pixel and palette memory stays valid.
     void quit();
 
-    void pset(int x, int y, std::uint8_t c) {
-        if (inside(x, y)) pixels_[offset(x, y)] = c;
+    // The drawing kit (draw.h) on the picture, clipped to it. (A const framebuffer's canvas is
+    // only read, by pget.)
+    jxfb::draw::Canvas canvas() const {
+        return {const_cast<std::uint8_t *>(pixels_.data()), width_, height_, width_, 1};
     }
-    std::uint8_t pget(int x, int y) const { return inside(x, y) ? pixels_[offset(x, y)] : 0; }
-    void clear(std::uint8_t color);
-
-    // The drawing kit (draw.h), clipped to the picture.
-    jxfb::draw::Canvas canvas() { return {pixels_.data(), width_, height_}; }
+    void pset(int x, int y, std::uint8_t c) { jxfb::draw::pset(canvas(), x, y, c); }
+    std::uint8_t pget(int x, int y) const { return jxfb::draw::pget(canvas(), x, y); }
+    void clear(std::uint8_t color) { jxfb::draw::clear(canvas(), color); }
     void line(int x0, int y0, int x1, int y1, std::uint8_t c) {
         jxfb::draw::line(canvas(), x0, y0, x1, y1, c);
     }
@@ -90,9 +90,6 @@ public:
     void set_fullscreen(bool fullscreen);
 
 private:
-    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
-    std::size_t offset(int x, int y) const { return static_cast<std::uint32_t>(y * width_ + x); }
-
     void release_display();
     void pump_events();
 
