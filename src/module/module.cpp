@@ -4,6 +4,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -54,9 +55,60 @@ bool signal_raised(void *) {
     return PyErr_CheckSignals() != 0;
 }
 
+// While a recording runs (a frame hook is set), its encoder is a Python thread, which needs the
+// interpreter lock: the frame delay lets go of it then, taking it back only to look for signals.
+struct Released {
+    PyThreadState *state = nullptr;
+};
+
+bool signal_raised_released(void *context) {
+    auto &released = *static_cast<Released *>(context);
+    PyEval_RestoreThread(released.state);
+    const bool raised = signal_raised(nullptr);
+    released.state = PyEval_SaveThread();
+    return raised;
+}
+
+void sleeping(void *context, bool asleep) {
+    auto &released = *static_cast<Released *>(context);
+    if (asleep) {
+        released.state = PyEval_SaveThread();
+    } else {
+        PyEval_RestoreThread(released.state);
+    }
+}
+
+void flip_frame(JXFramebuffer &fb) {
+    if (!fb.has_frame_hook()) {
+        fb.flip(jxfb::Interrupt{&signal_raised, nullptr});
+        return;
+    }
+    Released released;
+    fb.flip(jxfb::Interrupt{&signal_raised_released, &released, &sleeping});
+}
+
 void flip(JXFramebuffer *self) {
-    constructed(self).flip(jxfb::Interrupt{&signal_raised, nullptr});
+    flip_frame(constructed(self));
     if (PyErr_Occurred()) throw py::error_already_set();
+}
+
+// The frame hook of a recording: `callback(pixels, palette)` with copies of the picture and the
+// palette that flip() has just shown (copies, so that the recording holds no view of the
+// framebuffer and keeps nothing alive). None removes it.
+void on_flip(JXFramebuffer *self, const py::object &callback) {
+    JXFramebuffer &fb = constructed(self);
+    if (callback.is_none()) {
+        fb.set_frame_hook({});
+        return;
+    }
+    fb.set_frame_hook([&fb, callback] {
+        const py::ssize_t w = fb.width(), h = fb.height();
+        py::array_t<std::uint8_t> pixels({h, w});
+        std::memcpy(pixels.mutable_data(), fb.pixel_data(), static_cast<std::size_t>(w * h));
+        py::array_t<std::uint32_t> palette(256);
+        std::memcpy(palette.mutable_data(), fb.palette_data(), 256 * sizeof(std::uint32_t));
+        callback(pixels, palette);
+    });
 }
 
 // The frame loop calls running() and flip() once a frame each: for an unmagnified picture that is
@@ -75,7 +127,10 @@ PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
     JXFramebuffer *fb = initialised(self);
     if (fb && nargs == 0 && !kwnames) {
         try {
-            fb->flip(jxfb::Interrupt{&signal_raised, nullptr});
+            flip_frame(*fb);
+        } catch (py::error_already_set &error) {  // from a recording's frame hook
+            error.restore();
+            return nullptr;
         } catch (const std::bad_alloc &) {
             return PyErr_NoMemory();
         } catch (const std::exception &error) {
@@ -156,7 +211,8 @@ PYBIND11_MODULE(_jxframebuf, m) {
                  return self;
              })
         .def("__exit__", [](JXFramebuffer *self, const py::object &, const py::object &,
-                            const py::object &) { constructed(self).quit(); });
+                            const py::object &) { constructed(self).quit(); })
+        .def("_on_flip", &on_flip, py::arg("callback"));
 
     install_fast(framebuffer, "running", &running_front, fast_running);
     install_fast(framebuffer, "flip", &flip_front, fast_flip);

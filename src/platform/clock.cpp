@@ -63,6 +63,7 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
     const std::uint64_t deadline = last_frame_ns_ + frame_period_ns_;
     const std::uint64_t wake = deadline - std::min(wake_early_ns_, frame_period_ns_);
     if (frame_period_ns_ > 0 && now_ns() < wake) {
+        if (interrupt.sleeping) interrupt.sleeping(interrupt.context, true);
         completed = sleep_until(wake, interrupt);
         if (completed) {
             // Steps towards the lower quartile of how late the kernel wakes us: then a quarter of
@@ -80,6 +81,7 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
             while (now_ns() < deadline) {
             }
         }
+        if (interrupt.sleeping) interrupt.sleeping(interrupt.context, false);
     }
     last_frame_ns_ = now_ns();
     return completed;

@@ -7,10 +7,12 @@ namespace jxfb {
 
 // Something to ask, every few milliseconds of a long sleep and whenever a signal interrupts it,
 // whether to stop sleeping: the Python binding hands in a check for pending signals (Ctrl-C), so
-// the engine needs no knowledge of Python.
+// the engine needs no knowledge of Python. `sleeping`, if set, is told as a frame delay begins
+// (true) and ends (false): the binding lets other Python threads run in between.
 struct Interrupt {
     bool (*requested)(void *context) = nullptr;
     void *context = nullptr;
+    void (*sleeping)(void *context, bool asleep) = nullptr;
 };
 
 // Nanoseconds on a monotonic clock with an arbitrary origin.

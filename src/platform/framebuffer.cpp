@@ -168,6 +168,10 @@ void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
     pump_events();
     if (!running_) return;
     display_->present(pixels_.data(), palette_entries_.data());
+    if (frame_hook_) {
+        const std::function<void()> hook = frame_hook_;  // a copy: the hook may replace itself
+        hook();
+    }
     pacer_.end_frame(interrupt);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,6 +45,12 @@ public:
     void flip(const jxfb::Interrupt &interrupt = {});
     // Releases the window; the pixel and palette memory stays valid.
     void quit();
+
+    // Something for flip() to call after each frame it shows, before the frame delay (a
+    // recording copies the frame there); empty, flip calls nothing. What it throws, flip passes
+    // on, without the frame delay.
+    void set_frame_hook(std::function<void()> hook) { frame_hook_ = std::move(hook); }
+    bool has_frame_hook() const { return static_cast<bool>(frame_hook_); }
 
     // The drawing kit (draw.h) on the picture, clipped to it. (A const framebuffer's canvas is
     // only read, by pget.)
@@ -104,4 +111,5 @@ private:
     std::string title_ = "JXFramebuffer";
     bool fullscreen_ = false;
     std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
+    std::function<void()> frame_hook_;
 };
