@@ -1,9 +1,20 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
+from . import _images
+from ._images import load_image, save_image
 from ._jxframebuf import Framebuffer, __version__
 
-# The classes are defined in the extension inside this package; they are used, and documented, as
-# members of the package itself.
-Framebuffer.__module__ = __name__
+# Saving and recording are written in Python, over Pillow (_images.py), and belong to the class.
+Framebuffer.save = _images.save  # type: ignore[method-assign]
+Framebuffer.record = _images.record  # type: ignore[method-assign]
 
-__all__ = ["Framebuffer", "__version__"]
+# The classes and functions are defined in the extension and in modules inside this package; they
+# are used, and documented, as members of the package itself.
+for _member in (Framebuffer, load_image, save_image):
+    _member.__module__ = __name__
+for _name in ("save", "record"):
+    _method = getattr(Framebuffer, _name)
+    _method.__module__, _method.__qualname__ = __name__, f"Framebuffer.{_name}"
+del _member, _name, _method
+
+__all__ = ["Framebuffer", "__version__", "load_image", "save_image"]
