@@ -19,14 +19,10 @@ import numpy as np
 import numpy.typing as npt
 
 if TYPE_CHECKING:
-    from ._jxframebuf import Framebuffer
+    from . import Framebuffer
 
 INSTALL = "pip install jxframebuf[image]"
 OPAQUE_BLACK = 0xFF000000
-
-Pixels = npt.NDArray[np.uint8]
-Palette = npt.NDArray[np.uint32]
-Colours = npt.NDArray[np.uint8]  # (256, 3): the red, green and blue that each index shows
 
 
 def _pillow(caller: str) -> Any:
@@ -50,7 +46,7 @@ def _file_name(caller: str, path: str | os.PathLike[str], suffixes: tuple[str, .
     return name
 
 
-def _pixels(caller: str, pixels: Any) -> Pixels:
+def _pixels(caller: str, pixels: Any) -> npt.NDArray[np.uint8]:
     array = np.asarray(pixels)
     expected = f"{caller} expects pixels as a 2-D array of uint8"
     if array.ndim != 2:
@@ -62,7 +58,7 @@ def _pixels(caller: str, pixels: Any) -> Pixels:
     return array
 
 
-def _palette(caller: str, palette: Any) -> Palette:
+def _palette(caller: str, palette: Any) -> npt.NDArray[np.uint32]:
     """Up to 256 colours 0xAARRGGBB as the 256 entries of a palette, the missing ones opaque
     black."""
     array = np.asarray(palette)
@@ -78,13 +74,15 @@ def _palette(caller: str, palette: Any) -> Palette:
     return full
 
 
-def _channels(palette: Palette) -> npt.NDArray[np.uint8]:
+def _channels(palette: npt.NDArray[np.uint32]) -> npt.NDArray[np.uint8]:
     """The palette as (256, 4) bytes: red, green, blue, alpha."""
     argb = palette.astype(">u4").view(np.uint8).reshape(256, 4)
     return argb[:, [1, 2, 3, 0]]
 
 
-def _write_png(image_module: Any, name: str, pixels: Pixels, palette: Palette) -> None:
+def _write_png(
+    image_module: Any, name: str, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32]
+) -> None:
     height, width = pixels.shape
     image = image_module.frombytes("P", (width, height), np.ascontiguousarray(pixels).tobytes())
     rgba = _channels(palette)
@@ -96,6 +94,8 @@ def _write_png(image_module: Any, name: str, pixels: Pixels, palette: Palette) -
 
 
 def save_image(path: str | os.PathLike[str], pixels: npt.ArrayLike, palette: npt.ArrayLike) -> None:
+    """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
+    opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
     image_module = _pillow("save_image()")
     name = _file_name("save_image()", path, (".png",))
     _write_png(
@@ -103,7 +103,11 @@ def save_image(path: str | os.PathLike[str], pixels: npt.ArrayLike, palette: npt
     )
 
 
-def load_image(path: str | os.PathLike[str]) -> tuple[Pixels, Palette]:
+def load_image(
+    path: str | os.PathLike[str],
+) -> tuple[npt.NDArray[np.uint8], npt.NDArray[np.uint32]]:
+    """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
+    0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
     image_module = _pillow("load_image()")
     with image_module.open(path) as image:
         if image.mode == "P":
@@ -133,23 +137,25 @@ def load_image(path: str | os.PathLike[str]) -> tuple[Pixels, Palette]:
     return pixels, palette
 
 
-def save(fb: Framebuffer, path: str | os.PathLike[str], scale: int = 1) -> None:
+def save(self: Framebuffer, path: str | os.PathLike[str], scale: int = 1) -> None:
+    """Writes the picture and the palette as they are now to an indexed PNG file, every pixel a
+    scale x scale block. Needs Pillow."""
     image_module = _pillow("save()")
     name = _file_name("save()", path, (".png",))
     scale = operator.index(scale)
     if scale < 1:
         raise ValueError(f"save() scale must be at least 1, not {scale}")
-    pixels = fb.buffer()
+    pixels = self.buffer()
     if scale > 1:
         pixels = np.repeat(np.repeat(pixels, scale, axis=0), scale, axis=1)
-    _write_png(image_module, name, pixels, fb.palette().copy())
+    _write_png(image_module, name, pixels, self.palette().copy())
 
 
 # --- Recordings ----------------------------------------------------------------------------------
 
 
-def _shown(palette: Palette) -> Colours:
-    """The colours the window shows for each index: translucent entries blended over black,
+def _shown(palette: npt.NDArray[np.uint32]) -> npt.NDArray[np.uint8]:
+    """(256, 3): the colours the window shows for each index: translucent entries blended over black,
     each channel times alpha / 255 rounded to nearest, as flip() draws them."""
     rgba = _channels(palette).astype(np.uint32)
     alpha = rgba[:, 3:]
@@ -157,7 +163,7 @@ def _shown(palette: Palette) -> Colours:
     return np.ascontiguousarray(blended, dtype=np.uint8)
 
 
-def _changed(a: Pixels, b: Pixels) -> tuple[int, int, int, int]:
+def _changed(a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8]) -> tuple[int, int, int, int]:
     """The smallest box (x0, y0, x1, y1) outside which two pictures agree; a 1x1 box when they
     agree everywhere (a frame cannot be empty)."""
     differ = a != b
@@ -181,14 +187,18 @@ class _GifWriter:
     def __init__(self, file: BinaryIO) -> None:
         from PIL import GifImagePlugin, Image
 
-        self._gif, self._image, self._file = GifImagePlugin, Image, file
-        self._first: Colours | None = None  # the global colour table
-        self._last: tuple[Pixels, Colours] | None = None
+        self._gif: Any = GifImagePlugin
+        self._image: Any = Image
+        self._file = file
+        self._first: npt.NDArray[np.uint8] | None = None  # the global colour table
+        self._last: tuple[npt.NDArray[np.uint8], npt.NDArray[np.uint8]] | None = None
 
     def ticks(self, ns: int) -> int:
         return round(ns / self.TICK_NS)
 
-    def write(self, pixels: Pixels, colours: Colours, ticks: int) -> None:
+    def write(
+        self, pixels: npt.NDArray[np.uint8], colours: npt.NDArray[np.uint8], ticks: int
+    ) -> None:
         x0, y0, x1, y1 = 0, 0, pixels.shape[1], pixels.shape[0]
         if self._last is not None and np.array_equal(colours, self._last[1]):
             x0, y0, x1, y1 = _changed(pixels, self._last[0])
@@ -224,8 +234,10 @@ class _PngWriter:
     def __init__(self, file: BinaryIO) -> None:
         from PIL import Image, PngImagePlugin
 
-        self._png, self._image, self._file = PngImagePlugin, Image, file
-        self._last: Colours | None = None
+        self._png: Any = PngImagePlugin
+        self._image: Any = Image
+        self._file = file
+        self._last: npt.NDArray[np.uint8] | None = None
         self._sequence = 0  # of the fcTL and fdAT chunks
         self._frames = 0
         self._actl_at = 0  # where the frame count is written at the end
@@ -239,7 +251,9 @@ class _PngWriter:
     def _animation_control(self) -> None:
         self._chunk(b"acTL", struct.pack(">II", self._frames, 0))  # 0: loops for ever
 
-    def write(self, pixels: Pixels, colours: Colours, ticks: int) -> None:
+    def write(
+        self, pixels: npt.NDArray[np.uint8], colours: npt.NDArray[np.uint8], ticks: int
+    ) -> None:
         picture = colours[pixels]
         x0, y0, x1, y1 = 0, 0, pixels.shape[1], pixels.shape[0]
         if self._last is not None:
@@ -296,7 +310,9 @@ class _Recording:
 
     QUEUE_BYTES = 32 << 20
 
-    def __init__(self, name: str, pixels: Pixels, palette: Palette, detach: Any) -> None:
+    def __init__(
+        self, name: str, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32], detach: Any
+    ) -> None:
         file = open(name, "wb")  # noqa: SIM115 (closed by the thread that writes it)
         try:
             writer_class = _GifWriter if name.lower().endswith(".gif") else _PngWriter
@@ -320,7 +336,7 @@ class _Recording:
         )
         self._thread.start()
 
-    def capture(self, pixels: Pixels, palette: Palette) -> None:
+    def capture(self, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32]) -> None:
         """flip()'s hook: copies of the frame it has just shown."""
         if self._error is not None:
             self._detach()
@@ -347,7 +363,9 @@ class _Recording:
 
     def _run(self) -> None:
         writer = self._writer
-        pending: tuple[Pixels, Colours, int] | None = None  # the frame on screen, from when
+        pending: tuple[npt.NDArray[np.uint8], npt.NDArray[np.uint8], int] | None = (
+            None  # the frame on screen, from when
+        )
         previous = 0  # how long the frame before it lasted, in ticks
         start: int | None = None
         item: Any = (None, 0)
@@ -385,32 +403,39 @@ class _Recording:
             self._file.close()
 
 
+def _on_flip(fb: Any, capture: Any) -> None:
+    """Sets (or with None removes) the framebuffer's frame hook: a private member of the class."""
+    fb._on_flip(capture)
+
+
 _recordings: weakref.WeakKeyDictionary[Framebuffer, tuple[_Recording, weakref.finalize[Any, Any]]]
 _recordings = weakref.WeakKeyDictionary()
 
 
-def record(fb: Framebuffer, path: str | os.PathLike[str] | None) -> None:
+def record(self: Framebuffer, path: str | os.PathLike[str] | None) -> None:
+    """Records every frame flip() shows, with its palette and time, to an animated .gif or .png
+    file; record(None) stops and finishes the file. Needs Pillow."""
     name = None
     if path is not None:
         _pillow("record()")
         name = _file_name("record()", path, (".gif", ".png"))
-    fb.buffer()  # refuses a framebuffer whose __init__ has not run, as every member does
-    current = _recordings.pop(fb, None)
+    self.buffer()  # refuses a framebuffer whose __init__ has not run, as every member does
+    current = _recordings.pop(self, None)
     if current is not None:
-        fb._on_flip(None)
+        _on_flip(self, None)
         current[1]()  # its finalizer: finishes the file
     if name is None:
         return
-    owner = weakref.ref(fb)
+    owner = weakref.ref(self)
 
     def detach() -> None:
         framebuffer = owner()
         if framebuffer is not None and framebuffer in _recordings:
-            framebuffer._on_flip(None)
+            _on_flip(framebuffer, None)
             _recordings.pop(framebuffer)[1].detach()
 
-    recording = _Recording(name, fb.buffer(), fb.palette(), detach)
+    recording = _Recording(name, self.buffer(), self.palette(), detach)
     # The file is finished by record(None), or when the framebuffer goes, or at the latest when
     # the interpreter exits.
-    _recordings[fb] = recording, weakref.finalize(fb, recording.finish)
-    fb._on_flip(recording.capture)
+    _recordings[self] = recording, weakref.finalize(self, recording.finish)
+    _on_flip(self, recording.capture)

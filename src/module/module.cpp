@@ -1,4 +1,5 @@
-// The Python face of JXFramebuffer: the module `jxframebuf` and its one class, `Framebuffer`.
+// The Python face of JXFramebuffer: the module `jxframebuf` and its class `Framebuffer` (the
+// drawing kit, and the class Canvas that shares it, are in register_draw.cpp).
 // Arguments are converted as binding.h describes; exception translation is pybind11's own:
 // std::runtime_error becomes RuntimeError, std::invalid_argument and std::length_error ValueError,
 // std::bad_alloc MemoryError.
@@ -24,30 +25,6 @@ py::array_t<T> view(JXFramebuffer &fb, T *data, std::vector<py::ssize_t> shape,
                     std::vector<py::ssize_t> strides) {
     py::object base = py::cast(&fb, py::return_value_policy::reference);
     return py::array_t<T>(std::move(shape), std::move(strides), data, base);
-}
-
-// pset and pget are what a Python loop calls once per pixel, so their cost is mostly the call
-// itself, and pybind11's general dispatcher (argument tuple, overload records, casters) is more
-// than half of it: each gets a fast front for an initialised framebuffer and plain ints in range.
-FastMethod fast_pset, fast_pget;
-
-PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
-    long a[3];
-    if (fb && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
-        fb->pset(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<std::uint8_t>(a[2]));
-        Py_RETURN_NONE;
-    }
-    return slow_path(fast_pset, self, args, nargs, kwnames);
-}
-
-PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
-    long a[2];
-    if (fb && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
-        return PyLong_FromLong(fb->pget(static_cast<int>(a[0]), static_cast<int>(a[1])));
-    }
-    return slow_path(fast_pget, self, args, nargs, kwnames);
 }
 
 // flip()'s frame delay asks this every few milliseconds: Python's own signal handler only notes a
@@ -158,10 +135,9 @@ PYBIND11_MODULE(_jxframebuf, m) {
                  int fps) { return std::make_unique<JXFramebuffer>(width, height, scale, fps); },
               py::arg("width"), py::arg("height"), py::arg("scale") = 3, py::arg("fps") = 60)
         .def("running", &JXFramebuffer::running)
-        .def("flip", &flip)
-        .def("clear", &JXFramebuffer::clear, py::arg("color") = 0)
-        .def("pset", &JXFramebuffer::pset, py::arg("x"), py::arg("y"), py::arg("c"), py::pos_only())
-        .def("pget", &JXFramebuffer::pget, py::arg("x"), py::arg("y"), py::pos_only())
+        .def("flip", &flip);
+    register_pixels(framebuffer);
+    members
         .def("buffer",
              [](JXFramebuffer &fb) {
                  const py::ssize_t w = fb.width(), h = fb.height();
@@ -197,7 +173,6 @@ PYBIND11_MODULE(_jxframebuf, m) {
 
     install_fast(framebuffer, "running", &running_front, fast_running);
     install_fast(framebuffer, "flip", &flip_front, fast_flip);
-    install_fast(framebuffer, "pset", &pset, fast_pset);
-    install_fast(framebuffer, "pget", &pget, fast_pget);
     register_draw(framebuffer);
+    register_canvas(m);
 }
