@@ -13,7 +13,7 @@ import struct
 import threading
 import time
 import weakref
-from typing import TYPE_CHECKING, Any, BinaryIO
+from typing import TYPE_CHECKING, Any, BinaryIO, NamedTuple
 
 import numpy as np
 import numpy.typing as npt
@@ -163,67 +163,81 @@ def _shown(palette: npt.NDArray[np.uint32]) -> npt.NDArray[np.uint8]:
     return np.ascontiguousarray(blended, dtype=np.uint8)
 
 
-def _changed(a: npt.NDArray[np.uint8], b: npt.NDArray[np.uint8]) -> tuple[int, int, int, int]:
-    """The smallest box (x0, y0, x1, y1) outside which two pictures agree; a 1x1 box when they
-    agree everywhere (a frame cannot be empty)."""
-    differ = a != b
-    if differ.ndim == 3:
-        differ = differ.any(axis=2)
-    rows, cols = np.flatnonzero(differ.any(axis=1)), np.flatnonzero(differ.any(axis=0))
-    if not len(rows):
-        return 0, 0, 1, 1
-    return int(cols[0]), int(rows[0]), int(cols[-1]) + 1, int(rows[-1]) + 1
+class _Frame(NamedTuple):
+    """A frame as shown: its indices, the colours its palette showed (see _shown), the picture
+    those make, (height, width, 3), and when it appeared, in the writer's ticks."""
+
+    pixels: npt.NDArray[np.uint8]
+    colours: npt.NDArray[np.uint8]
+    picture: npt.NDArray[np.uint8]
+    start: int
 
 
-class _GifWriter:
-    """An animated GIF, written a frame at a time: each frame with the colours it showed (a
-    local colour table where they changed), only its changed box when they did not. Delays are
-    whole hundredths of a second, and browsers play any under 2 as 10: the recording never writes
-    one (see _Recording)."""
+class _Writer:
+    """What the two kinds of file share: after the first frame, each frame is written as the box
+    in which its picture differs from the one before it (a 1x1 box when none does: a frame cannot
+    be empty), laid over what was there."""
 
-    TICK_NS = 10_000_000
-    SHORTEST = 2  # ticks
+    TICK_NS: int
+    SHORTEST: int  # the shortest delay, in ticks, that players play as written
 
     def __init__(self, file: BinaryIO) -> None:
-        from PIL import GifImagePlugin, Image
-
-        self._gif: Any = GifImagePlugin
-        self._image: Any = Image
         self._file = file
-        self._first: npt.NDArray[np.uint8] | None = None  # the global colour table
-        self._last: tuple[npt.NDArray[np.uint8], npt.NDArray[np.uint8]] | None = None
+        self._last: npt.NDArray[np.uint8] | None = None
 
     def ticks(self, ns: int) -> int:
         return round(ns / self.TICK_NS)
 
-    def write(
-        self, pixels: npt.NDArray[np.uint8], colours: npt.NDArray[np.uint8], ticks: int
-    ) -> None:
-        x0, y0, x1, y1 = 0, 0, pixels.shape[1], pixels.shape[0]
-        if self._last is not None and np.array_equal(colours, self._last[1]):
-            x0, y0, x1, y1 = _changed(pixels, self._last[0])
-        part = np.ascontiguousarray(pixels[y0:y1, x0:x1])
+    def _box(self, picture: npt.NDArray[np.uint8]) -> tuple[int, int, int, int]:
+        """(x0, y0, x1, y1) of what to write of `picture`, which is written next."""
+        last, self._last = self._last, picture
+        if last is None:
+            return 0, 0, picture.shape[1], picture.shape[0]
+        differ = (picture != last).any(axis=2)
+        rows, cols = np.flatnonzero(differ.any(axis=1)), np.flatnonzero(differ.any(axis=0))
+        if not len(rows):
+            return 0, 0, 1, 1
+        return int(cols[0]), int(rows[0]), int(cols[-1]) + 1, int(rows[-1]) + 1
+
+
+class _GifWriter(_Writer):
+    """An animated GIF, written a frame at a time: each frame indexed, with a local colour table
+    where its colours differ from the first frame's. Delays are whole hundredths of a second, and
+    browsers play any under 2 as 10: the recording never writes one (see _Recording)."""
+
+    TICK_NS = 10_000_000
+    SHORTEST = 2
+
+    def __init__(self, file: BinaryIO) -> None:
+        from PIL import GifImagePlugin, Image
+
+        super().__init__(file)
+        self._gif: Any = GifImagePlugin
+        self._image: Any = Image
+        self._first: npt.NDArray[np.uint8] | None = None  # the global colour table
+
+    def write(self, frame: _Frame, ticks: int) -> None:
+        x0, y0, x1, y1 = self._box(frame.picture)
+        part = np.ascontiguousarray(frame.pixels[y0:y1, x0:x1])
         image = self._image.frombytes("P", (x1 - x0, y1 - y0), part.tobytes())
-        image.putpalette(colours.tobytes())
+        image.putpalette(frame.colours.tobytes())
         if self._first is None:
             header, _ = self._gif.getheader(image, None, {"loop": 0, "optimize": False})
             self._file.write(b"".join(header))
-            self._first = colours
-        local = not np.array_equal(colours, self._first)
+            self._first = frame.colours
+        local = not np.array_equal(frame.colours, self._first)
         for data in self._gif.getdata(
             image, (x0, y0), duration=ticks * 10, disposal=1, include_color_table=local
         ):
             self._file.write(data)
-        self._last = pixels, colours
 
     def finish(self) -> None:
         self._file.write(b";")
 
 
-class _PngWriter:
+class _PngWriter(_Writer):
     """An animated PNG, written a frame at a time. PNG keeps one palette for all its frames, so
-    the frames are truecolour, each the colours it showed, only its changed box after the first.
-    Delays are in tenths of a millisecond."""
+    the frames are truecolour, the colours shown. Delays are in tenths of a millisecond."""
 
     TICK_NS = 100_000
     SHORTEST = 1
@@ -234,16 +248,12 @@ class _PngWriter:
     def __init__(self, file: BinaryIO) -> None:
         from PIL import Image, PngImagePlugin
 
+        super().__init__(file)
         self._png: Any = PngImagePlugin
         self._image: Any = Image
-        self._file = file
-        self._last: npt.NDArray[np.uint8] | None = None
         self._sequence = 0  # of the fcTL and fdAT chunks
         self._frames = 0
         self._actl_at = 0  # where the frame count is written at the end
-
-    def ticks(self, ns: int) -> int:
-        return round(ns / self.TICK_NS)
 
     def _chunk(self, kind: bytes, *data: bytes) -> None:
         self._png.putchunk(self._file, kind, *data)
@@ -251,17 +261,13 @@ class _PngWriter:
     def _animation_control(self) -> None:
         self._chunk(b"acTL", struct.pack(">II", self._frames, 0))  # 0: loops for ever
 
-    def write(
-        self, pixels: npt.NDArray[np.uint8], colours: npt.NDArray[np.uint8], ticks: int
-    ) -> None:
-        picture = colours[pixels]
-        x0, y0, x1, y1 = 0, 0, pixels.shape[1], pixels.shape[0]
-        if self._last is not None:
-            x0, y0, x1, y1 = _changed(picture, self._last)
-        part = np.ascontiguousarray(picture[y0:y1, x0:x1])
+    def write(self, frame: _Frame, ticks: int) -> None:
+        first = self._frames == 0
+        x0, y0, x1, y1 = self._box(frame.picture)
+        part = np.ascontiguousarray(frame.picture[y0:y1, x0:x1])
         image = self._image.frombytes("RGB", (x1 - x0, y1 - y0), part.tobytes())
         chunks = self._png.getchunks(image, compress_level=self.COMPRESS_LEVEL)
-        if self._last is None:
+        if first:
             self._file.write(self.SIGNATURE)
             self._chunk(b"IHDR", next(data for kind, data, _ in chunks if kind == b"IHDR"))
             self._actl_at = self._file.tell()
@@ -279,12 +285,11 @@ class _PngWriter:
         for kind, data, _ in chunks:
             if kind != b"IDAT":
                 continue
-            if self._last is None:
+            if first:
                 self._chunk(b"IDAT", data)
             else:
                 self._chunk(b"fdAT", struct.pack(">I", self._sequence), data)
                 self._sequence += 1
-        self._last = picture
         self._frames += 1
 
     def finish(self) -> None:
@@ -303,10 +308,10 @@ class _Recording:
     holds at most about a second of frames.
 
     Frames are timed from the moment flip() showed them. A frame the same as the one before it
-    (pixels and colours) lengthens that one. A frame that would last less than the shortest delay
-    the format plays as written (two hundredths of a second in a GIF) is dropped, and the next one
-    takes its place from its start: the animation keeps real time, and shows what was on screen
-    at the end of each stretch."""
+    (in the colours it shows) lengthens that one. A frame that would last less than the shortest
+    delay the format plays as written (two hundredths of a second in a GIF) is dropped, and the
+    next one takes its place from its start: the animation keeps real time, and shows what was on
+    screen at the end of each stretch."""
 
     QUEUE_BYTES = 32 << 20
 
@@ -363,12 +368,17 @@ class _Recording:
 
     def _run(self) -> None:
         writer = self._writer
-        pending: tuple[npt.NDArray[np.uint8], npt.NDArray[np.uint8], int] | None = (
-            None  # the frame on screen, from when
-        )
+        pending: _Frame | None = None  # the frame on screen
         previous = 0  # how long the frame before it lasted, in ticks
         start: int | None = None
         item: Any = (None, 0)
+
+        def frame(
+            pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32], at: int
+        ) -> _Frame:
+            colours = _shown(palette)
+            return _Frame(pixels, colours, colours[pixels], at)
+
         try:
             while True:
                 item = self._queue.get()
@@ -376,24 +386,23 @@ class _Recording:
                     break
                 pixels, palette, ns = item
                 start = ns if start is None else start
-                ticks, colours = writer.ticks(ns - start), _shown(palette)
+                shown = frame(pixels, palette, writer.ticks(ns - start))
                 if pending is not None:
-                    if np.array_equal(pixels, pending[0]) and np.array_equal(colours, pending[1]):
+                    if np.array_equal(shown.picture, pending.picture):
+                        continue  # the frame on screen stays longer
+                    if shown.start - pending.start < writer.SHORTEST:
+                        pending = shown._replace(start=pending.start)
                         continue
-                    if ticks - pending[2] < writer.SHORTEST:
-                        pending = pixels, colours, pending[2]
-                        continue
-                    previous = ticks - pending[2]
-                    writer.write(pending[0], pending[1], previous)
-                pending = pixels, colours, ticks
-            if pending is None:
-                pixels, palette = self._still
-                pending, start = (pixels, _shown(palette), 0), item[1]
+                    previous = shown.start - pending.start
+                    writer.write(pending, previous)
+                pending = shown
+            if pending is None or start is None:
+                pending, start = frame(*self._still, 0), item[1]
             end = writer.ticks(item[1] - start)
             # The last frame lasts until the recording stopped, and at least as long as the
             # frame before it (or a tenth of a second).
-            last = max(end - pending[2], previous or writer.ticks(100_000_000), writer.SHORTEST)
-            writer.write(pending[0], pending[1], last)
+            last = max(end - pending.start, previous or writer.ticks(100_000_000), writer.SHORTEST)
+            writer.write(pending, last)
             writer.finish()
         except BaseException as error:
             self._error = error
