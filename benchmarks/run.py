@@ -28,6 +28,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
 import drawing  # noqa: E402
+import recording  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
@@ -62,6 +63,8 @@ class Plan:
     pacing_rounds: int = 2
     interrupts: int = 5  # Ctrl-C latency runs
     memory_flips: tuple[int, int] = (1_000, 100_000)
+    recording_rounds: int = 3  # interleaved runs of each scene recorded and not
+    recording_seconds: float = 6.0
 
     @classmethod
     def quick(cls, drivers: list[str]) -> Plan:
@@ -79,6 +82,8 @@ class Plan:
             pacing_rounds=1,
             interrupts=1,
             memory_flips=(100, 1_000),
+            recording_rounds=1,
+            recording_seconds=1.5,
         )
 
 
@@ -489,6 +494,10 @@ def report(results: dict) -> str:
         add("")
         lines += drawing.report(results["drawing"])
 
+    if "recording" in results:
+        add("")
+        lines += recording.report(results["recording"])
+
     for driver, programs in results["pacing"].items():
         add("")
         add(
@@ -655,6 +664,9 @@ def main(argv=None) -> int:
         results["fused"] = measure_fused(runner, plan)
         results["calls"] = measure_calls(runner, plan)
         results["drawing"] = drawing.measure(runner, plan.call_rounds, plan.call_samples, progress)
+        results["recording"] = recording.measure(
+            runner, plan.recording_rounds, plan.recording_seconds, progress
+        )
         for driver in drivers:
             results["pacing"][driver] = measure_pacing(runner, plan, driver)
         results["interrupt"] = measure_interrupt(runner, plan)

@@ -226,10 +226,13 @@ class _GifWriter(_Writer):
             self._file.write(b"".join(header))
             self._first = frame.colours
         local = not np.array_equal(frame.colours, self._first)
-        for data in self._gif.getdata(
+        data = self._gif.getdata(
             image, (x0, y0), duration=ticks * 10, disposal=1, include_color_table=local
-        ):
-            self._file.write(data)
+        )
+        self._file.write(b"".join(data))
+        # The list belongs to a class that getdata() makes for each call, which only the cyclic
+        # garbage collector frees, late: emptied now, it holds no frame's worth of bytes till then.
+        data.clear()
 
     def finish(self) -> None:
         self._file.write(b";")
