@@ -67,7 +67,8 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
     bool completed = true;
     const std::uint64_t deadline = last_frame_ns_ + frame_period_ns_;
     const std::uint64_t wake = deadline - std::min(wake_early_ns_, frame_period_ns_);
-    if (frame_period_ns_ > 0 && now_ns() < wake) {
+    const bool slept = frame_period_ns_ > 0 && now_ns() < wake;
+    if (slept) {
         if (interrupt.sleeping) interrupt.sleeping(interrupt.context, true);
         completed = sleep_until(wake, interrupt);
         if (completed) {
@@ -86,9 +87,12 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
             while (now_ns() < deadline) {
             }
         }
-        if (interrupt.sleeping) interrupt.sleeping(interrupt.context, false);
     }
     last_frame_ns_ = now_ns();
+    // The caller's own work on waking (the binding waits for the interpreter lock, which a busy
+    // thread may hold for a few milliseconds) is counted into the next frame, so that the frames
+    // keep their rate.
+    if (slept && interrupt.sleeping) interrupt.sleeping(interrupt.context, false);
     return completed;
 }
 

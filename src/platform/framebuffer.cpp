@@ -95,10 +95,10 @@ void JXFramebuffer::quit() {
     release_display();
 }
 
-bool JXFramebuffer::reachable(const char *member) {
+bool JXFramebuffer::reachable(const char *member, bool probe) {
     if (!display_) return false;
     jxfb::session::check_video_thread(member);
-    if (jxfb::display_loss::lost()) lose_every_display();
+    if (probe && jxfb::display_loss::lost()) lose_every_display();
     return display_ != nullptr;
 }
 
@@ -196,12 +196,12 @@ void JXFramebuffer::pump_events() {
 }
 
 bool JXFramebuffer::running() {
-    if (reachable("running()")) pump_events();
+    if (reachable("running()", false)) pump_events();
     return running_;
 }
 
 void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
-    const bool shown = reachable("flip()");
+    const bool shown = reachable("flip()", false);
     // Only the pacer is left to a flip that reaches no window: two threads must not share it.
     if (in_flip_.exchange(true)) {
         throw std::runtime_error("flip() is already running on another thread");

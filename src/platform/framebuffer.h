@@ -112,8 +112,9 @@ private:
     std::size_t offset(int x, int y) const { return static_cast<std::uint32_t>(y * width_ + x); }
 
     // Whether `member` may and should reach the window: throws WrongThread on the wrong thread;
-    // false once the window is released (or found lost on the way).
-    bool reachable(const char *member);
+    // false once the window is released, or found lost when `probe` asks first (a drain of events
+    // looks afterwards itself: SDL's own drain returns on a lost connection).
+    bool reachable(const char *member, bool probe = true);
     void end_loop(bool hide);
     void release_display();
     void pump_events();
