@@ -155,8 +155,8 @@ def save(self: Framebuffer, path: str | os.PathLike[str], scale: int = 1) -> Non
 
 
 def _shown(palette: npt.NDArray[np.uint32]) -> npt.NDArray[np.uint8]:
-    """(256, 3): the colours the window shows for each index: translucent entries blended over black,
-    each channel times alpha / 255 rounded to nearest, as flip() draws them."""
+    """(256, 3): the colour the window shows for each index, translucent entries blended over
+    black (each channel times alpha / 255, rounded to nearest), as flip() draws them."""
     rgba = _channels(palette).astype(np.uint32)
     alpha = rgba[:, 3:]
     blended = np.where(alpha == 0xFF, rgba[:, :3], (2 * rgba[:, :3] * alpha + 255) // 510)
@@ -328,7 +328,6 @@ class _Recording:
         except BaseException:
             file.close()
             raise
-        self.name = name
         self._file = file
         # The picture as recording started: the one frame of a recording that saw no flip.
         self._still = pixels.copy(), palette.copy()
