@@ -15,6 +15,10 @@ if(NOT DEFINED ENV{JXFB_ARM64_HEADERS})
   message(FATAL_ERROR "JXFB_ARM64_HEADERS (the headers/ tree of scripts/arm64-root.sh) is not set")
 endif()
 set(CMAKE_FIND_ROOT_PATH "$ENV{JXFB_ARM64_HEADERS}" /usr/aarch64-linux-gnu)
+# Searched after the toolchain's own directories, so it can never shadow them; Debian's pyconfig.h
+# includes its architecture's copy by a path relative to this directory.
+set(CMAKE_C_FLAGS_INIT "-idirafter $ENV{JXFB_ARM64_HEADERS}/usr/include")
+set(CMAKE_CXX_FLAGS_INIT "-idirafter $ENV{JXFB_ARM64_HEADERS}/usr/include")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
