@@ -190,7 +190,8 @@ int main(int argc, char **argv) {
                      std::atoi(argv[6]));
     }
     if (mode == "expand" && argc == 6) {
-        return expand(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]), std::atoi(argv[5]));
+        return expand(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]),
+                      std::atoi(argv[5]));
     }
     std::fprintf(stderr,
                  "usage: jxfb_floor flip WIDTH HEIGHT SCALE SECONDS SAMPLES\n"

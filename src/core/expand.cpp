@@ -135,9 +135,10 @@ bool has_avx2() {
 #endif
 
 // Whether gathers (or NEON's table lookups) pay off depends on the processor's make and
-// generation, not only on its instruction set, so the ways are timed against each other once, over 16384 pixels (some tens of
-// microseconds). All give the same result: a choice skewed by a busy moment costs speed, never
-// correctness. Another way has to beat the plain one by a tenth to be chosen.
+// generation, not only on its instruction set, so the ways are timed against each other once, over
+// 16384 pixels (some tens of microseconds). All give the same result: a choice skewed by a busy
+// moment costs speed, never correctness. Another way has to beat the plain one by a tenth to be
+// chosen.
 ExpandMethod choose() {
     const std::vector<ExpandMethod> methods = expand_methods();
     ExpandMethod best = methods.front();

@@ -41,13 +41,13 @@ bool shows_picture(JXFramebuffer &fb, int scale) {
         for (int x = 0; x < fb.width(); ++x) {
             const std::uint32_t argb = fb.palette_data()[fb.pget(x, y)];
             Uint8 r, g, b, a;
-            if (!SDL_ReadSurfacePixel(surface, x * scale + scale / 2, y * scale + scale / 2, &r,
-                                      &g, &b, &a)) {
+            if (!SDL_ReadSurfacePixel(surface, x * scale + scale / 2, y * scale + scale / 2, &r, &g,
+                                      &b, &a)) {
                 return false;
             }
             if (r != (argb >> 16 & 0xFF) || g != (argb >> 8 & 0xFF) || b != (argb & 0xFF)) {
-                std::printf("engine_smoke: pixel (%d, %d) shows %02x%02x%02x, not %06x\n", x, y,
-                            r, g, b, argb & 0xFFFFFFu);
+                std::printf("engine_smoke: pixel (%d, %d) shows %02x%02x%02x, not %06x\n", x, y, r,
+                            g, b, argb & 0xFFFFFFu);
                 return false;
             }
         }
@@ -128,9 +128,10 @@ int main() {
             last = now;
         }
         std::sort(ms.begin(), ms.end());
-        std::printf("engine_smoke: 60 fps frames: median %.3f ms, p10 %.3f ms, p90 %.3f ms, "
-                    "max %.3f ms\n",
-                    ms[30], ms[6], ms[54], ms.back());
+        std::printf(
+            "engine_smoke: 60 fps frames: median %.3f ms, p10 %.3f ms, p90 %.3f ms, "
+            "max %.3f ms\n",
+            ms[30], ms[6], ms[54], ms.back());
         check(ms[30] > 16.0, "paced frames last a period");
 
         push(SDL_Event{SDL_EVENT_QUIT});

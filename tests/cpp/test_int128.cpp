@@ -4,11 +4,11 @@
 // pixels of the Bresenham formula worked out in the built-in type, for endpoints across the whole
 // 32-bit range. Built and run by tests/test_engine_cpp.py, and by the cross builds.
 #define JXFB_PORTABLE_INT128 1
-#include "draw.cpp"  // the kit itself, with WideInt in place of the built-in type
-
 #include <cstdio>
 #include <limits>
 #include <vector>
+
+#include "draw.cpp"  // the kit itself, with WideInt in place of the built-in type
 
 #ifndef __SIZEOF_INT128__
 int main() {
@@ -77,13 +77,15 @@ std::vector<std::uint8_t> reference(int width, int height, i64 x0, i64 y0, i64 x
     std::vector<std::uint8_t> pixels(std::size_t(width) * height, 0);
     const i64 dx = x1 - x0, dy = y1 - y0;
     const bool steep = (dy < 0 ? -dy : dy) > (dx < 0 ? -dx : dx);
-    const i64 u0 = steep ? y0 : x0, v0 = steep ? x0 : y0, du = steep ? dy : dx, dv = steep ? dx : dy;
+    const i64 u0 = steep ? y0 : x0, v0 = steep ? x0 : y0, du = steep ? dy : dx,
+              dv = steep ? dx : dy;
     const i64 major = du < 0 ? -du : du, minor = dv < 0 ? -dv : dv;
     const i64 su = du < 0 ? -1 : 1, sv = dv < 0 ? -1 : 1;
     for (i64 u = 0; u < (steep ? height : width); ++u) {
         const i64 i = (u - u0) * su;
         if (i < 0 || i > major) continue;
-        const i64 k = major == 0 ? 0 : static_cast<i64>((Big{2} * i * minor + major - 1) / (Big{2} * major));
+        const i64 k =
+            major == 0 ? 0 : static_cast<i64>((Big{2} * i * minor + major - 1) / (Big{2} * major));
         const i64 v = v0 + sv * k;
         if (v < 0 || v >= (steep ? width : height)) continue;
         pixels[steep ? u * width + v : v * width + u] = 1;
@@ -93,8 +95,8 @@ std::vector<std::uint8_t> reference(int width, int height, i64 x0, i64 y0, i64 x
 
 void lines() {
     const int width = 64, height = 48;
-    const int ends[] = {std::numeric_limits<int>::min(), -1'000'000'007, -7, 0, 31, 70,
-                        999'999'937, std::numeric_limits<int>::max()};
+    const int ends[] = {std::numeric_limits<int>::min(), -1'000'000'007, -7, 0, 31, 70, 999'999'937,
+                        std::numeric_limits<int>::max()};
     std::vector<std::uint8_t> pixels(std::size_t(width) * height);
     for (int x0 : ends) {
         for (int y0 : ends) {
@@ -116,8 +118,18 @@ void lines() {
 }  // namespace
 
 int main() {
-    std::vector<i64> values{0, 1, -1, 2, 3, -3, 0xFFFFFFFFLL, 0x100000000LL, -0x100000000LL,
-                            0x1FFFFFFFFLL, -0x1FFFFFFFFLL, std::numeric_limits<i64>::max(),
+    std::vector<i64> values{0,
+                            1,
+                            -1,
+                            2,
+                            3,
+                            -3,
+                            0xFFFFFFFFLL,
+                            0x100000000LL,
+                            -0x100000000LL,
+                            0x1FFFFFFFFLL,
+                            -0x1FFFFFFFFLL,
+                            std::numeric_limits<i64>::max(),
                             std::numeric_limits<i64>::min() + 1};
     std::uint64_t state = 42;
     for (int n = 0; n < 24; ++n) {  // pseudo-random, of every magnitude
