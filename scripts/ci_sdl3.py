@@ -13,6 +13,7 @@ static SDL3 inside the module would hide SDL's functions from the tests' ctypes 
 Runs on the build machines' own Python (3.9 in the manylinux containers): standard library only.
 """
 
+import shutil
 import subprocess
 import sys
 import tarfile
@@ -21,7 +22,9 @@ import urllib.request
 from pathlib import Path
 
 VERSION = "3.2.10"
-SOURCE = f"https://github.com/libsdl-org/SDL/releases/download/release-{VERSION}/SDL3-{VERSION}.tar.gz"
+SOURCE = (
+    f"https://github.com/libsdl-org/SDL/releases/download/release-{VERSION}/SDL3-{VERSION}.tar.gz"
+)
 # What SDL's X11 and Wayland drivers compile against in the manylinux (AlmaLinux) containers; a
 # package the distribution lacks only leaves its feature out.
 LINUX_PACKAGES = [
@@ -49,11 +52,9 @@ def main() -> None:
         # under Rosetta).
         options.append("-DCMAKE_OSX_ARCHITECTURES=arm64;x86_64")
     if sys.platform.startswith("linux"):
-        for manager in ("dnf", "yum"):
-            if subprocess.run(["sh", "-c", f"command -v {manager}"], capture_output=True).returncode == 0:
-                for package in LINUX_PACKAGES:
-                    subprocess.run([manager, "install", "-y", "-q", package], check=False)
-                break
+        manager = shutil.which("dnf") or shutil.which("yum")
+        for package in LINUX_PACKAGES if manager else []:
+            subprocess.run([manager, "install", "-y", "-q", package], check=False)
         options += ["-DSDL_X11=ON", "-DSDL_X11_SHARED=ON", "-DSDL_WAYLAND_SHARED=ON"]
     with tempfile.TemporaryDirectory() as work:
         archive = Path(work) / "sdl3.tar.gz"
@@ -64,7 +65,15 @@ def main() -> None:
             tar.extractall(work)
         source = Path(work) / f"SDL3-{VERSION}"
         build = Path(work) / "build"
-        run("cmake", "-S", str(source), "-B", str(build), f"-DCMAKE_INSTALL_PREFIX={prefix}", *options)
+        run(
+            "cmake",
+            "-S",
+            str(source),
+            "-B",
+            str(build),
+            f"-DCMAKE_INSTALL_PREFIX={prefix}",
+            *options,
+        )
         run("cmake", "--build", str(build), "--config", "Release", "--parallel")
         run("cmake", "--install", str(build), "--config", "Release")
 
