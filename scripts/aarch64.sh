@@ -20,9 +20,11 @@ venv="$root/.venv"
 out="$root/build/aarch64"
 plat=manylinux_2_34_aarch64
 suffix=.cpython-313-aarch64-linux-gnu.so
-# The suite's tests that run on the dummy driver in one process (none starts a program or a server).
+# The suite's tests that run on the dummy driver in one process (none starts a program or a
+# server), with fewer property-based examples than natively: emulation is some 20 times slower.
 tests=(tests/test_pixels.py tests/test_present.py tests/test_input.py tests/test_draw.py
-       tests/test_lifecycle.py tests/test_module.py)
+       tests/test_lifecycle.py tests/test_module.py tests/test_arguments.py tests/test_lifetime.py)
+examples=25
 say() { echo "aarch64: $*"; }
 quiet() { grep -v -E "^WARNING: Location" || true; }
 export PATH="$venv/bin:$PATH"
@@ -112,5 +114,6 @@ fb.quit()
 print(f"aarch64: jxframebuf {jxframebuf.__version__} imports on {platform.machine()},"
       f" Python {platform.python_version()}, and opens a framebuffer")
 PY
-emulate -E PYTHONPATH="$site" "$arm64/usr/bin/python3.13" -m pytest -p no:cacheprovider -q \
+emulate -E PYTHONPATH="$site" -E JXFB_HYPOTHESIS_EXAMPLES=$examples \
+    "$arm64/usr/bin/python3.13" -m pytest -p no:cacheprovider -q \
     -m "not x11 and not wayland" "${tests[@]}"

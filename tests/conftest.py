@@ -25,12 +25,13 @@ sdl_initialised = sdl.initialised
 
 # Property-based tests: the same examples on every run (CI must be deterministic), no example
 # database on disk, and few enough examples that the suite stays fast, under the sanitizers too.
+# Under emulation (scripts/aarch64.sh) JXFB_HYPOTHESIS_EXAMPLES asks for fewer.
 settings.register_profile(
     "jxframebuf",
     derandomize=True,
     database=None,
     deadline=None,
-    max_examples=150,
+    max_examples=int(os.environ.get("JXFB_HYPOTHESIS_EXAMPLES", "150")),
     suppress_health_check=[HealthCheck.too_slow],
 )
 settings.load_profile("jxframebuf")
