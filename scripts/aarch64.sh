@@ -12,7 +12,7 @@
 #      drawing kit, flips read back through the window surface, input from SDL's queue).
 #
 # The wheel is left in build/aarch64/wheelhouse. Only single programs can be emulated here (no
-# binfmt): nothing that the tests run under qemu may start another aarch64 program.
+# binfmt): a test that starts another aarch64 program has to start it through qemu.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -114,6 +114,7 @@ fb.quit()
 print(f"aarch64: jxframebuf {jxframebuf.__version__} imports on {platform.machine()},"
       f" Python {platform.python_version()}, and opens a framebuffer")
 PY
-emulate -E PYTHONPATH="$site" -E JXFB_HYPOTHESIS_EXAMPLES=$examples \
-    "$arm64/usr/bin/python3.13" -m pytest -p no:cacheprovider -q \
+# The emulator passes its environment on; JXFB_EMULATOR lets a test start a fresh interpreter.
+PYTHONPATH="$site" JXFB_HYPOTHESIS_EXAMPLES=$examples JXFB_EMULATOR="qemu-aarch64-static -L $arm64" \
+    emulate "$arm64/usr/bin/python3.13" -m pytest -p no:cacheprovider -q \
     -m "not x11 and not wayland" "${tests[@]}"
