@@ -70,11 +70,10 @@ PY
 say "building the wheel"
 # scikit-build-core names the wheel and the extension for the target, not this machine; Python's
 # headers are the root's.
-_PYTHON_HOST_PLATFORM=linux-aarch64 SETUPTOOLS_EXT_SUFFIX=$suffix \
+_PYTHON_HOST_PLATFORM=linux-aarch64 SETUPTOOLS_EXT_SUFFIX=$suffix CMAKE_PREFIX_PATH="$sdl" \
     "$venv/bin/python" -m pip wheel -q --no-build-isolation --no-deps -w "$out/raw" "$root" \
     -Cbuild-dir="$out/module" \
     -Ccmake.define.CMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
-    -Ccmake.define.CMAKE_PREFIX_PATH="$sdl" \
     -Ccmake.define.Python_INCLUDE_DIR="$JXFB_ARM64_HEADERS/usr/include/python3.13" \
     -Ccmake.define.PYTHON_MODULE_EXTENSION=$suffix 2>&1 | quiet
 raw=$(ls "$out"/raw/jxframebuf-*.whl)
