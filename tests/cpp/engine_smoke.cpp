@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "clock.h"
@@ -62,9 +63,10 @@ void push(SDL_Event event) {
 }  // namespace
 
 int main() {
-    SDL_SetHintWithPriority(SDL_HINT_VIDEO_DRIVER, "dummy", SDL_HINT_OVERRIDE);
+    // The engine chooses the driver from the environment (a hint would be reset).
+    SDL_setenv_unsafe("SDL_VIDEO_DRIVER", "dummy", 1);
     const int scale = 3;
-    {
+    try {
         JXFramebuffer fb(64, 40, scale, 60);
         check(fb.running(), "running() after opening");
 
@@ -137,6 +139,9 @@ int main() {
         push(SDL_Event{SDL_EVENT_QUIT});
         check(!fb.running(), "a quit event ends the loop");
         fb.quit();
+    } catch (const std::exception &error) {
+        std::printf("engine_smoke: FAILED: %s\n", error.what());
+        return 1;
     }
     check(SDL_WasInit(0) == 0, "SDL is shut down once the framebuffer is gone");
     std::printf("engine_smoke: %s (SDL %d.%d.%d, %s)\n", failures ? "FAILED" : "ok",
