@@ -41,19 +41,21 @@ emulate() { qemu-aarch64-static -L "$arm64" "$@"; }
 
 rm -rf "$out" && mkdir -p "$out"
 toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" -DCMAKE_PREFIX_PATH="$sdl")
+# The builds' output goes to a log, shown when a build fails.
+logged() { "$@" >> "$out/build.log" 2>&1 || { tail -n 40 "$out/build.log" >&2; say "failed: $*" >&2; exit 1; }; }
 
 say "the engine's C++ programs under qemu"
-cmake -S "$root" -B "$out/engine" -G Ninja "${toolchain[@]}" -DJXFB_MODULE=OFF \
-    -DJXFB_ENGINE_TESTS=ON > "$out/engine.log"
-cmake --build "$out/engine" >> "$out/engine.log"
+logged cmake -S "$root" -B "$out/engine" -G Ninja "${toolchain[@]}" -DJXFB_MODULE=OFF \
+    -DJXFB_ENGINE_TESTS=ON
+logged cmake --build "$out/engine"
 for program in "$root"/tests/cpp/*.cpp; do
     name=$(basename "$program" .cpp)
     emulate "$out/engine/$name" | sed "s/^/aarch64: /"
 done
 
 say "the palette expansion's ways side by side under qemu (320 x 240 pixels; millions a second)"
-cmake -S "$root/benchmarks" -B "$out/bench" -G Ninja "${toolchain[@]}" > "$out/bench.log"
-cmake --build "$out/bench" --target jxfb_floor >> "$out/bench.log"
+logged cmake -S "$root/benchmarks" -B "$out/bench" -G Ninja "${toolchain[@]}"
+logged cmake --build "$out/bench" --target jxfb_floor
 emulate "$out/bench/jxfb_floor" expand 320 240 0.5 5 > "$out/expand.json"
 "$venv/bin/python" - "$out/expand.json" <<'PY'
 import json
@@ -77,7 +79,8 @@ _PYTHON_HOST_PLATFORM=linux-aarch64 SETUPTOOLS_EXT_SUFFIX=$suffix CMAKE_PREFIX_P
     -Ccmake.define.Python_INCLUDE_DIR="$JXFB_ARM64_HEADERS/usr/include/python3.13" \
     -Ccmake.define.PYTHON_MODULE_EXTENSION=$suffix 2>&1 | quiet
 raw=$(ls "$out"/raw/jxframebuf-*.whl)
-auditwheel show "$raw" | sed 's/^/aarch64: /'
+auditwheel show "$raw" | tr '\n' ' ' | grep -o 'consistent with the following platform tag: "[^"]*"' \
+    | sed 's/^/aarch64: the raw wheel is /'
 # auditwheel reads the wheel's architecture from the module itself ("auto"); the tag it settles
 # on must be the one this build promises.
 auditwheel repair --plat auto -w "$out/wheelhouse" "$raw" 2>&1 | grep -v '^INFO' | sed 's/^/aarch64: /'

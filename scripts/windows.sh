@@ -22,9 +22,12 @@ sdl=$(bash "$root/scripts/build-sdl3.sh" windows | tail -n 1)
 say "SDL3 ready in $((SECONDS - start)) s ($sdl)"
 
 rm -rf "$out"
-cmake -S "$root" -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
-    -DCMAKE_PREFIX_PATH="$sdl" -DJXFB_MODULE=OFF -DJXFB_ENGINE_TESTS=ON > "$out.log"
-cmake --build "$out" >> "$out.log"
+# The build's output goes to a log, shown when it fails.
+logged() { "$@" >> "$out.log" 2>&1 || { tail -n 40 "$out.log" >&2; say "failed: $*" >&2; exit 1; }; }
+rm -f "$out.log"
+logged cmake -S "$root" -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
+    -DCMAKE_PREFIX_PATH="$sdl" -DJXFB_MODULE=OFF -DJXFB_ENGINE_TESTS=ON
+logged cmake --build "$out"
 
 # No Mono or Gecko (Wine would offer to install them), no debug chatter, no display.
 export WINEPREFIX="$cache/wine-$(wine --version 2>/dev/null | sha256sum | cut -c1-12)" WINEARCH=win64 \
