@@ -23,11 +23,19 @@ using font::kGlyphSize;
 // picture is packed: step 1 and pitch `width`. Every function takes a fast way for a step of 1
 // and a general one for any other, chosen once per call.
 struct Canvas {
-    std::uint8_t *pixels;
-    std::int64_t width;
-    std::int64_t height;
-    std::int64_t pitch;     // bytes from a row to the next
-    std::int64_t step = 1;  // bytes from a pixel to the next in its row
+    Canvas() = default;
+    // Packed: rows `width` bytes apart, pixels side by side.
+    Canvas(std::uint8_t *pixels, std::int64_t width, std::int64_t height)
+        : Canvas(pixels, width, height, width, 1) {}
+    Canvas(std::uint8_t *pixels, std::int64_t width, std::int64_t height, std::int64_t pitch,
+           std::int64_t step)
+        : pixels(pixels), width(width), height(height), pitch(pitch), step(step) {}
+
+    std::uint8_t *pixels = nullptr;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::int64_t pitch = 0;  // bytes from a row to the next
+    std::int64_t step = 1;   // bytes from a pixel to the next in its row
 
     bool contains(std::int64_t x, std::int64_t y) const {
         return x >= 0 && y >= 0 && x < width && y < height;

@@ -73,7 +73,7 @@ public:
     // The drawing kit (draw.h) on the picture, clipped to it. (A const framebuffer's canvas is
     // only read, by pget.)
     jxfb::draw::Canvas canvas() const {
-        return {const_cast<std::uint8_t *>(pixels_.data()), width_, height_, width_, 1};
+        return {const_cast<std::uint8_t *>(pixels_.data()), width_, height_};
     }
     void pset(int x, int y, std::uint8_t c) { jxfb::draw::pset(canvas(), x, y, c); }
     std::uint8_t pget(int x, int y) const { return jxfb::draw::pget(canvas(), x, y); }
