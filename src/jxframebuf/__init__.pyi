@@ -31,8 +31,27 @@ class Framebuffer:
     @property
     def height(self) -> int: ...
     def key(self, name: str) -> bool: ...
-    def pressed(self, name: str) -> bool: ...
+    def pressed(self, name: str, repeat: bool = False) -> bool:
+        """True if the key or button went down during this frame; with repeat=True, the
+        keyboard's auto-repeat counts as presses too."""
+    def typed(self) -> str:
+        """The text typed into this window during this frame, as the keyboard layout makes it.
+        Control keys (Backspace, Return, arrows) are keys, not text. The first call starts it."""
+    def wheel(self) -> tuple[float, float]:
+        """The mouse wheel's scrolling during this frame, (x, y) in notches: x to the right,
+        y away from the user; (0.0, 0.0) when none."""
     def mouse(self) -> tuple[int, int]: ...
+    def axis(self, name: str) -> float:
+        """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
+        0.0 to 1.0; 0.0 when that gamepad is not connected."""
+    def gamepads(self) -> list[str]:
+        """The connected gamepads' names, index 0 for "pad", 1 for "pad2", ...; "" for a
+        number whose gamepad was unplugged while a later one stays."""
+    @property
+    def cursor(self) -> bool:
+        """Whether the mouse cursor shows over the window (True at first)."""
+    @cursor.setter
+    def cursor(self, arg0: bool, /) -> None: ...
     @property
     def title(self) -> str: ...
     @title.setter
@@ -41,6 +60,12 @@ class Framebuffer:
     def fullscreen(self) -> bool: ...
     @fullscreen.setter
     def fullscreen(self, arg0: bool, /) -> None: ...
+    @property
+    def resizable(self) -> bool:
+        """Whether the user may resize the window (False at first); the picture stays at the
+        largest whole magnification that fits, centred."""
+    @resizable.setter
+    def resizable(self, arg0: bool, /) -> None: ...
     def __enter__(self) -> Self: ...
     def __exit__(
         self,

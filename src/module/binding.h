@@ -65,6 +65,13 @@ constexpr long kIntMin = INT32_MIN, kIntMax = INT32_MAX;
 // must fit 32 bits, or 0..255 when `last_is_index`. False (nothing raised) if any does not.
 bool plain_ints(PyObject *const *args, Py_ssize_t n, bool last_is_index, long *out);
 
+// A bool property's new value: True or False, TypeError ("<what> must be True or False, not
+// int") for anything else.
+bool switch_value(const py::object &on, const char *what);
+
+// Adds the input members (key, pressed, typed, wheel, mouse, axis, gamepads, cursor).
+void register_input(FramebufferClass &cls);
+
 // Adds the drawing kit's members (line, rect, circle, blit, text) to the class; called after
 // the other members are defined.
 void register_draw(FramebufferClass &cls);

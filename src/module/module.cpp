@@ -88,7 +88,7 @@ PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
     return slow_path(fast_flip, self, args, nargs, kwnames);
 }
 
-// Names and titles are text: pybind11 would also take bytes for a std::string.
+// Titles are text: pybind11 would also take bytes for a std::string.
 std::string text(const py::str &value) {
     return value.cast<std::string>();
 }
@@ -121,20 +121,9 @@ PYBIND11_MODULE(_jxframebuf, m) {
              })
         .def("quit", checked(&JXFramebuffer::quit))
         .def_property_readonly("width", checked(&JXFramebuffer::width))
-        .def_property_readonly("height", checked(&JXFramebuffer::height))
-        .def(
-            "key",
-            [](JXFramebuffer *self, const py::str &name) {
-                return constructed(self).key(text(name));
-            },
-            py::arg("name"))
-        .def(
-            "pressed",
-            [](JXFramebuffer *self, const py::str &name) {
-                return constructed(self).pressed(text(name));
-            },
-            py::arg("name"))
-        .def("mouse", checked(&JXFramebuffer::mouse))
+        .def_property_readonly("height", checked(&JXFramebuffer::height));
+    register_input(framebuffer);
+    framebuffer
         .def_property(
             "title", [](JXFramebuffer *self) { return constructed(self).title(); },
             [](JXFramebuffer *self, const py::str &title) {
@@ -143,12 +132,12 @@ PYBIND11_MODULE(_jxframebuf, m) {
         .def_property(
             "fullscreen", [](JXFramebuffer *self) { return constructed(self).fullscreen(); },
             [](JXFramebuffer *self, const py::object &on) {
-                // A switch: 0, None or "yes" are more likely slips than meant.
-                if (!PyBool_Check(on.ptr())) {
-                    throw py::type_error("fullscreen must be True or False, not " +
-                                         std::string(Py_TYPE(on.ptr())->tp_name));
-                }
-                constructed(self).set_fullscreen(on.ptr() == Py_True);
+                constructed(self).set_fullscreen(switch_value(on, "fullscreen"));
+            })
+        .def_property(
+            "resizable", [](JXFramebuffer *self) { return constructed(self).resizable(); },
+            [](JXFramebuffer *self, const py::object &on) {
+                constructed(self).set_resizable(switch_value(on, "resizable"));
             })
         .def("__enter__",
              [](const py::object &self) {

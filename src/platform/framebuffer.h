@@ -1,9 +1,9 @@
 // JXFramebuffer: an 8-bit indexed-colour picture with a 256-entry ARGB palette, shown magnified in
-// an SDL3 window with a paced frame loop, and the keyboard and mouse of that window. Plain C++
+// an SDL3 window with a paced frame loop, and the keyboard, mouse and gamepads of that window. Plain C++
 // with no knowledge of Python; the binding in src/module/ wraps it.
 //
 // It owns the picture and the palette and composes the rest: the window and the way frames reach
-// it (present.h), frame pacing (clock.h) and input state (input.h).
+// it (present.h), frame pacing (clock.h), input state (input.h) and the gamepads (gamepad.h).
 #pragma once
 
 #include <cstddef>
@@ -77,17 +77,31 @@ public:
     std::uint8_t *pixel_data() { return pixels_.data(); }
     std::uint32_t *palette_data() { return palette_entries_.data(); }
 
-    // Input as of the latest drain of events. A name is one of SDL's key names or "mouse left",
-    // "mouse middle", "mouse right"; an unknown one throws std::invalid_argument.
-    bool key(const std::string &name) const;      // held down
-    bool pressed(const std::string &name) const;  // went down during this frame
+    // Input as of the latest drain of events (see input.h for the names; an unknown one throws
+    // std::invalid_argument).
+    bool key(const std::string &name);  // held down
+    // Went down during this frame; with `repeat`, the keyboard's auto-repeat counts too.
+    bool pressed(const std::string &name, bool repeat = false);
+    // The text typed into the window during this frame, UTF-8. Text input starts with the
+    // first call; nothing typed before it is kept.
+    const std::string &typed();
+    // The scrolling of this frame in notches: x to the right, y away from the user.
+    std::pair<float, float> wheel() const { return {input_.wheel_x(), input_.wheel_y()}; }
+    // A gamepad axis ("pad leftx", ...): sticks -1.0 to 1.0, triggers 0.0 to 1.0, 0.0 for no pad.
+    float axis(const std::string &name);
+    // The connected gamepads' names by slot ("" for an empty slot below the last one in use).
+    std::vector<std::string> gamepads();
     // The picture pixel under the pointer (outside the picture when the pointer is).
     std::pair<int, int> mouse() const;
 
     const std::string &title() const { return title_; }
     void set_title(const std::string &title);
-    bool fullscreen() const { return fullscreen_; }
+    bool fullscreen() const { return display_ ? display_->fullscreen() : fullscreen_; }
     void set_fullscreen(bool fullscreen);
+    bool resizable() const { return display_ ? display_->resizable() : resizable_; }
+    void set_resizable(bool resizable);
+    bool cursor() const { return cursor_; }
+    void set_cursor(bool shown);
 
 private:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
@@ -95,16 +109,22 @@ private:
 
     void release_display();
     void pump_events();
+    // Whether gamepads can be read (the display is up); starts SDL's gamepad subsystem if not yet.
+    bool gamepads_ready();
 
     int width_;
     int height_;
     bool running_ = false;
     std::unique_ptr<jxfb::Display> display_;  // null once quit
+    SDL_WindowID window_id_ = 0;               // the display's, looked up for every event
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
     jxfb::FramePacer pacer_;
     jxfb::InputState input_;
     std::string title_ = "JXFramebuffer";
-    bool fullscreen_ = false;
+    bool fullscreen_ = false;  // as last set or seen, for after quit()
+    bool resizable_ = false;
+    bool cursor_ = true;
+    bool text_input_ = false;  // started for this window
     std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
 };
