@@ -104,7 +104,6 @@ void JXFramebuffer::release_display() {
     if (display_) {
         last_mouse_ = mouse();
         fullscreen_ = display_->fullscreen();
-        resizable_ = display_->resizable();
     }
     display_.reset();
     input_.release_all();

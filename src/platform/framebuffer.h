@@ -98,7 +98,7 @@ public:
     void set_title(const std::string &title);
     bool fullscreen() const { return display_ ? display_->fullscreen() : fullscreen_; }
     void set_fullscreen(bool fullscreen);
-    bool resizable() const { return display_ ? display_->resizable() : resizable_; }
+    bool resizable() const { return resizable_; }
     void set_resizable(bool resizable);
     bool cursor() const { return cursor_; }
     void set_cursor(bool shown);

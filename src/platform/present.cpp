@@ -357,10 +357,6 @@ void Display::set_resizable(bool resizable) {
     if (!SDL_SetWindowResizable(window_.get(), resizable)) throw_sdl_error();
 }
 
-bool Display::resizable() const {
-    return (SDL_GetWindowFlags(window_.get()) & SDL_WINDOW_RESIZABLE) != 0;
-}
-
 void Display::start_text_input() {
     if (!SDL_StartTextInput(window_.get())) throw_sdl_error();
 }

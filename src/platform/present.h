@@ -79,7 +79,6 @@ public:
     void set_fullscreen(bool fullscreen, bool pointer_seen);
     bool fullscreen() const;  // what the display did
     void set_resizable(bool resizable);
-    bool resizable() const;
     // Text input events for this window (off until asked for: an input method may take keys).
     void start_text_input();
     // Whether the pointer is over this window, as far as SDL knows.
