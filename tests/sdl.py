@@ -117,8 +117,9 @@ def push_window_event(kind: str, window: int) -> None:
     _push([(0, "c_uint32", WINDOW[kind]), (16, "c_uint32", window_id(window))])
 
 
-def push_key(window: int, key: str, down: bool, repeat: bool = False, place: str = "",
-             raw: int = 1) -> None:
+def push_key(
+    window: int, key: str, down: bool, repeat: bool = False, place: str = "", raw: int = 1
+) -> None:
     """A key typing `key` on the key at `place` (by default where it is on a US keyboard); `raw`
     is the keyboard's own code, 0 for a release SDL makes up itself on a change of focus."""
     _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (16, "c_uint32", window_id(window)),
@@ -178,9 +179,9 @@ class Pad:
     running (a framebuffer starts it when asked about gamepads). State set here is seen by the
     next drain of events, as a real pad's would be."""
 
-    BUTTONS = ["a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
-               "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright"]  # fmt: skip
-    AXES = ["leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger"]
+    BUTTONS = ("a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
+               "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright")  # fmt: skip
+    AXES = ("leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger")
 
     def __init__(self, name: str) -> None:
         desc = _PadDesc(version=ctypes.sizeof(_PadDesc), type=1, naxes=6, nbuttons=15,

@@ -93,7 +93,9 @@ def test_every_kind_of_name_in_any_case(fb):
     # A French keyboard: the key where a US one has Q types "a". Names by place follow the place.
     sdl.push_key(w, "a", True, place="q")
     fb.running()
-    assert fb.key("A") and fb.key("physical Q") and fb.key("PHYSICAL q") and fb.pressed("physical q")
+    assert (
+        fb.key("A") and fb.key("physical Q") and fb.key("PHYSICAL q") and fb.pressed("physical q")
+    )
     assert not fb.key("physical A") and not fb.key("Q")
     sdl.push_key(w, "a", False, place="q")
     fb.running()
@@ -191,7 +193,10 @@ def test_mouse_maps_the_window_to_picture_pixels_floored(scale):
         assert fb.mouse() == (12, 4)
         # SDL's last motion before the pointer leaves stops on the window's last pixel; the
         # pointer is past the edge it crossed.
-        for edge, pixel in [((39 * scale, 20.0), (40, 20 // scale)), ((3.0, 0.0), (3 // scale, -1))]:
+        for edge, pixel in [
+            ((39 * scale, 20.0), (40, 20 // scale)),
+            ((3.0, 0.0), (3 // scale, -1)),
+        ]:
             sdl.push_motion(w, *edge)
             sdl.push_window_event("MOUSE_LEAVE", w)
             fb.running()

@@ -178,7 +178,8 @@ void JXFramebuffer::pump_events() {
                 break;
             case SDL_EVENT_MOUSE_WHEEL:
                 if ((fb = owner(event.wheel.windowID))) {
-                    const float sign = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
+                    const float sign =
+                        event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
                     fb->input_.wheel(sign * event.wheel.x, sign * event.wheel.y);
                     fb->input_.move(event.wheel.mouse_x, event.wheel.mouse_y);
                 }
@@ -261,8 +262,8 @@ bool JXFramebuffer::gamepads_ready() {
 bool JXFramebuffer::key(const std::string &name) {
     const jxfb::Control control = control_named(name);
     if (jxfb::is_pad_button(control)) {
-        return gamepads_ready() && jxfb::gamepads().held(jxfb::pad_slot(control),
-                                                         jxfb::pad_button_number(control));
+        return gamepads_ready() &&
+               jxfb::gamepads().held(jxfb::pad_slot(control), jxfb::pad_button_number(control));
     }
     return input_.held(control);
 }
@@ -326,6 +327,7 @@ void JXFramebuffer::set_resizable(bool resizable) {
 }
 
 void JXFramebuffer::set_cursor(bool shown) {
+    if (shown == cursor_) return;  // a program may well set it every frame
     // The pointer's window decides what SDL's one setting is; one over no window of ours
     // takes the newest.
     if (display_ && (display_->has_mouse_focus() || SDL_GetMouseFocus() == nullptr) &&

@@ -1,6 +1,6 @@
 // JXFramebuffer: an 8-bit indexed-colour picture with a 256-entry ARGB palette, shown magnified in
-// an SDL3 window with a paced frame loop, and the keyboard, mouse and gamepads of that window. Plain C++
-// with no knowledge of Python; the binding in src/module/ wraps it.
+// an SDL3 window with a paced frame loop, and the keyboard, mouse and gamepads of that window.
+// Plain C++ with no knowledge of Python; the binding in src/module/ wraps it.
 //
 // It owns the picture and the palette and composes the rest: the window and the way frames reach
 // it (present.h), frame pacing (clock.h), input state (input.h) and the gamepads (gamepad.h).
@@ -116,7 +116,7 @@ private:
     int height_;
     bool running_ = false;
     std::unique_ptr<jxfb::Display> display_;  // null once quit
-    SDL_WindowID window_id_ = 0;               // the display's, looked up for every event
+    SDL_WindowID window_id_ = 0;              // the display's, looked up for every event
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
     jxfb::FramePacer pacer_;
@@ -125,6 +125,6 @@ private:
     bool fullscreen_ = false;  // as last set or seen, for after quit()
     bool resizable_ = false;
     bool cursor_ = true;
-    bool text_input_ = false;  // started for this window
+    bool text_input_ = false;                 // started for this window
     std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
 };

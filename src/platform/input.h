@@ -77,7 +77,8 @@ public:
     // What a drain of SDL's events feeds in. A key event counts for the key both by what it
     // types and by where it is. A `continued` down is a key held since before this window had the
     // focus: held, but no new press.
-    void key(SDL_Keycode key, SDL_Scancode scancode, bool down, bool repeat, bool continued = false);
+    void key(SDL_Keycode key, SDL_Scancode scancode, bool down, bool repeat,
+             bool continued = false);
     void button(std::uint8_t button, bool down) { change(kMouseButton | button, down); }
     // A gamepad button went down (its held state is the gamepad's own, see gamepad.h).
     void pad_pressed(Control c) {
