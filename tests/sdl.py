@@ -23,8 +23,6 @@ lib.SDL_GetWindowTitle.restype = ctypes.c_char_p
 lib.SDL_PushEvent.argtypes = [ctypes.c_void_p]
 lib.SDL_PushEvent.restype = ctypes.c_bool
 lib.SDL_CursorVisible.restype = ctypes.c_bool
-lib.SDL_SetWindowSize.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
-lib.SDL_SetWindowSize.restype = ctypes.c_bool
 lib.SDL_SetJoystickVirtualButton.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_bool]
 lib.SDL_SetJoystickVirtualAxis.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int16]
 lib.SDL_OpenJoystick.restype = ctypes.c_void_p
@@ -157,19 +155,9 @@ def cursor_visible() -> bool:
     return lib.SDL_CursorVisible()
 
 
-def resize(window: int, w: int, h: int) -> None:
-    """Resizes the window as a user dragging its border would."""
-    assert lib.SDL_SetWindowSize(window, w, h)
-
-
 class _PadDesc(ctypes.Structure):
     _fields_ = [("version", ctypes.c_uint32), ("type", ctypes.c_uint16),
-                ("padding", ctypes.c_uint16), ("vendor_id", ctypes.c_uint16),
-                ("product_id", ctypes.c_uint16), ("naxes", ctypes.c_uint16),
-                ("nbuttons", ctypes.c_uint16), ("nballs", ctypes.c_uint16),
-                ("nhats", ctypes.c_uint16), ("ntouchpads", ctypes.c_uint16),
-                ("nsensors", ctypes.c_uint16), ("padding2", ctypes.c_uint16 * 2),
-                ("button_mask", ctypes.c_uint32), ("axis_mask", ctypes.c_uint32),
+                ("u16", ctypes.c_uint16 * 11), ("masks", ctypes.c_uint32 * 2),
                 ("name", ctypes.c_char_p), ("pointers", ctypes.c_void_p * 11)]  # fmt: skip
 
 
@@ -184,8 +172,9 @@ class Pad:
     AXES = ("leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger")
 
     def __init__(self, name: str) -> None:
-        desc = _PadDesc(version=ctypes.sizeof(_PadDesc), type=1, naxes=6, nbuttons=15,
-                        name=name.encode())  # fmt: skip
+        # SDL_VirtualJoystickDesc: after its type, (padding, vendor, product, axes, buttons, ...)
+        counts = (ctypes.c_uint16 * 11)(0, 0, 0, len(self.AXES), len(self.BUTTONS))
+        desc = _PadDesc(ctypes.sizeof(_PadDesc), 1, counts, name=name.encode())
         self.id = lib.SDL_AttachVirtualJoystick(ctypes.byref(desc))
         assert self.id, lib.SDL_GetError()
         self.joystick = lib.SDL_OpenJoystick(self.id)  # the handle that sets its state

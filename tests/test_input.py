@@ -152,25 +152,19 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         b.flip()
         assert not b.pressed("a") and b.key("a")
 
-        # The focus moves from b to a with Shift and "a" held: SDL lets go of them in b, then
-        # presses Shift again in a at once, and the keyboard's auto-repeat "a" a moment later.
-        # Both are the same holds, not new presses in a; once let go, a press is a press again.
-        sdl.push_key(wb, "left shift", True)
-        b.running()
-        for key in ("a", "left shift"):
-            sdl.push_key(wb, key, False, raw=0)
+        # The focus moves from b to a with "a" held: SDL lets go of it in b itself (no raw key
+        # code), and the keyboard's auto-repeat presses it in a: the same hold, no new press.
+        # Once let go, a press is a press again.
+        sdl.push_key(wb, "a", False, raw=0)
         sdl.push_window_event("FOCUS_LOST", wb)
-        sdl.push_window_event("FOCUS_GAINED", wa)
-        sdl.push_key(wa, "left shift", True)
         sdl.push_key(wa, "a", True)
         a.running()
-        assert a.key("Left Shift") and a.key("A") and a.key("physical A")
-        assert not a.pressed("Left Shift") and not a.pressed("A") and not a.pressed("physical A")
-        assert not b.key("Left Shift") and not b.key("a")
+        assert a.key("A") and a.key("physical A") and not b.key("a")
+        assert not a.pressed("A") and not a.pressed("physical A")
         sdl.push_key(wa, "a", False)
         sdl.push_key(wa, "a", True)
         a.running()
-        assert a.pressed("A") and not a.pressed("Left Shift")
+        assert a.pressed("A")
 
 
 @pytest.mark.parametrize("scale", [1, 3])
@@ -239,32 +233,6 @@ def test_typed_text_and_the_wheel_belong_to_one_frame(fb):
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
 
 
-def test_a_resizable_window_letterboxes_and_the_cursor_hides():
-    with Framebuffer(40, 30, scale=2, fps=0) as fb:
-        w = window_of(fb)
-        fb.buffer()[:] = np.arange(40) % 8
-        fb.resizable = True
-        assert fb.resizable
-        sdl.resize(w, 200, 100)  # x3 fits: 120 x 90, from (40, 5)
-        fb.flip()
-        picture = fb.palette()[fb.buffer()].repeat(3, 0).repeat(3, 1)
-        rgb = np.stack([(picture >> s) & 0xFF for s in (16, 8, 0)], axis=-1)
-        expected = np.zeros((100, 200, 3), np.uint8)
-        expected[5:95, 40:160] = rgb
-        np.testing.assert_array_equal(sdl.shown(w), expected)
-        sdl.push_motion(w, 40.0, 5.0)
-        fb.running()
-        assert fb.mouse() == (0, 0)
-        fb.resizable = False
-        assert not fb.resizable
-
-        assert fb.cursor and sdl.cursor_visible()
-        fb.cursor = False
-        assert not fb.cursor and not sdl.cursor_visible()
-        fb.cursor = True
-        assert sdl.cursor_visible()
-
-
 def test_gamepads_plug_in_press_move_and_unplug(fb):
     assert fb.gamepads() == []  # asking starts SDL's gamepads
     first = sdl.Pad("Pad One")
@@ -274,9 +242,8 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         assert fb.gamepads() == ["Pad One"] and not fb.key("pad a")
         first.button("a", True)
         first.button("dpup", True)
-        first.axis("leftx", -32768)
-        first.axis("lefty", 16384)
-        first.axis("righttrigger", 32767)
+        for axis, value in [("leftx", -32768), ("lefty", 16384), ("righttrigger", 32767)]:
+            first.axis(axis, value)
         fb.running()
         assert fb.key("pad a") and fb.pressed("PAD A") and fb.key("pad1 dpup")
         assert not fb.key("pad b") and not fb.key("pad2 a") and not fb.pressed("pad2 a")
@@ -326,6 +293,10 @@ def test_title_retitles_and_refuses_what_is_not_text(fb):
     with pytest.raises(TypeError, match=r"^pressed\(\) argument repeat must be True or False"):
         fb.pressed("a", repeat=1)
     assert (fb.fullscreen, fb.resizable, fb.cursor) == (False, False, True)
+    fb.cursor = False  # the pointer is over no window: the newest setting counts
+    assert not fb.cursor and not sdl.cursor_visible()
+    fb.cursor = True
+    assert sdl.cursor_visible()
     fb.fullscreen = np.True_  # as `fill` takes it
     assert fb.fullscreen is True
     fb.fullscreen = np.False_

@@ -10,8 +10,11 @@ Gamepads &gamepads() {
 }
 
 void Gamepads::start() {
-    if (started_) return;
-    if (!SDL_InitSubSystem(SDL_INIT_GAMEPAD)) return;  // no gamepads here; asked again next time
+    // Where SDL cannot start it, there are no gamepads, and asking again every frame would not
+    // change that: once per start of SDL.
+    if (tried_) return;
+    tried_ = true;
+    if (!SDL_InitSubSystem(SDL_INIT_GAMEPAD)) return;
     started_ = true;
     int count = 0;
     SDL_JoystickID *ids = SDL_GetGamepads(&count);
@@ -22,6 +25,7 @@ void Gamepads::start() {
 }
 
 void Gamepads::stop() {
+    tried_ = false;
     if (!started_) return;
     for (SDL_Gamepad *&pad : pads_) {
         if (pad) SDL_CloseGamepad(pad);

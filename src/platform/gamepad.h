@@ -47,6 +47,7 @@ public:
 private:
     std::array<SDL_Gamepad *, kMaxPads> pads_{};  // null for a free slot
     std::array<SDL_JoystickID, kMaxPads> ids_{};
+    bool tried_ = false;
     bool started_ = false;
 };
 

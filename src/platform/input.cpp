@@ -145,8 +145,10 @@ bool FocusHandoff::carried_or_released(const SDL_KeyboardEvent &key) {
     remove_control(carried_, by_place);
     // The hold goes on in the next window within moments (the auto-repeat delay); a press much
     // later, after the key was let go unseen in another program, is a new one.
-    constexpr std::uint64_t kHandoffNs = 2'000'000'000;
-    return key.timestamp - lost_at_ < kHandoffNs;
+    constexpr std::int64_t kHandoffNs = 2'000'000'000;
+    // Signed: a key event carries the keyboard's own time, which may come before the moment
+    // the focus-lost event was drained.
+    return static_cast<std::int64_t>(key.timestamp - lost_at_) < kHandoffNs;
 }
 
 void FocusHandoff::focus_lost(std::uint64_t timestamp, const std::vector<Control> &held) {
