@@ -135,6 +135,10 @@ def test_losing_the_focus_releases_the_keys_but_not_the_presses(fb):
     fb.running()
     assert not fb.key("a") and fb.pressed("a")
     assert fb.key("mouse right")  # a held button keeps the pointer's window
+    fb.quit()
+    with Framebuffer(8, 8, fps=0) as again:  # a new start of SDL: no hold goes on into it
+        sdl.push_key(window_of(again), "a", True)
+        assert again.running() and again.pressed("a")
 
 
 def test_input_goes_to_the_framebuffer_of_its_window():
@@ -211,6 +215,9 @@ def test_mouse_through_the_fullscreen_letterbox():
             sdl.push_motion(w, *at)
             fb.running()
             assert fb.mouse() == pixel, at
+        sdl.push_window_event("LEAVE_FULLSCREEN", w)  # as a window manager may decide
+        fb.running()
+        assert fb.fullscreen is False
         fb.fullscreen = False
         fb.flip()
         sdl.push_motion(w, 639.9, 399.9)

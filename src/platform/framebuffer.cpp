@@ -29,6 +29,13 @@ std::vector<JXFramebuffer *> &live_framebuffers() {
     return live;
 }
 
+// Keys held across a change of focus between windows, whichever framebuffer drains: SDL's
+// keyboard is process-wide too. Forgotten when SDL shuts down.
+jxfb::FocusHandoff &focus_handoff() {
+    static jxfb::FocusHandoff handoff;
+    return handoff;
+}
+
 [[noreturn]] void throw_sdl_error() {
     throw std::runtime_error(SDL_GetError());
 }
@@ -101,10 +108,7 @@ void JXFramebuffer::quit() {
 }
 
 void JXFramebuffer::release_display() {
-    if (display_) {
-        last_mouse_ = mouse();
-        fullscreen_ = display_->fullscreen();
-    }
+    if (display_) last_mouse_ = mouse();
     display_.reset();
     input_.release_all();
 
@@ -116,6 +120,7 @@ void JXFramebuffer::release_display() {
     // would otherwise stay installed and swallow a later SIGTERM. A later framebuffer starts SDL
     // again.
     if (live.empty()) {
+        focus_handoff() = jxfb::FocusHandoff();
         jxfb::gamepads().stop();
         SDL_Quit();
     }
@@ -129,8 +134,7 @@ void JXFramebuffer::pump_events() {
         }
         return nullptr;
     };
-    // Keys held across a change of focus between windows, whichever framebuffer drains.
-    static jxfb::FocusHandoff handoff;
+    jxfb::FocusHandoff &handoff = focus_handoff();
     handoff.drain();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -182,6 +186,13 @@ void JXFramebuffer::pump_events() {
                         event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
                     fb->input_.wheel(sign * event.wheel.x, sign * event.wheel.y);
                     fb->input_.move(event.wheel.mouse_x, event.wheel.mouse_y);
+                }
+                break;
+            case SDL_EVENT_WINDOW_ENTER_FULLSCREEN:
+            case SDL_EVENT_WINDOW_LEAVE_FULLSCREEN:
+                // The window manager may take a window out of fullscreen, or put it back.
+                if ((fb = owner(event.window.windowID))) {
+                    fb->fullscreen_ = event.type == SDL_EVENT_WINDOW_ENTER_FULLSCREEN;
                 }
                 break;
             case SDL_EVENT_WINDOW_MOUSE_LEAVE:
@@ -317,8 +328,12 @@ void JXFramebuffer::set_title(const std::string &title) {
 }
 
 void JXFramebuffer::set_fullscreen(bool fullscreen) {
-    if (display_) display_->set_fullscreen(fullscreen, input_.mouse_seen());
-    fullscreen_ = fullscreen;
+    if (!display_) {
+        fullscreen_ = fullscreen;
+        return;
+    }
+    display_->set_fullscreen(fullscreen, input_.mouse_seen());
+    fullscreen_ = display_->fullscreen();
 }
 
 void JXFramebuffer::set_resizable(bool resizable) {

@@ -96,7 +96,8 @@ public:
 
     const std::string &title() const { return title_; }
     void set_title(const std::string &title);
-    bool fullscreen() const { return display_ ? display_->fullscreen() : fullscreen_; }
+    // What the display did, as of the latest drain of events or set_fullscreen().
+    bool fullscreen() const { return fullscreen_; }
     void set_fullscreen(bool fullscreen);
     bool resizable() const { return resizable_; }
     void set_resizable(bool resizable);
@@ -122,7 +123,7 @@ private:
     jxfb::FramePacer pacer_;
     jxfb::InputState input_;
     std::string title_ = "JXFramebuffer";
-    bool fullscreen_ = false;  // as last set or seen, for after quit()
+    bool fullscreen_ = false;
     bool resizable_ = false;
     bool cursor_ = true;
     bool text_input_ = false;                 // started for this window
