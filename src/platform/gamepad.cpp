@@ -14,8 +14,11 @@ void Gamepads::start() {
     // change that: once per start of SDL.
     if (tried_) return;
     tried_ = true;
-    if (!SDL_InitSubSystem(SDL_INIT_GAMEPAD)) return;
-    started_ = true;
+    try {
+        hold_ = session::Hold(SDL_INIT_GAMEPAD);
+    } catch (const std::runtime_error &) {
+        return;
+    }
     int count = 0;
     SDL_JoystickID *ids = SDL_GetGamepads(&count);
     if (ids) {
@@ -26,18 +29,16 @@ void Gamepads::start() {
 
 void Gamepads::stop() {
     tried_ = false;
-    if (!started_) return;
     for (SDL_Gamepad *&pad : pads_) {
         if (pad) SDL_CloseGamepad(pad);
         pad = nullptr;
     }
-    SDL_QuitSubSystem(SDL_INIT_GAMEPAD);
-    started_ = false;
+    hold_.release();
 }
 
 void Gamepads::added(SDL_JoystickID id) {
     // Gamepads connected at the start are reported again by the events of the start.
-    if (!started_ || slot_of(id) >= 0) return;
+    if (!hold_.held() || slot_of(id) >= 0) return;
     const auto free = std::find(pads_.begin(), pads_.end(), nullptr);
     if (free == pads_.end()) return;  // more than kMaxPads: the rest are not read
     *free = SDL_OpenGamepad(id);      // null if it went again already

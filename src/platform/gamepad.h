@@ -13,22 +13,24 @@
 #include <vector>
 
 #include "input.h"
+#include "sdl_session.h"
 
 namespace jxfb {
 
 class Gamepads {
 public:
     Gamepads() = default;
-    ~Gamepads() = default;  // stopped by the last framebuffer, before SDL shuts down
+    ~Gamepads() = default;  // stopped by the last framebuffer
     Gamepads(const Gamepads &) = delete;
     Gamepads &operator=(const Gamepads &) = delete;
 
-    // Starts SDL's gamepad subsystem if it is not running, and opens the gamepads already
-    // connected. A machine where SDL cannot start it simply has no gamepads.
+    // Takes a hold on SDL's gamepad subsystem if it has none, and opens the gamepads already
+    // connected. A machine where SDL cannot start it simply has no gamepads. On the video thread,
+    // whose drains of events read the gamepads.
     void start();
-    // Closes every gamepad and shuts the subsystem down again (before SDL itself is).
+    // Closes every gamepad and gives the hold up again.
     void stop();
-    bool started() const { return started_; }
+    bool started() const { return hold_.held(); }
 
     // What a drain of SDL's events feeds in: a gamepad plugged in or out.
     void added(SDL_JoystickID id);
@@ -47,8 +49,8 @@ public:
 private:
     std::array<SDL_Gamepad *, kMaxPads> pads_{};  // null for a free slot
     std::array<SDL_JoystickID, kMaxPads> ids_{};
+    session::Hold hold_;
     bool tried_ = false;
-    bool started_ = false;
 };
 
 // The one set of gamepads of the process.
