@@ -160,38 +160,9 @@ void FocusHandoff::focus_lost(std::uint64_t timestamp, const std::vector<Control
     lost_at_ = timestamp;
 }
 
-void InputState::change(Control c, bool down) {
-    const auto at = std::find(held_.begin(), held_.end(), c);
-    if (down) {
-        if (at != held_.end()) return;  // already down: not a new press
-        held_.push_back(c);
-        if (!contains(pressed_, c)) pressed_.push_back(c);
-    } else if (at != held_.end()) {
-        held_.erase(at);
-    }
-}
-
-void InputState::key(SDL_Keycode key, SDL_Scancode scancode, bool down, bool repeat,
-                     bool continued) {
-    const bool placed = scancode > SDL_SCANCODE_UNKNOWN && scancode < SDL_SCANCODE_COUNT;
-    if (repeat) {
-        // Auto-repeat is no new press, but pressed(name, repeat=True) counts it.
-        if (!down) return;
-        if (key != SDLK_UNKNOWN && !contains(repeated_, key)) repeated_.push_back(key);
-        if (placed) places_repeated_[scancode] = true;
-        return;
-    }
-    if (key != SDLK_UNKNOWN) {
-        if (!continued) {
-            change(key, down);
-        } else if (!contains(held_, key)) {
-            held_.push_back(key);
-        }
-    }
-    if (placed) {
-        if (down && !continued && !places_held_[scancode]) places_pressed_[scancode] = true;
-        places_held_[scancode] = down;
-    }
+void InputState::repeated(SDL_Keycode key, SDL_Scancode scancode) {
+    if (key != SDLK_UNKNOWN && !contains(repeated_, key)) repeated_.push_back(key);
+    if (placed(scancode)) places_repeated_[scancode] = true;
 }
 
 void InputState::release_keys(std::vector<Control> &held_then) {

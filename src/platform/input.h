@@ -4,6 +4,7 @@
 #include <SDL3/SDL.h>
 
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -78,7 +79,24 @@ public:
     // types and by where it is. A `continued` down is a key held since before this window had the
     // focus: held, but no new press.
     void key(SDL_Keycode key, SDL_Scancode scancode, bool down, bool repeat,
-             bool continued = false);
+             bool continued = false) {
+        if (repeat) {
+            // Auto-repeat is no new press, but pressed(name, repeat=True) counts it.
+            if (down) repeated(key, scancode);
+            return;
+        }
+        if (key != SDLK_UNKNOWN) {
+            if (!continued) {
+                change(key, down);
+            } else if (!contains(held_, key)) {
+                held_.push_back(key);
+            }
+        }
+        if (placed(scancode)) {
+            if (down && !continued && !places_held_[scancode]) places_pressed_[scancode] = true;
+            places_held_[scancode] = down;
+        }
+    }
     void button(std::uint8_t button, bool down) { change(kMouseButton | button, down); }
     // A gamepad button went down (its held state is the gamepad's own, see gamepad.h).
     void pad_pressed(Control c) {
@@ -143,7 +161,20 @@ private:
     }
     static bool is_physical(Control c) { return (c & kKindMask) == kPhysicalKey; }
     static std::size_t place(Control c) { return (c & 0xFFFF) % SDL_SCANCODE_COUNT; }
-    void change(Control c, bool down);
+    static bool placed(SDL_Scancode s) {
+        return s > SDL_SCANCODE_UNKNOWN && s < SDL_SCANCODE_COUNT;
+    }
+    void change(Control c, bool down) {
+        for (std::size_t i = 0; i < held_.size(); ++i) {
+            if (held_[i] != c) continue;
+            if (!down) held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(i));
+            return;  // released, or already down: not a new press
+        }
+        if (!down) return;
+        held_.push_back(c);
+        if (!contains(pressed_, c)) pressed_.push_back(c);
+    }
+    void repeated(SDL_Keycode key, SDL_Scancode scancode);
 
     // Keys by what they type, mouse buttons: a handful of entries at most, where a linear
     // search beats hashing.
