@@ -3,12 +3,15 @@ see that the module cannot show, events put on SDL's own queue, as a video drive
 gamepads plugged in as SDL's virtual joysticks (the only kind a machine without devices can have)."""
 
 import ctypes
+import sys
 
 import numpy as np
 
 import jxframebuf
 
-lib = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
+# Windows wheels carry SDL3.dll beside the module (a DLL exports only what it declares, so a
+# static SDL3 inside the module would be out of reach); the module has loaded it already.
+lib = ctypes.CDLL("SDL3.dll" if sys.platform == "win32" else jxframebuf._jxframebuf.__file__)
 lib.SDL_GetWindows.restype = ctypes.POINTER(ctypes.c_void_p)
 lib.SDL_GetWindowSurface.restype = ctypes.c_void_p
 lib.SDL_GetWindowSurface.argtypes = [ctypes.c_void_p]
