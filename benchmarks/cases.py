@@ -171,12 +171,76 @@ def pacing_ours(frames, width=64, height=40, scale=2):
     return result
 
 
+def _input_events(window_id: int) -> list:
+    """Ten events of a busy hand, as SDL's video driver would queue them in one frame: three
+    pointer moves, a key going down and up, a click, a wheel notch and two typed characters."""
+    texts = [ctypes.create_string_buffer(b"a"), ctypes.create_string_buffer(b"b")]
+
+    def event(*fields):
+        raw = (ctypes.c_uint8 * 128)()
+        for offset, kind, value in ((16, ctypes.c_uint32, window_id), *fields):
+            kind.from_buffer(raw, offset).value = value
+        return raw
+
+    u32, u16, f32, b = ctypes.c_uint32, ctypes.c_uint16, ctypes.c_float, ctypes.c_bool
+    moves = [event((0, u32, 0x400), (28, f32, 10.0 + i), (32, f32, 7.0)) for i in range(3)]
+    keys = [event((0, u32, 0x300 + up), (24, u32, 4), (28, u32, 0x61), (34, u16, 38),
+                  (36, b, not up)) for up in (0, 1)]  # fmt: skip
+    clicks = [event((0, u32, 0x401 + up), (24, ctypes.c_uint8, 1), (25, b, not up),
+                    (28, f32, 12.0), (32, f32, 7.0)) for up in (0, 1)]  # fmt: skip
+    wheel = event((0, u32, 0x403), (28, f32, 1.0), (36, f32, 12.0), (40, f32, 7.0))
+    typed = [event((0, u32, 0x303), (24, ctypes.c_void_p, ctypes.addressof(t))) for t in texts]
+    return [*moves, *keys, *clicks, wheel, *typed], texts
+
+
 @case
-def threads_ours(kind, pacer, seconds, width=64, height=40, scale=2):
-    """A 60 fps loop on the main thread (flip(), or time.sleep() for what a loop that sleeps lets
-    other threads do) beside one other thread: a busy one counting as fast as it can, or one that
-    sleeps 1 ms at a time and counts its wake-ups. Returns the other thread's count a second and
-    the main loop's frame periods."""
+def input_cost_ours(calls, samples, width=64, height=40, scale=2):
+    """ns per running() and per flip() call, unpaced, with ten input events queued before each
+    call (see _input_events): what draining and tracking a frame's input costs the loop."""
+    fb = _ours(width, height, scale, -1)
+    sdl = _sdl3()
+    count = ctypes.c_int()
+    windows = sdl.SDL_GetWindows(ctypes.byref(count))
+    sdl.SDL_GetWindowID.argtypes = [ctypes.c_void_p]
+    window_id = sdl.SDL_GetWindowID(windows[0])
+    sdl.SDL_free(windows)
+    events, _keep = _input_events(window_id)
+    push = sdl.SDL_PushEvent
+    clock = time.perf_counter_ns
+
+    def cost(call) -> float:
+        # The mean of the middle half of the calls: a busy machine preempts a call now and then,
+        # which a plain mean would carry, and the clock's steps are too coarse for a median.
+        durations = np.empty(calls, np.int64)
+        for i in range(calls):
+            for e in events:
+                push(e)
+            start = clock()
+            call()
+            durations[i] = clock() - start
+        for i in range(calls):  # less what reading the clock twice costs
+            start = clock()
+            durations[i] -= clock() - start
+        durations.sort()
+        return float(durations[calls // 4 : calls - calls // 4].mean())
+
+    cost(fb.running)  # warm up
+    result: dict = {"running": [], "flip": []}
+    for _ in range(samples):
+        result["running"].append(cost(fb.running))
+        result["flip"].append(cost(fb.flip))
+    result |= ours_display()
+    fb.quit()
+    return result
+
+
+@case
+def threads_ours(kind, seconds, segment_frames=30, width=64, height=40, scale=2):
+    """A 60 fps loop on the main thread beside one other thread: a busy one counting as fast as it
+    can, or one that sleeps 1 ms at a time and counts its wake-ups. The loop takes turns, a
+    segment of `segment_frames` frames each, at being paced by flip() and by time.sleep (what a
+    loop that sleeps lets other threads do), so that both see the machine in the same state.
+    Returns, per way of pacing, the other thread's count a second and the loop's frame periods."""
     import threading
 
     stop = threading.Event()
@@ -197,33 +261,43 @@ def threads_ours(kind, pacer, seconds, width=64, height=40, scale=2):
             counts[0] = n
 
     fb = _ours(width, height, scale, 60)
-    if pacer == "flip":
-
-        def frame():
-            fb.running()
-            fb.flip()
-
-    else:
-        deadline = [time.perf_counter()]
-
-        def frame():
-            deadline[0] += 1 / 60
-            time.sleep(max(0.0, deadline[0] - time.perf_counter()))
-
-    frames = round(seconds * 60)
     for _ in range(10):  # settle in before the other thread starts
-        frame()
-    if pacer != "flip":
-        deadline[0] = time.perf_counter()
+        fb.running()
+        fb.flip()
     worker = threading.Thread(target=busy if kind == "busy" else sleeper)
     worker.start()
-    start_count, start = counts[0], time.perf_counter()
-    result = _paced(frame, frames)
-    elapsed, count = time.perf_counter() - start, counts[0]
+    clock = time.perf_counter_ns
+    totals = {"flip": [0, 0], "sleep": [0, 0]}  # counted, nanoseconds
+    periods: dict[str, list[int]] = {"flip": [], "sleep": []}
+    end = clock() + seconds * 1e9
+    pacer = "flip"
+    while clock() < end:
+        # The first frame of a segment only starts its rhythm: neither counted nor timed.
+        if pacer == "flip":
+            fb.running()
+            fb.flip()
+        else:
+            deadline = time.perf_counter() + 1 / 60
+            time.sleep(max(0.0, deadline - time.perf_counter()))
+        start_count, stamps = counts[0], [clock()]
+        for _ in range(segment_frames):
+            if pacer == "flip":
+                fb.running()
+                fb.flip()
+            else:
+                deadline += 1 / 60
+                time.sleep(max(0.0, deadline - time.perf_counter()))
+            stamps.append(clock())
+        totals[pacer][0] += counts[0] - start_count
+        totals[pacer][1] += stamps[-1] - stamps[0]
+        periods[pacer] += np.diff(stamps).tolist()
+        pacer = "sleep" if pacer == "flip" else "flip"
     stop.set()
     worker.join()
     fb.quit()
-    return {"per_second": (count - start_count) / elapsed, "periods_ns": result["periods_ns"]}
+    return {
+        p: {"per_second": c / (ns / 1e9), "periods_ns": periods[p]} for p, (c, ns) in totals.items()
+    }
 
 
 def _resident_bytes() -> int:

@@ -1,6 +1,7 @@
-# Paint: draw with the mouse. Left button paints, right button erases, keys 1-9 pick a colour,
-# 0 picks the rainbow, C clears the paper, S saves the picture to paint.png and L loads it back,
-# F11 toggles fullscreen, Escape quits.
+# Paint: draw with the mouse. Left button paints, right button erases, the wheel sizes the brush,
+# keys 1-9 pick a colour, 0 picks the rainbow, C clears the paper, S saves the picture to paint.png
+# and L loads it back, F11 toggles fullscreen, Escape quits. The cursor hides while a stroke is
+# drawn, so that only the paint shows where it goes.
 #
 # The picture is kept in an array of its own, drawn on through a Canvas and copied below the
 # colour bar every frame with blit(); it is saved and loaded with its palette as an indexed PNG.
@@ -15,11 +16,11 @@ from jxframebuf import Canvas, Framebuffer, load_image, save_image, text_size
 
 WIDTH, HEIGHT = 320, 200
 BAR = 12  # the colour bar along the top
-BRUSH = 2  # brush radius in pixels
+BRUSHES = range(0, 6)  # brush radii in pixels: the wheel picks one
 PAPER, INK = 0, 15
 RAINBOW = range(32, 96)
 PICTURE = "paint.png"  # in the current folder
-HELP = "S SAVE L LOAD C CLR"
+HELP = "S SAVE L LOAD"
 # Keys 1-9: nine colours of the palette's first entries.
 COLOURS = [0xFFFFFFFF, 0xFFE83B3B, 0xFFF59E2A, 0xFFF5E13B, 0xFF45C94A,
            0xFF3BB8E8, 0xFF3B5BE8, 0xFFA93BE8, 0xFF8A5A3B]  # fmt: skip
@@ -34,7 +35,7 @@ def rainbow(n: int) -> npt.NDArray[np.uint32]:
     return (0xFF000000 | channels[0] << 16 | channels[1] << 8 | channels[2]).astype(np.uint32)
 
 
-def draw_bar(fb: Framebuffer, current: int) -> None:
+def draw_bar(fb: Framebuffer, current: int, brush: int) -> None:
     fb.rect(0, 0, WIDTH, BAR, 14)
     for i in range(10):
         index = i + 1 if i < 9 else RAINBOW[0]
@@ -43,7 +44,8 @@ def draw_bar(fb: Framebuffer, current: int) -> None:
         if (current in RAINBOW) if i == 9 else (index == current):
             fb.rect(x - 2, 0, 16, 12, INK, fill=False)
         fb.text(x + 3, 2, str((i + 1) % 10), PAPER if i < 9 else INK)
-    fb.text(WIDTH - 2 - text_size(HELP)[0], 2, HELP, INK)
+    fb.text(WIDTH - 18 - text_size(HELP)[0], 2, HELP, INK)
+    fb.circle(WIDTH - 8, BAR // 2, brush, INK)  # the brush, as big as it paints
 
 
 def save(paper: Canvas, palette: npt.NDArray[np.uint32]) -> str:
@@ -78,6 +80,7 @@ def main() -> None:
     colours = rainbow(len(RAINBOW))
     paper = Canvas(np.full((HEIGHT - BAR, WIDTH), PAPER, np.uint8))
     colour, stripe, shift = 1, 0, 0
+    brush, turned = 2, 0.0  # the wheel's notches add up, fractions of a smooth wheel too
     last: tuple[int, int] | None = None
     while fb.running() and not fb.pressed("Escape"):
         for digit in range(10):
@@ -92,8 +95,15 @@ def main() -> None:
         if fb.pressed("F11"):
             fb.fullscreen = not fb.fullscreen  # mouse() keeps mapping to the picture's pixels
 
+        turned += fb.wheel()[1]
+        while abs(turned) >= 1:
+            step = 1 if turned > 0 else -1
+            brush = min(max(brush + step, BRUSHES.start), BRUSHES.stop - 1)
+            turned -= step
+
         x, y = fb.mouse()
         painting, erasing = fb.key("mouse left"), fb.key("mouse right")
+        fb.cursor = not (painting or erasing)
         if fb.pressed("mouse left") or fb.pressed("mouse right"):
             last = None  # a new stroke, even if the last one ended within this frame
         if (painting or erasing) and y >= BAR:
@@ -109,7 +119,7 @@ def main() -> None:
                     stripe += 1
                 else:
                     c = colour
-                paper.circle(px, py - BAR, BRUSH, c)
+                paper.circle(px, py - BAR, brush, c)
             last = (x, y)
         else:
             last = None
@@ -117,7 +127,7 @@ def main() -> None:
         palette[RAINBOW.start : RAINBOW.stop] = np.roll(colours, shift)
         shift += 1
         fb.blit(0, BAR, paper.array)
-        draw_bar(fb, colour)
+        draw_bar(fb, colour, brush)
         fb.flip()
     fb.quit()
 

@@ -392,6 +392,9 @@ private:
     std::string name_;
 };
 
+// Adds the input members (key, pressed, typed, wheel, mouse, axis, gamepads, cursor).
+void register_input(FramebufferClass &cls);
+
 // The drawing kit (register_draw.cpp), served to Framebuffer and Canvas by one set of members and
 // fast fronts: clear, pset and pget (register_pixels, where the class puts them in its order),
 // then line, rect, circle, blit and text (register_draw, after the other members).
