@@ -10,6 +10,7 @@ import operator
 import os
 import queue
 import struct
+import sys
 import threading
 import time
 import weakref
@@ -163,14 +164,28 @@ def _shown(palette: npt.NDArray[np.uint32]) -> npt.NDArray[np.uint8]:
     return np.ascontiguousarray(blended, dtype=np.uint8)
 
 
+# A picture is kept as one 0x00RRGGBB word per pixel: a lookup, a comparison or a search for the
+# changed box costs a tenth of what it does on three bytes per pixel. Pillow reads the words as
+# they lie in memory.
+_WORDS = "BGRX" if sys.byteorder == "little" else "XRGB"
+
+
 class _Frame(NamedTuple):
     """A frame as shown: its indices, the colours its palette showed (see _shown), the picture
-    those make, (height, width, 3), and when it appeared, in the writer's ticks."""
+    those make (0x00RRGGBB words, (height, width)), and when it appeared, in the writer's ticks."""
 
     pixels: npt.NDArray[np.uint8]
     colours: npt.NDArray[np.uint8]
-    picture: npt.NDArray[np.uint8]
+    picture: npt.NDArray[np.uint32]
     start: int
+
+    @classmethod
+    def shown(
+        cls, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32], start: int
+    ) -> _Frame:
+        colours = _shown(palette)
+        words = colours.astype(np.uint32) @ np.array([1 << 16, 1 << 8, 1], np.uint32)
+        return cls(pixels, colours, np.take(words, pixels), start)
 
 
 class _Writer:
@@ -183,17 +198,17 @@ class _Writer:
 
     def __init__(self, file: BinaryIO) -> None:
         self._file = file
-        self._last: npt.NDArray[np.uint8] | None = None
+        self._last: npt.NDArray[np.uint32] | None = None
 
     def ticks(self, ns: int) -> int:
         return round(ns / self.TICK_NS)
 
-    def _box(self, picture: npt.NDArray[np.uint8]) -> tuple[int, int, int, int]:
+    def _box(self, picture: npt.NDArray[np.uint32]) -> tuple[int, int, int, int]:
         """(x0, y0, x1, y1) of what to write of `picture`, which is written next."""
         last, self._last = self._last, picture
         if last is None:
             return 0, 0, picture.shape[1], picture.shape[0]
-        differ = (picture != last).any(axis=2)
+        differ = picture != last
         rows, cols = np.flatnonzero(differ.any(axis=1)), np.flatnonzero(differ.any(axis=0))
         if not len(rows):
             return 0, 0, 1, 1
@@ -268,7 +283,7 @@ class _PngWriter(_Writer):
         first = self._frames == 0
         x0, y0, x1, y1 = self._box(frame.picture)
         part = np.ascontiguousarray(frame.picture[y0:y1, x0:x1])
-        image = self._image.frombytes("RGB", (x1 - x0, y1 - y0), part.tobytes())
+        image = self._image.frombuffer("RGB", (x1 - x0, y1 - y0), part, "raw", _WORDS, 0, 1)
         chunks = self._png.getchunks(image, compress_level=self.COMPRESS_LEVEL)
         if first:
             self._file.write(self.SIGNATURE)
@@ -375,12 +390,6 @@ class _Recording:
         start: int | None = None
         item: Any = (None, 0)
 
-        def frame(
-            pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32], at: int
-        ) -> _Frame:
-            colours = _shown(palette)
-            return _Frame(pixels, colours, colours[pixels], at)
-
         try:
             while True:
                 item = self._queue.get()
@@ -388,7 +397,7 @@ class _Recording:
                     break
                 pixels, palette, ns = item
                 start = ns if start is None else start
-                shown = frame(pixels, palette, writer.ticks(ns - start))
+                shown = _Frame.shown(pixels, palette, writer.ticks(ns - start))
                 if pending is not None:
                     if np.array_equal(shown.picture, pending.picture):
                         continue  # the frame on screen stays longer
@@ -399,7 +408,7 @@ class _Recording:
                     writer.write(pending, previous)
                 pending = shown
             if pending is None or start is None:
-                pending, start = frame(*self._still, 0), item[1]
+                pending, start = _Frame.shown(*self._still, 0), item[1]
             end = writer.ticks(item[1] - start)
             # The last frame lasts until the recording stopped, and at least as long as the
             # frame before it (or a tenth of a second).
