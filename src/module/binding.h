@@ -69,4 +69,7 @@ bool plain_ints(PyObject *const *args, Py_ssize_t n, bool last_is_index, long *o
 // the other members are defined.
 void register_draw(FramebufferClass &cls);
 
+// Adds the classes Audio and Voice (sound; src/platform/audio.h) to the module.
+void register_audio(py::module_ &m);
+
 }  // namespace jxfb

@@ -163,4 +163,5 @@ PYBIND11_MODULE(_jxframebuf, m) {
     install_fast(framebuffer, "pset", &pset, fast_pset);
     install_fast(framebuffer, "pget", &pget, fast_pget);
     register_draw(framebuffer);
+    register_audio(m);
 }
