@@ -20,12 +20,22 @@ constexpr std::size_t kChunkFrames = 4096;
     throw std::runtime_error(SDL_GetError());
 }
 
-// SDL's audio subsystem, held by each open Audio and let go when it closes.
-bool hold_audio() {
-    return SDL_InitSubSystem(SDL_INIT_AUDIO);
+// SDL's audio subsystem, held by each open Audio and let go when it closes. SDL is shut down
+// (its copy of the environment included) once nothing holds any of it, a failed start too: the
+// next Audio then sees a corrected SDL_AUDIO_DRIVER.
+void shut_down_if_unused() {
+    if (SDL_WasInit(0) == 0) SDL_Quit();
+}
+// Returns why SDL's audio could not start ("" once it holds it).
+std::string hold_audio() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO)) return {};
+    std::string reason = SDL_GetError();  // before the shutdown clears it
+    shut_down_if_unused();
+    return reason.empty() ? "SDL's audio did not start" : reason;
 }
 void release_audio() {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    shut_down_if_unused();
 }
 
 template <typename T>
@@ -125,8 +135,8 @@ Audio::Audio(int rate, int channels) : rate_(rate), channels_(channels) {
         throw std::invalid_argument("channels must be 1 (mono) or 2 (stereo), not " +
                                     std::to_string(channels));
     }
-    if (!hold_audio()) {
-        const std::string reason = SDL_GetError();
+    const std::string reason = hold_audio();
+    if (!reason.empty()) {
         throw std::runtime_error(reason +
                                  " (no sound driver could start; on a machine without sound, set " +
                                  "SDL_AUDIO_DRIVER=dummy to play into nothing)");
