@@ -28,6 +28,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
 import drawing  # noqa: E402
+import sound  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
@@ -62,6 +63,9 @@ class Plan:
     pacing_rounds: int = 2
     interrupts: int = 5  # Ctrl-C latency runs
     memory_flips: tuple[int, int] = (1_000, 100_000)
+    sound_rounds: int = 5  # interleaved runs of each sound program
+    sound_seconds: float = 4.0  # one run feeding the stream
+    sound_bursts: int = 8  # latency bursts per run
 
     @classmethod
     def quick(cls, drivers: list[str]) -> Plan:
@@ -79,6 +83,9 @@ class Plan:
             pacing_rounds=1,
             interrupts=1,
             memory_flips=(100, 1_000),
+            sound_rounds=1,
+            sound_seconds=0.5,
+            sound_bursts=2,
         )
 
 
@@ -197,12 +204,19 @@ class Runner:
             env["DISPLAY"] = self.display
         return env
 
-    def run(self, command: list[str], driver: str, sdl2_driver: str | None = None) -> dict:
+    def run(
+        self,
+        command: list[str],
+        driver: str,
+        sdl2_driver: str | None = None,
+        env: dict | None = None,
+    ) -> dict:
+        """Runs a measuring program; `env` adds to (or overrides) its environment."""
         self.log.write(f"$ SDL_VIDEO_DRIVER={driver} {' '.join(command)}\n")
         self.log.flush()
         done = subprocess.run(
             command,
-            env=self.environment(driver, sdl2_driver),
+            env=dict(self.environment(driver, sdl2_driver), **(env or {})),
             check=False,
             capture_output=True,
             text=True,
@@ -489,6 +503,10 @@ def report(results: dict) -> str:
         add("")
         lines += drawing.report(results["drawing"])
 
+    if "sound" in results:
+        add("")
+        lines += sound.report(results["sound"])
+
     for driver, programs in results["pacing"].items():
         add("")
         add(
@@ -632,6 +650,7 @@ def main(argv=None) -> int:
     floor = build_floor(ROOT / "build" / "bench-floor")
     runner = Runner(args.out, floor)
     sys.path.insert(0, str(ROOT / "scripts"))
+    import soundserver
     import xsession
 
     results = {
@@ -659,6 +678,10 @@ def main(argv=None) -> int:
             results["pacing"][driver] = measure_pacing(runner, plan, driver)
         results["interrupt"] = measure_interrupt(runner, plan)
         results["memory"] = measure_memory(runner, plan)
+        with soundserver.PulseAudio(sound.RATE) as server:
+            results["sound"] = sound.measure(
+                runner, server, plan.sound_rounds, plan.sound_seconds, plan.sound_bursts, progress
+            )
     finally:
         if xvfb is not None:
             xvfb.stop()

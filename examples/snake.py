@@ -3,14 +3,16 @@
 # A game loop on the drawing kit: the board is redrawn every frame with rect and circle, the score
 # is drawn with the built-in font and also shown in the window title, and the keys are read with
 # pressed(), which reports every press exactly once however short it was. The apple is a sprite
-# copied with blit, its black pixels left out. Space starts a new game after a crash, F11 toggles
-# fullscreen, Escape quits.
+# copied with blit, its black pixels left out. Eating and crashing make sounds, synthesised with
+# NumPy and played with Audio.play over whatever else sounds; without a sound device the game
+# plays silently. Space starts a new game after a crash, F11 toggles fullscreen, Escape quits.
 import random
+import sys
 from collections import deque
 
 import numpy as np
 
-from jxframebuf import Framebuffer
+from jxframebuf import Audio, Framebuffer
 
 CELL = 8
 COLS, ROWS = 40, 24  # the board, in cells, under a status line of one cell
@@ -32,6 +34,31 @@ APPLE = np.array(
 DIRECTIONS = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, -1), "Down": (0, 1)}
 
 Cell = tuple[int, int]
+
+RATE = 48000
+
+
+def blip() -> np.ndarray:
+    """A short square wave rising an octave, for eating."""
+    t = np.arange(RATE * 9 // 100) / RATE
+    phase = 2 * np.pi * np.cumsum(660 * 2 ** (t / t[-1])) / RATE
+    return (0.3 * np.sign(np.sin(phase)) * np.exp(-t * 25)).astype(np.float32)
+
+
+def thud() -> np.ndarray:
+    """Noise over a falling tone, fading out, for a crash."""
+    t = np.arange(RATE // 2) / RATE
+    noise = np.random.default_rng(1).uniform(-1, 1, len(t))
+    fall = np.sin(2 * np.pi * np.cumsum(220 - 300 * t) / RATE)
+    return ((0.35 * noise + 0.5 * fall) * np.exp(-t * 7)).astype(np.float32)
+
+
+def open_audio() -> Audio | None:
+    try:
+        return Audio(RATE, channels=1)
+    except RuntimeError as error:
+        print(f"snake: playing without sound: {error}", file=sys.stderr)
+        return None
 
 
 class Game:
@@ -100,6 +127,8 @@ def main() -> None:
     palette[DARK_GREEN] = 0xFF1E6B2E
     palette[GREY] = 0xFF303040
     palette[BROWN] = 0xFF7A4A1E
+    audio = open_audio()
+    eat, crash = blip(), thud()
     game = Game(best=0)
     frame = 0
     while fb.running() and not fb.pressed("Escape"):
@@ -114,11 +143,16 @@ def main() -> None:
                     game.steer(name)
             frame += 1
             if frame % FRAMES_PER_STEP == 0:
+                score = game.score
                 game.step()
                 fb.title = f"Snake: {game.score}"
+                if audio and (game.over or game.score > score):
+                    audio.play(crash if game.over else eat)
         game.draw(fb)
         fb.flip()
     fb.quit()
+    if audio:
+        audio.close()
 
 
 if __name__ == "__main__":

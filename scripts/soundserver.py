@@ -13,6 +13,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -89,7 +90,7 @@ class PulseAudio:
 
     def record(self, latency_ms: int = 5) -> Recording:
         """Starts recording the sink's monitor: mono float32 at the sink's rate."""
-        return Recording(self, latency_ms)
+        return Recording(self.server, self.rate, latency_ms)
 
     def stop(self) -> None:
         _stop(self.process)
@@ -105,40 +106,59 @@ class PulseAudio:
 
 
 class Recording:
-    """`parec` reading the monitor of a server's sink; `read` hands over what came so far."""
+    """`parec` recording the monitor of a server's sink, read as it comes by a thread of its own
+    (a pipe left unread would stall parec), each read noted with its arrival time."""
 
-    def __init__(self, server: PulseAudio, latency_ms: int) -> None:
-        self.rate = server.rate
+    def __init__(self, server: str, rate: int, latency_ms: int = 5) -> None:
+        self.rate = rate
         self.process = subprocess.Popen(
-            ["parec", f"--server={server.server}", f"--device={SINK}.monitor", "--raw",
-             "--format=float32le", f"--rate={server.rate}", "--channels=1",
+            ["parec", f"--server={server}", f"--device={SINK}.monitor", "--raw",
+             "--format=float32le", f"--rate={rate}", "--channels=1",
              f"--latency-msec={latency_ms}"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=_environment(server.home),
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            env=_environment(tempfile.gettempdir()),
         )  # fmt: skip
-        assert self.process.stdout is not None
-        self.stdout = self.process.stdout
-        self._rest = b""
+        self._lock = threading.Lock()
+        self._data = bytearray()
+        self._arrivals: list[tuple[float, int]] = []  # (time.perf_counter(), samples so far)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
 
-    def read(self, most: int = 4096) -> npt.NDArray[np.float32]:
-        """The next samples parec delivers (blocks until some come), at most `most` of them."""
-        data = self._rest + os.read(self.stdout.fileno(), most * 4)
-        if len(data) == len(self._rest):
-            raise RuntimeError("parec ended")
-        whole = len(data) // 4 * 4  # a sample split between two reads waits for its end
-        self._rest = data[whole:]
-        return np.frombuffer(data[:whole], np.float32)
+    def _read(self) -> None:
+        assert self.process.stdout is not None
+        fd = self.process.stdout.fileno()
+        while chunk := os.read(fd, 65536):
+            now = time.perf_counter()
+            with self._lock:
+                self._data += chunk
+                self._arrivals.append((now, len(self._data) // 4))
+
+    def samples(self) -> npt.NDArray[np.float32]:
+        """Everything recorded so far."""
+        with self._lock:
+            return np.frombuffer(bytes(self._data[: len(self._data) // 4 * 4]), np.float32)
+
+    def arrival(self, index: int) -> float:
+        """When sample `index` reached this process (time.perf_counter()): the arrival of the read
+        that brought it, less the time the samples after it in that read took to play."""
+        with self._lock:
+            for when, count in self._arrivals:
+                if count > index:
+                    return when - (count - 1 - index) / self.rate
+        raise ValueError(f"sample {index} has not arrived")
 
     def stop(self) -> npt.NDArray[np.float32]:
-        """Ends the recording and returns what was not read yet."""
-        self.process.terminate()
-        rest = self._rest + self.stdout.read()
+        """Ends the recording and returns all of it."""
+        if self.process.poll() is None:
+            self.process.terminate()
         self.process.wait()
-        self.stdout.close()
-        return np.frombuffer(rest[: len(rest) // 4 * 4], np.float32)
+        self._reader.join()
+        assert self.process.stdout is not None
+        self.process.stdout.close()
+        return self.samples()
 
     def __enter__(self) -> Recording:
         return self
 
     def __exit__(self, *exc: object) -> None:
-        if self.process.poll() is None:
-            self.stop()
+        self.stop()
