@@ -67,6 +67,9 @@ class Ours:
     def starved(self) -> bool:
         return self.audio.queued == 0
 
+    def close(self) -> None:
+        self.audio.close()
+
 
 class Pygame:
     def __init__(self) -> None:
@@ -90,6 +93,9 @@ class Pygame:
     def starved(self) -> bool:
         return not self.channel.get_busy()
 
+    def close(self) -> None:
+        self.pygame.mixer.quit()
+
 
 class Silent:
     def feed(self, block: np.ndarray) -> None:
@@ -97,6 +103,9 @@ class Silent:
 
     def starved(self) -> bool:
         return False
+
+    def close(self) -> None:
+        pass
 
 
 def player(program: str):
@@ -117,6 +126,7 @@ def feed(program: str, seconds: float) -> dict:
         starved += i > 10 and sound.starved()
         time.sleep(max(0.0, start + (i + 1) / FPS - time.perf_counter()))
     cpu, wall = time.process_time() - cpu, time.perf_counter() - start
+    sound.close()
     return {"cpu_percent": 100 * cpu / wall, "starved_frames": int(starved)}
 
 
@@ -145,6 +155,7 @@ def latency(program: str, bursts: int) -> dict:
             time.sleep(0.25)  # the burst ends and the monitor falls quiet again
     finally:
         recording.stop()
+        sound.close()
     return {"ms": ms[1:]}
 
 

@@ -13,6 +13,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "benchmarks"))
 import cases
 import drawing
 import run
+import sound
 
 FRAME_NS = 1e9 / 60
 
@@ -257,3 +258,18 @@ def test_drawing_case_times_every_primitive_and_draws():
     assert [len(shapes[k]) for k in counts] == list(counts.values())
     assert all(len(s) == drawing.TEXT_LENGTH for _, _, s, _ in shapes["text"])
     assert shapes["sprite"].shape == (16, 16) and (shapes["sprite"] == 0).any()
+
+
+def test_sound_feed_case_keeps_the_stream_fed_and_the_report_takes_medians():
+    r = sound.feed("ours", seconds=0.3)  # on the dummy audio driver
+    assert r["starved_frames"] == 0 and 0 < r["cpu_percent"] < 100
+    results = {
+        "cpu": {"ours": [2.0, 9.0, 2.2], "pygame-ce": [2.5, 2.4, 2.6], "loop alone": [0.5] * 3},
+        "starved": {"ours": 0, "pygame-ce": 3, "loop alone": 0},
+        "latency": {"ours": [12.0, 11.0, 40.0], "pygame-ce": [16.0, 15.0, 17.0]},
+        "seconds": 4.0,
+    }
+    lines = {line.split()[0]: line.split() for line in sound.report(results)}
+    assert lines["ours"][1:5] == ["2.20", "3", "0", "12.0"]
+    assert lines["pygame-ce"][1:5] == ["2.50", "3", "3", "16.0"]
+    assert lines["loop"][-3:] == ["-", "-", "0"]
