@@ -27,7 +27,9 @@ NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
 TRACE, GRID = 15, 16  # palette: 1..15 the trace fading out, 16 the grid
 
 
-def notes(score: list[tuple[int, int]], harmonics: list[float], decay: float) -> npt.NDArray:
+def notes(
+    score: list[tuple[int, int]], harmonics: list[float], decay: float
+) -> npt.NDArray[np.float64]:
     """The score played by a plucked instrument: harmonics of each note, fading from its start."""
     parts = []
     for note, eighths in score:
