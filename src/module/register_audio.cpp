@@ -17,41 +17,50 @@ namespace jxfb {
 
 namespace {
 
+// A buffer held from an exporter, released however the holder goes (a refusal thrown from the
+// constructor of Samples included).
+struct HeldBuffer {
+    Py_buffer view{};
+    bool held = false;
+    ~HeldBuffer() {
+        if (held) PyBuffer_Release(&view);
+    }
+};
+
 // One call's hold on the caller's samples.
 class Samples {
 public:
     Samples(const py::handle &object, int channels, const char *method) {
-        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_RECORDS_RO) != 0) {
+        if (PyObject_GetBuffer(object.ptr(), &buffer_.view, PyBUF_RECORDS_RO) != 0) {
             PyErr_Clear();
             throw py::type_error(std::string(method) +
                                  " expects a NumPy array (or another buffer) of float32, float64 "
                                  "or int16 samples; got " +
                                  Py_TYPE(object.ptr())->tp_name);
         }
-        held_ = true;
-        block_.data = view_.buf;
+        buffer_.held = true;
+        block_.data = buffer_.view.buf;
         block_.type = type(method);
         // (n,) is mono; (n, channels) is a frame a row.
-        const bool flat = view_.ndim == 1 && channels == 1;
-        if (!flat && !(view_.ndim == 2 && view_.shape[1] == channels)) {
+        const bool flat = buffer_.view.ndim == 1 && channels == 1;
+        if (!flat && !(buffer_.view.ndim == 2 && buffer_.view.shape[1] == channels)) {
             std::string shape = "(";
-            for (int i = 0; i < view_.ndim; ++i) {
-                shape += (i ? ", " : "") + std::to_string(view_.shape[i]);
+            for (int i = 0; i < buffer_.view.ndim; ++i) {
+                shape += (i ? ", " : "") + std::to_string(buffer_.view.shape[i]);
             }
-            shape += view_.ndim == 1 ? ",)" : ")";
+            shape += buffer_.view.ndim == 1 ? ",)" : ")";
             throw py::value_error(std::string(method) + " expects samples shaped " +
                                   (channels == 1 ? "(n,) or (n, 1)" : "(n, 2)") + " for " +
                                   std::to_string(channels) + " channel" +
                                   (channels == 1 ? "" : "s") + "; got shape " + shape);
         }
-        block_.frames = static_cast<std::size_t>(view_.shape[0]);
+        block_.frames = static_cast<std::size_t>(buffer_.view.shape[0]);
         // Exporters that leave strides out (ctypes does) are laid out in C order.
-        block_.frame_stride = view_.strides ? view_.strides[0] : view_.itemsize * channels;
-        block_.channel_stride =
-            view_.ndim == 2 && view_.strides ? view_.strides[1] : view_.itemsize;
-    }
-    ~Samples() {
-        if (held_) PyBuffer_Release(&view_);
+        block_.frame_stride =
+            buffer_.view.strides ? buffer_.view.strides[0] : buffer_.view.itemsize * channels;
+        block_.channel_stride = buffer_.view.ndim == 2 && buffer_.view.strides
+                                    ? buffer_.view.strides[1]
+                                    : buffer_.view.itemsize;
     }
     Samples(const Samples &) = delete;
     Samples &operator=(const Samples &) = delete;
@@ -60,21 +69,20 @@ public:
 
 private:
     SampleType type(const char *method) const {
-        const char *format = view_.format ? view_.format : "B";
+        const char *format = buffer_.view.format ? buffer_.view.format : "B";
         // Native or little-endian (this machine's order) standard sizes only.
         if (*format == '@' || *format == '=' || *format == '<') ++format;
         const std::string code = format;
-        if (code == "h" && view_.itemsize == 2) return SampleType::Int16;
-        if (code == "f" && view_.itemsize == 4) return SampleType::Float32;
-        if (code == "d" && view_.itemsize == 8) return SampleType::Float64;
+        if (code == "h" && buffer_.view.itemsize == 2) return SampleType::Int16;
+        if (code == "f" && buffer_.view.itemsize == 4) return SampleType::Float32;
+        if (code == "d" && buffer_.view.itemsize == 8) return SampleType::Float64;
         throw py::type_error(std::string(method) +
                              " expects samples of float32, float64 or int16; got buffer format '" +
-                             (view_.format ? view_.format : "B") + "' with " +
-                             std::to_string(view_.itemsize) + "-byte items");
+                             (buffer_.view.format ? buffer_.view.format : "B") + "' with " +
+                             std::to_string(buffer_.view.itemsize) + "-byte items");
     }
 
-    Py_buffer view_{};
-    bool held_ = false;
+    HeldBuffer buffer_;
     SampleBlock block_;
 };
 
