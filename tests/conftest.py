@@ -2,7 +2,10 @@
 a private Xvfb server that this session starts, and read the pictures back from the server."""
 
 import gc
+import os
+import subprocess
 import sys
+import textwrap
 from pathlib import Path
 
 import pytest
@@ -42,6 +45,16 @@ def pytest_report_header(config):
 def pytest_collection_modifyitems(config, items):
     # The quick dummy-driver tests first, then the ones that start X servers and open windows.
     items.sort(key=lambda item: item.get_closest_marker("x11") is not None)
+
+
+def in_child(program):
+    """Runs `program` in a fresh interpreter on the dummy driver and returns what it printed:
+    calls that once crashed the process are tried there, so that a crash fails one test only."""
+    env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
+    done = subprocess.run([sys.executable, "-c", textwrap.dedent(program)], env=env,
+                          capture_output=True, text=True, timeout=120)  # fmt: skip
+    assert done.returncode == 0, f"the child ended with {done.returncode}: {done.stderr}"
+    return done.stdout
 
 
 @pytest.fixture(scope="session")

@@ -2,13 +2,15 @@
 for pixel over the whole picture, on SDL's dummy video driver. Every drawing starts from a
 picture whose pixels differ from their neighbours, so a stray write anywhere shows."""
 
+import ctypes
 import functools
 
 import numpy as np
 import pytest
+from conftest import in_child
 from hypothesis import example, given
 from hypothesis import strategies as st
-from test_arguments import Index
+from test_arguments import FRACTIONAL, Index, Raises
 
 from jxframebuf import Framebuffer
 
@@ -277,6 +279,31 @@ def test_blit_takes_any_buffer_and_a_key_by_keyword():
     )
 
 
+def test_blit_reads_buffers_that_give_less_than_asked():
+    # ctypes gives no strides (its arrays are C-contiguous), which both paths once followed to a
+    # crash; a broadcast source may be far larger than the picture in every dimension.
+    printed = in_child(f"""
+        import ctypes, numpy as np
+        from jxframebuf import Framebuffer
+        fb = Framebuffer({W}, {H}, scale=1, fps=0)
+        rows = ((ctypes.c_ubyte * 4) * 3)(*[(ctypes.c_ubyte * 4)(*range(4 * r + 1, 4 * r + 5))
+                                            for r in range(3)])
+        fb.blit(2, 1, rows)  # plain ints: the fast path
+        fb.blit(True, 9, rows, np.int64(5))  # the general path
+        fb.blit(-2, 14, (ctypes.c_uint8 * 4 * 3).from_buffer(rows), key=1)
+        fb.blit(20, 15, np.broadcast_to(np.uint8(9), (2**31, 2**31)))
+        print(fb.buffer().tobytes().hex())
+    """)
+    pixels = np.frombuffer(bytes.fromhex(printed), np.uint8).reshape(H, W)
+    source = np.arange(1, 13, dtype=np.uint8).reshape(3, 4)
+    expected = np.zeros((H, W), np.uint8)
+    expected[1:4, 2:6] = source
+    expected[9:12, 1:5] = np.where(source == 5, 0, source)
+    expected[14:17, 0:2] = np.where(source[:, 2:] == 1, 0, source[:, 2:])
+    expected[15:, 20:] = 9
+    np.testing.assert_array_equal(pixels, expected)
+
+
 @pytest.mark.parametrize(
     "source",
     [
@@ -313,6 +340,8 @@ def test_blit_from_the_picture_itself_copies_an_unchanged_snapshot(source, at):
         (np.zeros((2, 2), np.int8), TypeError, "got format 'b'"),
         (np.zeros((2, 2), np.uint16), TypeError, "got format 'H' with 2-byte items"),
         (np.zeros((2, 2), bool), TypeError, "got format '\\?'"),
+        (((ctypes.c_char * 2) * 2)(), TypeError, "got format '<c'"),
+        (np.uint8(3), ValueError, "got 0 dimensions$"),
         ([[1, 2], [3, 4]], TypeError, "(?s)incompatible function arguments.*image: collections.abc.Buffer"),
         (None, TypeError, "incompatible function arguments"),
     ],
@@ -397,23 +426,26 @@ class Text(str):
     pass
 
 
-# What each member is called with, and which arguments are palette indices (0..255); the others
-# are 32-bit integers.
+# What each member is called with, its parameters' names, and which arguments are palette indices
+# (0..255); the others are 32-bit integers.
 CALLS = {
-    "line": ((1, 2, 20, 11, 5), {4}),
-    "rect": ((3, 2, 9, 7, 5), {4}),
-    "circle": ((10, 8, 5, 5), {3}),
-    "blit": ((3, 2, np.arange(20, dtype=np.uint8).reshape(4, 5), 7), {3}),
-    "text": ((1, 3, "Ab", 5), {3}),
+    "line": ((1, 2, 20, 11, 5), "x0 y0 x1 y1 c", {4}),
+    "rect": ((3, 2, 9, 7, 5), "x y w h c", {4}),
+    "circle": ((10, 8, 5, 5), "x y r c", {3}),
+    "blit": ((3, 2, np.arange(20, dtype=np.uint8).reshape(4, 5), 7), "x y image key", {3}),
+    "text": ((1, 3, "Ab", 5), "x y s c", {3}),
 }
-# Values that stand for an integer (accepted as that integer), and values refused.
-ACCEPTED = [(True, 1), (False, 0), (Index(4), 4), (np.int64(3), 3), (np.uint8(2), 2)]
-REFUSED = [3.0, "3", None, 2**31, -(2**31) - 1, 2**64, Index(2.5)]
+# Values that stand for an integer (accepted as that integer), and values refused: whatever is
+# not an integer, fractional or not, and integers out of range.
+ACCEPTED = [(True, 1), (False, 0), (Index(4), 4), (np.int64(3), 3), (np.uint8(2), 2),
+            (np.True_, 1), (np.array(3), 3)]  # fmt: skip
+REFUSED = [3.0, "3", None, 2**31, -(2**31) - 1, 2**64, Index(2.5), *FRACTIONAL]
 
 
 @pytest.mark.parametrize("name", CALLS)
 def test_integer_arguments_convert_as_psets_do(name):
-    args, indices = CALLS[name]
+    args, names, indices = CALLS[name]
+    names = names.split()
     call = getattr(Framebuffer, name)
     for position, _ in enumerate(args):
         if not isinstance(args[position], int):
@@ -433,14 +465,20 @@ def test_integer_arguments_convert_as_psets_do(name):
             plain_args = list(args)
             plain_args[position] = plain
             assert same(drawn(call, *given_args), drawn(call, *plain_args)), value
-        for value in refused:
+        fb = picture()
+        for value in [*refused, Raises(KeyboardInterrupt), Raises(MemoryError)]:
             given_args = list(args)
             given_args[position] = value
-            fb = picture()
-            with pytest.raises(TypeError, match=r"incompatible function arguments|key must be"):
-                call(fb, *given_args)
+            if isinstance(value, Raises):
+                with pytest.raises(value.value):
+                    call(fb, *given_args)
+            else:
+                with pytest.raises(
+                    TypeError, match=rf"^{name}\(\) argument {names[position]} must be "
+                ):
+                    call(fb, *given_args)
             np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
-            fb.quit()
+        fb.quit()
 
 
 def same(a, b):
@@ -485,6 +523,8 @@ def test_every_argument_may_be_passed_by_keyword_and_fill_is_a_bool():
         lambda: fb.text(1, 2, b"Hi", 3),
         lambda: fb.text(1, 2, 3, 4),
         lambda: fb.blit(1, 2, image, key=4, extra=1),
+        lambda: fb.blit(1, 2, image, colour=4),
+        lambda: fb.rect(1, 2, 3, 4, 5, colour=False),
     ):
         with pytest.raises(TypeError, match="incompatible function arguments"):
             refused()

@@ -4,6 +4,7 @@ sends real ones through the X server."""
 
 import gc
 
+import numpy as np
 import pytest
 import sdl
 
@@ -93,10 +94,12 @@ def test_unknown_names_and_non_text_are_refused(fb):
         with pytest.raises(ValueError, match="unknown key name"):
             fb.pressed(name)
     for wrong in (b"a", 65, None, ["a"]):
-        with pytest.raises(TypeError):
+        with pytest.raises(TypeError, match=r"^key\(\) argument name must be a str, not "):
             fb.key(wrong)
-        with pytest.raises(TypeError):
+        with pytest.raises(TypeError, match=r"^pressed\(\) argument name must be a str, not "):
             fb.pressed(wrong)
+    with pytest.raises(UnicodeEncodeError):  # a lone surrogate has no UTF-8
+        fb.key("\ud800")
     assert fb.key(name="Space") is False  # the name may be passed by keyword
 
 
@@ -169,14 +172,20 @@ def test_title_retitles_and_refuses_what_is_not_text(fb):
     assert fb.title == "Snake — score 3"
     assert sdl.title(w) == "Snake — score 3"
     for wrong in (b"title", 3, None):
-        with pytest.raises(TypeError):
+        with pytest.raises(TypeError, match=r"^Framebuffer\.title must be a str, not "):
             fb.title = wrong
     with pytest.raises(ValueError, match="embedded null character"):
         fb.title = "a\0b"
+    with pytest.raises(UnicodeEncodeError):
+        fb.title = "lone \udc80"
     assert fb.title == "Snake — score 3"
-    for wrong in (1, None, "yes"):
-        with pytest.raises(TypeError, match="fullscreen must be True or False"):
+    for wrong in (1, None, "yes", np.float64(1)):
+        with pytest.raises(TypeError, match=r"^Framebuffer\.fullscreen must be True or False"):
             fb.fullscreen = wrong
+    assert fb.fullscreen is False
+    fb.fullscreen = np.True_  # as `fill` takes it
+    assert fb.fullscreen is True
+    fb.fullscreen = np.False_
     assert fb.fullscreen is False
 
 

@@ -11,7 +11,7 @@ import weakref
 
 import numpy as np
 import pytest
-from conftest import sdl_initialised
+from conftest import in_child, sdl_initialised
 from hypothesis import settings
 from hypothesis import strategies as st
 from hypothesis.stateful import (
@@ -190,8 +190,33 @@ def test_a_framebuffer_whose_init_never_ran_refuses_every_member():
     assert not sdl_initialised()
 
 
-def test_init_again_is_ignored_and_leaves_the_framebuffer_as_it_was(fb):
+def test_init_again_is_refused_and_leaves_the_framebuffer_as_it_was(fb):
     pixels = fb.buffer()
     fb.pset(1, 1, 5)
-    fb.__init__(4, 4)
+    for args in ((4, 4), ("garbage",), ()):
+        with pytest.raises(TypeError, match=r"^Framebuffer\.__init__\(\) has already been called"):
+            fb.__init__(*args)
     assert (fb.width, fb.height) == (32, 24) and pixels[1, 1] == 5 and fb.running()
+
+
+def test_pickling_copying_and_pybind11s_base_class_are_type_errors():
+    # Protocols 0 and 1 called pybind11's common base class, which aborted the process.
+    printed = in_child("""
+        import copy, functools, pickle
+        from jxframebuf import Framebuffer
+        fb = Framebuffer(4, 4)
+        base = Framebuffer.__mro__[1]
+        calls = [functools.partial(pickle.dumps, fb, protocol) for protocol in range(6)]
+        calls += [lambda: fb.__reduce_ex__(1), fb.__reduce__, lambda: copy.copy(fb),
+                  lambda: copy.deepcopy(fb), base, type("Bare", (base,), {})]
+        for call in calls:
+            try:
+                call()
+            except TypeError as error:
+                print(error)
+        fb.quit()
+    """)
+    assert printed.splitlines() == ["cannot pickle 'Framebuffer' object"] * 10 + [
+        "cannot create 'pybind11_object' instances",
+        "cannot create 'Bare' instances",
+    ]

@@ -33,8 +33,8 @@ def test_module_and_class_surface():
         "blit",
         "text",
     ]
-    assert "width: typing.SupportsInt" in cls.__init__.__doc__
-    assert "scale: typing.SupportsInt | typing.SupportsIndex = 3" in cls.__init__.__doc__
+    assert "width: typing.SupportsIndex" in cls.__init__.__doc__
+    assert "scale: typing.SupportsIndex = 3" in cls.__init__.__doc__
 
 
 def test_version_is_the_package_version():

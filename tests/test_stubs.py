@@ -26,10 +26,9 @@ def stub_methods():
     return methods
 
 
-# How pybind11 spells what the stub names otherwise. `_Int` is SupportsIndex in the stub, so that a
-# type checker refuses floats, which the binding refuses too (tests/typecheck/calls.py checks it);
-# pybind11 writes every converted int parameter as SupportsInt | SupportsIndex.
-PYBIND11_SPELLING = {"_Int": "typing.SupportsInt | typing.SupportsIndex"}
+# How pybind11 spells what the stub names otherwise. `_Int` is SupportsIndex, so that a type
+# checker refuses floats, which the binding refuses too (tests/typecheck/calls.py checks it).
+PYBIND11_SPELLING = {"_Int": "typing.SupportsIndex"}
 
 
 def annotation(node):
@@ -49,7 +48,7 @@ def runtime_signature(name):
     for param in params.split(", "):
         head, _, default = param.partition(" = ")
         name, _, annotation = head.partition(": ")
-        parsed.append((name, annotation if name != "self" else None, default or None))
+        parsed.append((name, annotation or None if name != "self" else None, default or None))
     return parsed, returns
 
 
@@ -67,11 +66,19 @@ def test_stub_signature_matches_the_binding(name):
     defaults = [None] * (len(args) - len(func.args.defaults)) + [
         ast.unparse(d) for d in func.args.defaults
     ]
-    assert [(a.arg, annotation(a.annotation), d) for a, d in zip(args, defaults)] == params
-    # Parameters pybind11 left unnamed cannot be passed by keyword: the stub says so too.
-    assert all(a.arg.startswith("arg") for a in func.args.posonlyargs if a.arg != "self")
-    assert not any(a.arg.startswith("arg") for a in func.args.args)
+    stub = [(a.arg, annotation(a.annotation), d) for a, d in zip(args, defaults)]
+    if func.args.posonlyargs:  # positional only in both, or in neither
+        stub.insert(len(func.args.posonlyargs), ("/", None, None))
+    assert stub == params
     assert ast.unparse(func.returns) == returns
+
+
+def test_every_member_has_a_docstring_and_names_its_parameters():
+    for name, func in stub_methods().items():
+        doc = ast.get_docstring(func)
+        assert doc and 1 <= len(doc.splitlines()) <= 3, name
+        params = func.args.posonlyargs + func.args.args
+        assert not any(a.arg.startswith("arg") for a in params), name
 
 
 def test_every_member_has_a_stub():

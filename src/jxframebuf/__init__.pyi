@@ -7,9 +7,9 @@ from typing import Self, SupportsIndex, TypeAlias
 import numpy
 import numpy.typing
 
-# Integer parameters. The binding's conversion takes an int, an object with __index__, or one with
-# __int__ alone; pybind11 therefore writes SupportsInt | SupportsIndex. But float has __int__ and
-# is refused at run time (TypeError), so a type checker is told SupportsIndex, which float lacks.
+# Integer parameters take an int, a bool or an object with __index__ (NumPy integers); floats,
+# Decimal and Fraction are refused at run time (TypeError), and SupportsIndex says so to a type
+# checker too.
 _Int: TypeAlias = SupportsIndex
 
 __all__ = ["Audio", "Framebuffer", "Voice", "__version__"]
@@ -17,43 +17,79 @@ __all__ = ["Audio", "Framebuffer", "Voice", "__version__"]
 __version__: str
 
 class Framebuffer:
-    def __init__(self, width: _Int, height: _Int, scale: _Int = 3, fps: _Int = 60) -> None: ...
-    def running(self) -> bool: ...
-    def flip(self) -> None: ...
-    def clear(self, color: _Int = 0) -> None: ...
-    def pset(self, arg0: _Int, arg1: _Int, arg2: _Int, /) -> None: ...
-    def pget(self, arg0: _Int, arg1: _Int, /) -> int: ...
-    def buffer(self) -> numpy.typing.NDArray[numpy.uint8]: ...
-    def palette(self) -> numpy.typing.NDArray[numpy.uint32]: ...
-    def quit(self) -> None: ...
+    def __init__(self, width: _Int, height: _Int, scale: _Int = 3, fps: _Int = 60) -> None:
+        """Opens a window of (width * scale) x (height * scale) showing a width x height picture,
+        all palette index 0. `fps` paces flip(); 0 or below leaves it unpaced."""
+    def running(self) -> bool:
+        """Handles pending window events; False once the window was closed, for good."""
+    def flip(self) -> None:
+        """Shows the picture through the palette, then sleeps out the rest of the frame period.
+        Does nothing once running() is False."""
+    def clear(self, color: _Int = 0) -> None:
+        """Sets every pixel to palette index `color` (0 to 255)."""
+    def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
+        """Sets pixel (x, y) to palette index `c` (0 to 255); outside the picture, nothing."""
+    def pget(self, x: _Int, y: _Int, /) -> int:
+        """The palette index of pixel (x, y); 0 outside the picture."""
+    def buffer(self) -> numpy.typing.NDArray[numpy.uint8]:
+        """A writeable uint8 array of shape (height, width) sharing the pixels: [y, x] is pixel
+        (x, y). It keeps the framebuffer alive."""
+    def palette(self) -> numpy.typing.NDArray[numpy.uint32]:
+        """A writeable uint32 array of the 256 palette colours, 0xAARRGGBB, sharing the palette.
+        It keeps the framebuffer alive."""
+    def quit(self) -> None:
+        """Closes the window; pixels, palette and views keep working. Again does nothing."""
     @property
-    def width(self) -> int: ...
+    def width(self) -> int:
+        """The picture's width in pixels."""
     @property
-    def height(self) -> int: ...
-    def key(self, name: str) -> bool: ...
-    def pressed(self, name: str) -> bool: ...
-    def mouse(self) -> tuple[int, int]: ...
+    def height(self) -> int:
+        """The picture's height in pixels."""
+    def key(self, name: str) -> bool:
+        """True while the key or mouse button `name` is held ("A", "Space", "Left",
+        "mouse left", ...), as of the latest running() or flip()."""
+    def pressed(self, name: str) -> bool:
+        """True if the key or mouse button `name` went down during this frame; each press shows
+        in exactly one frame."""
+    def mouse(self) -> tuple[int, int]:
+        """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
+        (-1, -1) before the pointer was ever over the window."""
     @property
-    def title(self) -> str: ...
+    def title(self) -> str:
+        """The window's title; "JXFramebuffer" at first."""
     @title.setter
-    def title(self, arg0: str, /) -> None: ...
+    def title(self, value: str, /) -> None: ...
     @property
-    def fullscreen(self) -> bool: ...
+    def fullscreen(self) -> bool:
+        """True shows the picture on the whole screen, at the largest whole magnification that
+        fits, centred on black; False gives back the window."""
     @fullscreen.setter
-    def fullscreen(self, arg0: bool, /) -> None: ...
-    def __enter__(self) -> Self: ...
+    def fullscreen(self, value: bool, /) -> None: ...
+    def __enter__(self) -> Self:
+        """The framebuffer itself, for `with Framebuffer(...) as fb:`."""
     def __exit__(
         self,
-        arg0: type[BaseException] | None,
-        arg1: BaseException | None,
-        arg2: TracebackType | None,
+        exc_type: type[BaseException] | None,
+        exc_value: BaseException | None,
+        traceback: TracebackType | None,
         /,
-    ) -> None: ...
-    def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None: ...
-    def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None: ...
-    def circle(self, x: _Int, y: _Int, r: _Int, c: _Int, fill: bool = True) -> None: ...
-    def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None: ...
-    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int: ...
+    ) -> None:
+        """Calls quit(), exception or not."""
+    def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
+        """Sets the pixels of the line from (x0, y0) to (x1, y1), both ends included, to palette
+        index `c`; clipped to the picture."""
+    def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
+        """Sets the w x h rectangle whose top-left pixel is (x, y) to `c`, or with fill=False its
+        one-pixel outline; clipped to the picture."""
+    def circle(self, x: _Int, y: _Int, r: _Int, c: _Int, fill: bool = True) -> None:
+        """Sets the pixels within r + 1/2 of (x, y) to `c`, or with fill=False their outline;
+        clipped to the picture."""
+    def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
+        """Copies `image`, a 2-D uint8 array, element [row, col] to pixel (x + col, y + row),
+        leaving out elements equal to `key` (0 to 255; -1 copies all)."""
+    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
+        """Draws `s` in the built-in 8x8 font with its top-left at (x, y) in colour `c`; "\\n"
+        starts a new line. Returns the width of the widest line in pixels."""
 
 class Voice:
     """A sound effect started by `Audio.play`."""

@@ -5,29 +5,6 @@
 
 namespace jxfb {
 
-namespace {
-
-const py::detail::type_info *framebuffer_type() {
-    static const py::detail::type_info *type = py::detail::get_type_info(typeid(JXFramebuffer));
-    return type;
-}
-
-}  // namespace
-
-JXFramebuffer &constructed(JXFramebuffer *fb) {
-    // A constructed framebuffer is registered with pybind11 under its address.
-    if (fb == nullptr || !py::detail::get_object_handle(fb, framebuffer_type())) {
-        throw py::type_error("Framebuffer.__init__() has not been called on this object");
-    }
-    return *fb;
-}
-
-JXFramebuffer *initialised(PyObject *self) {
-    auto *instance = reinterpret_cast<py::detail::instance *>(self);
-    py::detail::value_and_holder v_h = instance->get_value_and_holder(framebuffer_type(), false);
-    return v_h && v_h.holder_constructed() ? v_h.value_ptr<JXFramebuffer>() : nullptr;
-}
-
 bool plain_int(PyObject *arg, long lo, long hi, long &out) {
     if (!PyLong_CheckExact(arg)) return false;
     int overflow = 0;

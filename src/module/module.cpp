@@ -1,9 +1,11 @@
 // The Python face of JXFramebuffer: the module `jxframebuf` and its one class, `Framebuffer`.
-// Argument conversion and exception translation are pybind11's own: std::runtime_error becomes
-// RuntimeError, std::length_error ValueError, std::bad_alloc MemoryError.
+// Arguments are converted as binding.h describes; exception translation is pybind11's own:
+// std::runtime_error becomes RuntimeError, std::invalid_argument and std::length_error ValueError,
+// std::bad_alloc MemoryError.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -29,7 +31,7 @@ py::array_t<T> view(JXFramebuffer &fb, T *data, std::vector<py::ssize_t> shape,
 FastMethod fast_pset, fast_pget;
 
 PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     long a[3];
     if (fb && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
         fb->pset(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<std::uint8_t>(a[2]));
@@ -39,7 +41,7 @@ PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 }
 
 PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     long a[2];
     if (fb && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
         return PyLong_FromLong(fb->pget(static_cast<int>(a[0]), static_cast<int>(a[1])));
@@ -54,8 +56,8 @@ bool signal_raised(void *) {
     return PyErr_CheckSignals() != 0;
 }
 
-void flip(JXFramebuffer *self) {
-    constructed(self).flip(jxfb::Interrupt{&signal_raised, nullptr});
+void flip(JXFramebuffer &fb) {
+    fb.flip(jxfb::Interrupt{&signal_raised, nullptr});
     if (PyErr_Occurred()) throw py::error_already_set();
 }
 
@@ -66,13 +68,13 @@ FastMethod fast_running, fast_flip;
 
 PyObject *running_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs,
                         PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     if (fb && nargs == 0 && !kwnames) return PyBool_FromLong(fb->running());
     return slow_path(fast_running, self, args, nargs, kwnames);
 }
 
 PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     if (fb && nargs == 0 && !kwnames) {
         try {
             fb->flip(jxfb::Interrupt{&signal_raised, nullptr});
@@ -88,75 +90,55 @@ PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
     return slow_path(fast_flip, self, args, nargs, kwnames);
 }
 
-// Names and titles are text: pybind11 would also take bytes for a std::string.
-std::string text(const py::str &value) {
-    return value.cast<std::string>();
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_jxframebuf, m) {
     m.doc() = "JXFramebuffer - 8-bit framebuffer with palette";
     m.attr("__version__") = JXFB_VERSION;  // the package's version, from the build (CMakeLists.txt)
 
+    guard_base_class();
     FramebufferClass framebuffer(m, "Framebuffer");
-    framebuffer
-        .def(py::init<int, int, int, int>(), py::arg("width"), py::arg("height"),
-             py::arg("scale") = 3, py::arg("fps") = 60)
-        .def("running", checked(&JXFramebuffer::running))
+    Members members(framebuffer);
+    members
+        .init([](int width, int height, int scale,
+                 int fps) { return std::make_unique<JXFramebuffer>(width, height, scale, fps); },
+              py::arg("width"), py::arg("height"), py::arg("scale") = 3, py::arg("fps") = 60)
+        .def("running", &JXFramebuffer::running)
         .def("flip", &flip)
-        .def("clear", checked(&JXFramebuffer::clear), py::arg("color") = 0)
-        .def("pset", checked(&JXFramebuffer::pset))
-        .def("pget", checked(&JXFramebuffer::pget))
+        .def("clear", &JXFramebuffer::clear, py::arg("color") = 0)
+        .def("pset", &JXFramebuffer::pset, py::arg("x"), py::arg("y"), py::arg("c"), py::pos_only())
+        .def("pget", &JXFramebuffer::pget, py::arg("x"), py::arg("y"), py::pos_only())
         .def("buffer",
-             [](JXFramebuffer *self) {
-                 JXFramebuffer &fb = constructed(self);
+             [](JXFramebuffer &fb) {
                  const py::ssize_t w = fb.width(), h = fb.height();
                  return view<std::uint8_t>(fb, fb.pixel_data(), {h, w}, {w, 1});
              })
         .def("palette",
-             [](JXFramebuffer *self) {
-                 JXFramebuffer &fb = constructed(self);
+             [](JXFramebuffer &fb) {
                  return view<std::uint32_t>(fb, fb.palette_data(), {256}, {sizeof(std::uint32_t)});
              })
-        .def("quit", checked(&JXFramebuffer::quit))
-        .def_property_readonly("width", checked(&JXFramebuffer::width))
-        .def_property_readonly("height", checked(&JXFramebuffer::height))
-        .def(
-            "key",
-            [](JXFramebuffer *self, const py::str &name) {
-                return constructed(self).key(text(name));
-            },
-            py::arg("name"))
-        .def(
-            "pressed",
-            [](JXFramebuffer *self, const py::str &name) {
-                return constructed(self).pressed(text(name));
-            },
-            py::arg("name"))
-        .def("mouse", checked(&JXFramebuffer::mouse))
-        .def_property(
-            "title", [](JXFramebuffer *self) { return constructed(self).title(); },
-            [](JXFramebuffer *self, const py::str &title) {
-                constructed(self).set_title(text(title));
-            })
-        .def_property(
-            "fullscreen", [](JXFramebuffer *self) { return constructed(self).fullscreen(); },
-            [](JXFramebuffer *self, const py::object &on) {
-                // A switch: 0, None or "yes" are more likely slips than meant.
-                if (!PyBool_Check(on.ptr())) {
-                    throw py::type_error("fullscreen must be True or False, not " +
-                                         std::string(Py_TYPE(on.ptr())->tp_name));
-                }
-                constructed(self).set_fullscreen(on.ptr() == Py_True);
-            })
+        .def("quit", &JXFramebuffer::quit)
+        .readonly("width", &JXFramebuffer::width)
+        .readonly("height", &JXFramebuffer::height)
+        .def("key", &JXFramebuffer::key, py::arg("name"))
+        .def("pressed", &JXFramebuffer::pressed, py::arg("name"))
+        .def("mouse", &JXFramebuffer::mouse)
+        .property("title", &JXFramebuffer::title, &JXFramebuffer::set_title)
+        .property("fullscreen", &JXFramebuffer::fullscreen,
+                  [](JXFramebuffer &fb, Switch on) { fb.set_fullscreen(on); });
+    framebuffer
         .def("__enter__",
              [](const py::object &self) {
                  constructed(self.cast<JXFramebuffer *>());
                  return self;
              })
-        .def("__exit__", [](JXFramebuffer *self, const py::object &, const py::object &,
-                            const py::object &) { constructed(self).quit(); });
+        .def(
+            "__exit__",
+            [](JXFramebuffer *self, const py::object &, const py::object &, const py::object &) {
+                constructed(self).quit();
+            },
+            py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
+    refuse_pickling(framebuffer);
 
     install_fast(framebuffer, "running", &running_front, fast_running);
     install_fast(framebuffer, "flip", &flip_front, fast_flip);

@@ -1,8 +1,8 @@
 // The drawing kit's members of Framebuffer: line, rect, circle, blit and text (engine: draw.h).
 //
-// Each is bound through pybind11, which converts and refuses arguments exactly as it does for
-// pset, and then gets a METH_FASTCALL front: a short primitive costs little more than the call,
-// and pybind11's dispatcher would be most of that. The fronts handle initialised framebuffers
+// Each is bound through Members (binding.h), which converts and refuses arguments exactly as it
+// does for pset, and then gets a METH_FASTCALL front: a short primitive costs little more than the
+// call, and pybind11's dispatcher would be most of that. The fronts handle initialised framebuffers
 // called with plain ints (and a bool `fill`, a str, a uint8 buffer) and hand everything else to
 // the bound method.
 #include <new>
@@ -18,10 +18,12 @@ FastMethod fast_line, fast_rect, fast_circle, fast_blit, fast_text;
 
 constexpr const char *kImageExpected = "blit() expects a 2-D array of uint8 (buffer format 'B')";
 
-// One blit's hold on the source's buffer (any strides, negative ones too).
+// One blit's hold on the source's buffer (any strides, negative ones too). Exporters fill in less
+// than they are asked for at times: ctypes gives no strides (a C-contiguous array), and one that
+// gives no shape or indirect rows (suboffsets) is refused rather than read.
 class Source {
 public:
-    enum Fault { kNone, kNoBuffer, kDimensions, kFormat };
+    enum Fault { kNone, kNoBuffer, kDimensions, kFormat, kLayout };
 
     // Leaves a Python error set when the object has no buffer (kNoBuffer).
     explicit Source(PyObject *object) {
@@ -34,6 +36,9 @@ public:
             fault_ = kDimensions;
         } else if (!unsigned_bytes()) {
             fault_ = kFormat;
+        } else if (view_.shape == nullptr || view_.shape[0] < 0 || view_.shape[1] < 0 ||
+                   view_.suboffsets != nullptr) {
+            fault_ = kLayout;
         }
     }
     ~Source() {
@@ -59,12 +64,19 @@ public:
                 throw py::type_error(std::string(kImageExpected) + "; got format '" +
                                      (view_.format ? view_.format : "B") + "' with " +
                                      std::to_string(view_.itemsize) + "-byte items");
+            case kLayout:
+                throw py::type_error(std::string(kImageExpected) +
+                                     "; got a buffer without a shape, or with indirect rows");
         }
     }
 
     draw::Image image() const {
-        return {static_cast<const std::uint8_t *>(view_.buf), view_.shape[1], view_.shape[0],
-                view_.strides[0], view_.strides[1]};
+        const Py_ssize_t *shape = view_.shape;
+        if (view_.strides == nullptr) {  // C-contiguous
+            return {static_cast<const std::uint8_t *>(view_.buf), shape[1], shape[0], shape[1], 1};
+        }
+        return {static_cast<const std::uint8_t *>(view_.buf), shape[1], shape[0], view_.strides[0],
+                view_.strides[1]};
     }
 
 private:
@@ -83,13 +95,6 @@ private:
     bool held_ = false;
     Fault fault_ = kNone;
 };
-
-void check_key(int key) {
-    if (key < -1 || key > 255) {
-        throw py::type_error("blit() key must be a palette index 0 to 255, or -1 for none; got " +
-                             std::to_string(key));
-    }
-}
 
 // The string's code points in the width they are stored in.
 std::int64_t draw_string(JXFramebuffer &fb, int x, int y, PyObject *s, std::uint8_t c) {
@@ -122,7 +127,7 @@ bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ss
 }
 
 PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     long a[5];
     if (fb && nargs == 5 && !kwnames && plain_ints(args, 5, true, a)) {
         fb->line(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]),
@@ -133,7 +138,7 @@ PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 }
 
 PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     long a[5];
     bool fill = true;
     if (fb && nargs >= 5 && fast_flag(args, nargs, kwnames, 5, "fill", true, fill) &&
@@ -146,7 +151,7 @@ PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 }
 
 PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     long a[4];
     bool fill = true;
     if (fb && nargs >= 4 && fast_flag(args, nargs, kwnames, 4, "fill", true, fill) &&
@@ -159,7 +164,7 @@ PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObje
 }
 
 PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     long a[2], key = -1;
     const bool plain =
@@ -184,7 +189,7 @@ PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 }
 
 PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised(self);
+    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     long a[3];
     if (fb && nargs == 4 && !kwnames && PyUnicode_CheckExact(args[2]) &&
         plain_int(args[0], kIntMin, kIntMax, a[0]) && plain_int(args[1], kIntMin, kIntMax, a[1]) &&
@@ -198,17 +203,16 @@ PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 }  // namespace
 
 void register_draw(FramebufferClass &cls) {
-    cls.def("line", checked(&JXFramebuffer::line), py::arg("x0"), py::arg("y0"), py::arg("x1"),
-            py::arg("y1"), py::arg("c"))
-        .def("rect", checked(&JXFramebuffer::rect), py::arg("x"), py::arg("y"), py::arg("w"),
-             py::arg("h"), py::arg("c"), py::arg("fill") = true)
-        .def("circle", checked(&JXFramebuffer::circle), py::arg("x"), py::arg("y"), py::arg("r"),
+    Members(cls)
+        .def("line", &JXFramebuffer::line, py::arg("x0"), py::arg("y0"), py::arg("x1"),
+             py::arg("y1"), py::arg("c"))
+        .def("rect", &JXFramebuffer::rect, py::arg("x"), py::arg("y"), py::arg("w"), py::arg("h"),
+             py::arg("c"), py::arg("fill") = true)
+        .def("circle", &JXFramebuffer::circle, py::arg("x"), py::arg("y"), py::arg("r"),
              py::arg("c"), py::arg("fill") = true)
         .def(
             "blit",
-            [](JXFramebuffer *self, int x, int y, const py::buffer &image, int key) {
-                JXFramebuffer &fb = constructed(self);
-                check_key(key);
+            [](JXFramebuffer &fb, int x, int y, const py::buffer &image, Key key) {
                 Source source(image.ptr());
                 source.check();
                 fb.blit(x, y, source.image(), key);
@@ -216,8 +220,8 @@ void register_draw(FramebufferClass &cls) {
             py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1)
         .def(
             "text",
-            [](JXFramebuffer *self, int x, int y, const py::str &s, std::uint8_t c) {
-                return draw_string(constructed(self), x, y, s.ptr(), c);
+            [](JXFramebuffer &fb, int x, int y, const py::str &s, std::uint8_t c) {
+                return draw_string(fb, x, y, s.ptr(), c);
             },
             py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"));
 

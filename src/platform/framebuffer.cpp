@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -33,24 +32,27 @@ std::vector<JXFramebuffer *> &live_framebuffers() {
 }
 
 // Refuses, before anything is allocated or SDL is touched, every size that cannot make a working
-// window: all arithmetic in 64 bits, since a 32-bit product could wrap to a small positive count
-// and leave a buffer that later writes run past.
+// window, naming the argument and its limit. All arithmetic is in 64 bits; sides of at most
+// kMaxWindowSide keep the pixel count far below 2^31, so the 32-bit offsets cannot wrap.
 void check_sizes(int width, int height, int scale) {
-    const std::int64_t count = std::int64_t{width} * height;
-    if (width < 0 || height < 0 || count > std::numeric_limits<std::int32_t>::max()) {
-        throw std::length_error("cannot create std::vector larger than max_size()");
-    }
-    if (scale < 1) {
-        throw std::invalid_argument("scale must be at least 1, not " + std::to_string(scale));
-    }
+    const auto at_least_one = [](const char *name, int value) {
+        if (value < 1) {
+            throw std::invalid_argument(std::string(name) + " must be at least 1, not " +
+                                        std::to_string(value));
+        }
+    };
+    at_least_one("width", width);
+    at_least_one("height", height);
+    at_least_one("scale", scale);
     // Beyond this, X11 kills the process (a BadValue from the X server) or aborts in libxcb, and
-    // a picture big enough to pass the count check could take tens of gigabytes.
+    // a picture big enough could take tens of gigabytes.
     const std::int64_t window_w = std::int64_t{width} * scale;
     const std::int64_t window_h = std::int64_t{height} * scale;
     if (window_w > JXFramebuffer::kMaxWindowSide || window_h > JXFramebuffer::kMaxWindowSide) {
-        throw std::length_error("window size " + std::to_string(window_w) + " x " +
-                                std::to_string(window_h) + " is larger than " +
-                                std::to_string(JXFramebuffer::kMaxWindowSide) + " pixels a side");
+        throw std::invalid_argument(
+            "window size " + std::to_string(window_w) + " x " + std::to_string(window_h) +
+            " (width and height times scale " + std::to_string(scale) + ") is larger than " +
+            std::to_string(JXFramebuffer::kMaxWindowSide) + " pixels a side");
     }
 }
 

@@ -22,9 +22,9 @@ class JXFramebuffer {
 public:
     // Opens a window of (width * scale) x (height * scale) showing a width x height picture, all
     // index 0 (black). fps <= 0 leaves the loop unpaced.
-    // Throws std::length_error or std::invalid_argument for sizes it refuses (nothing of SDL
-    // touched yet) and std::runtime_error with SDL's text when SDL refuses; either way nothing
-    // is left behind.
+    // Throws std::invalid_argument for sizes it refuses (a side or scale below 1, a window side
+    // beyond kMaxWindowSide; nothing of SDL touched yet) and std::runtime_error with SDL's text
+    // when SDL refuses; either way nothing is left behind.
     JXFramebuffer(int width, int height, int scale, int fps);
     ~JXFramebuffer();
 
