@@ -148,7 +148,7 @@ def test_a_closed_audio_refuses_every_member_but_close():
     for use in uses:
         with pytest.raises(RuntimeError, match="closed"):
             use()
-    with pytest.raises(TypeError, match="not made by its constructor"):
+    with pytest.raises(TypeError, match="has not been called"):
         Audio.__new__(Audio).queue(np.zeros((8, 2)))
 
 

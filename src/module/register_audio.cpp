@@ -86,87 +86,64 @@ private:
     SampleBlock block_;
 };
 
-// A switch: 0, None or "yes" are more likely slips than meant.
-bool switch_value(const py::handle &on, const char *name) {
-    if (PyBool_Check(on.ptr())) return on.ptr() == Py_True;
-    const std::string type = Py_TYPE(on.ptr())->tp_name;
-    if (type == "numpy.bool" || type == "numpy.bool_") return PyObject_IsTrue(on.ptr()) == 1;
-    throw py::type_error(std::string(name) + " must be True or False, not " + type);
-}
-
 }  // namespace
 
-// An object whose __init__ never ran (made by Audio.__new__ or Voice.__new__) reaches a method
-// as memory pybind11 allocated but nothing constructed; a constructed one is registered with
-// pybind11 under its address.
-template <typename T>
-T &made(T *object, const char *cls) {
-    static const py::detail::type_info *type = py::detail::get_type_info(typeid(T));
-    if (object == nullptr || !py::detail::get_object_handle(object, type)) {
-        throw py::type_error(std::string(cls) + " object was not made by its constructor");
-    }
-    return *object;
-}
-
-template <typename R, typename... Args>
-auto on_audio(R (Audio::*method)(Args...)) {
-    return [method](Audio *audio, Args... args) -> R {
-        return (made(audio, "Audio").*method)(args...);
-    };
-}
-
 void register_audio(py::module_ &m) {
-    py::class_<Voice, std::shared_ptr<Voice>>(m, "Voice")
-        .def_property_readonly("playing",
-                               [](Voice *voice) { return made(voice, "Voice").playing(); })
-        .def("stop", [](Voice *voice) { made(voice, "Voice").stop(); });
+    py::class_<Voice, std::shared_ptr<Voice>> voice(m, "Voice");
+    Members(voice).readonly("playing", &Voice::playing).def("stop", &Voice::stop);
+    refuse_pickling(voice);
 
-    py::class_<Audio>(m, "Audio")
-        .def(py::init([](int rate, int channels) {
-                 py::gil_scoped_release unlocked;
-                 return std::make_unique<Audio>(rate, channels);
-             }),
-             py::arg("rate") = 48000, py::arg("channels") = 2)
+    // rate and channels are converted as integers (floats refused with TypeError); the engine
+    // refuses values out of range with ValueError.
+    py::class_<Audio> audio(m, "Audio");
+    Members(audio)
+        .init(
+            [](int rate, int channels) {
+                py::gil_scoped_release unlocked;  // a sound server may take a while to answer
+                return std::make_unique<Audio>(rate, channels);
+            },
+            py::arg("rate") = 48000, py::arg("channels") = 2)
         .def(
             "queue",
-            [](Audio *self, const py::object &samples) {
-                Audio &audio = made(self, "Audio");
+            [](Audio &audio, const py::object &samples) {
                 const Samples held(samples, audio.channels(), "queue()");
                 py::gil_scoped_release unlocked;
                 audio.queue(held.block());
             },
             py::arg("samples"))
-        .def_property_readonly("queued", on_audio(&Audio::queued))
-        .def("clear", on_audio(&Audio::clear))
+        .readonly("queued", &Audio::queued)
+        .def("clear", &Audio::clear)
         .def(
             "play",
-            [](Audio *self, const py::object &samples, bool loop, float volume) {
-                Audio &audio = made(self, "Audio");
+            [](Audio &audio, const py::object &samples, bool loop, float volume) {
                 const Samples held(samples, audio.channels(), "play()");
                 py::gil_scoped_release unlocked;
                 return audio.play(held.block(), loop, volume);
             },
             py::arg("samples"), py::arg("loop") = false, py::arg("volume") = 1.0f)
-        .def_property("volume", on_audio(&Audio::volume), on_audio(&Audio::set_volume))
-        .def_property("paused", on_audio(&Audio::paused),
-                      [](Audio *self, const py::object &on) {
-                          made(self, "Audio").set_paused(switch_value(on, "paused"));
-                      })
-        .def_property_readonly("rate", on_audio(&Audio::rate))
-        .def_property_readonly("channels", on_audio(&Audio::channels))
+        .property("volume", &Audio::volume, &Audio::set_volume)
+        .property("paused", &Audio::paused,
+                  [](Audio &audio, Switch paused) { audio.set_paused(paused); })
+        .readonly("rate", &Audio::rate)
+        .readonly("channels", &Audio::channels)
         .def("close",
-             [](Audio *self) {
-                 Audio &audio = made(self, "Audio");
-                 py::gil_scoped_release unlocked;
+             [](Audio &audio) {
+                 py::gil_scoped_release unlocked;  // waits for the device's thread to end
                  audio.close();
              })
-        .def("__enter__",
-             [](const py::object &self) {
-                 made(self.cast<Audio *>(), "Audio").rate();  // refuses a closed one
-                 return self;
-             })
-        .def("__exit__", [](const py::object &self, const py::object &, const py::object &,
-                            const py::object &) { self.attr("close")(); });
+        .def(
+            "__enter__",
+            [](Audio &audio) {
+                audio.rate();  // refuses a closed one
+                return &audio;
+            },
+            py::return_value_policy::reference)
+        .def("__exit__",
+             [](Audio &audio, const py::object &, const py::object &, const py::object &) {
+                 py::gil_scoped_release unlocked;
+                 audio.close();
+             });
+    refuse_pickling(audio);
 }
 
 }  // namespace jxfb
