@@ -139,11 +139,13 @@ class Audio:
     def close(self) -> None:
         """Stops all sound and gives the device back. Every other member raises RuntimeError
         afterwards; calling it again does nothing."""
-    def __enter__(self) -> Self: ...
+    def __enter__(self) -> Self:
+        """The Audio itself, for `with Audio() as audio:`."""
     def __exit__(
         self,
-        arg0: type[BaseException] | None,
-        arg1: BaseException | None,
-        arg2: TracebackType | None,
+        exc_type: type[BaseException] | None,
+        exc_value: BaseException | None,
+        traceback: TracebackType | None,
         /,
-    ) -> None: ...
+    ) -> None:
+        """Calls close(), exception or not."""

@@ -86,6 +86,38 @@ private:
     SampleBlock block_;
 };
 
+// The samples argument: any object, which Samples then takes or refuses with messages that say
+// which dtypes and shapes it takes; the signature names the buffer protocol.
+struct SampleArray : Kind {
+    static constexpr char signature[] = "collections.abc.Buffer";
+    py::object value;
+    static SampleArray from(py::handle object, const Where &) {
+        SampleArray samples;
+        samples.value = py::reinterpret_borrow<py::object>(object);
+        return samples;
+    }
+};
+
+// A gain: any real number (int, float, NumPy floats); the engine refuses negative ones, NaN and
+// infinity with ValueError.
+struct Gain : Kind {
+    static constexpr char signature[] = "float";
+    float value;
+    operator float() const { return value; }
+    static Gain from(py::handle object, const Where &where) {
+        const double value = PyFloat_AsDouble(object.ptr());
+        if (value == -1.0 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
+            PyErr_Clear();
+            throw py::type_error(where.text() + " must be a number, 0.0 or more, not " +
+                                 Py_TYPE(object.ptr())->tp_name);
+        }
+        Gain gain;
+        gain.value = static_cast<float>(value);
+        return gain;
+    }
+};
+
 }  // namespace
 
 void register_audio(py::module_ &m) {
@@ -105,8 +137,8 @@ void register_audio(py::module_ &m) {
             py::arg("rate") = 48000, py::arg("channels") = 2)
         .def(
             "queue",
-            [](Audio &audio, const py::object &samples) {
-                const Samples held(samples, audio.channels(), "queue()");
+            [](Audio &audio, const SampleArray &samples) {
+                const Samples held(samples.value, audio.channels(), "queue()");
                 py::gil_scoped_release unlocked;
                 audio.queue(held.block());
             },
@@ -115,13 +147,14 @@ void register_audio(py::module_ &m) {
         .def("clear", &Audio::clear)
         .def(
             "play",
-            [](Audio &audio, const py::object &samples, bool loop, float volume) {
-                const Samples held(samples, audio.channels(), "play()");
+            [](Audio &audio, const SampleArray &samples, bool loop, Gain volume) {
+                const Samples held(samples.value, audio.channels(), "play()");
                 py::gil_scoped_release unlocked;
                 return audio.play(held.block(), loop, volume);
             },
             py::arg("samples"), py::arg("loop") = false, py::arg("volume") = 1.0f)
-        .property("volume", &Audio::volume, &Audio::set_volume)
+        .property("volume", &Audio::volume,
+                  [](Audio &audio, Gain volume) { audio.set_volume(volume); })
         .property("paused", &Audio::paused,
                   [](Audio &audio, Switch paused) { audio.set_paused(paused); })
         .readonly("rate", &Audio::rate)
@@ -138,11 +171,13 @@ void register_audio(py::module_ &m) {
                 return &audio;
             },
             py::return_value_policy::reference)
-        .def("__exit__",
-             [](Audio &audio, const py::object &, const py::object &, const py::object &) {
-                 py::gil_scoped_release unlocked;
-                 audio.close();
-             });
+        .def(
+            "__exit__",
+            [](Audio &audio, const py::object &, const py::object &, const py::object &) {
+                py::gil_scoped_release unlocked;
+                audio.close();
+            },
+            py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
     refuse_pickling(audio);
 }
 
