@@ -147,3 +147,21 @@ def test_ctrl_c_raises_keyboard_interrupt_in_the_loop_within_a_frame():
     assert float(out.split()[1]) - sent < 2 * PERIOD + 0.3
     assert child.returncode == -signal.SIGINT
     assert err.rstrip().endswith("KeyboardInterrupt")
+
+
+def test_with_only_sound_playing_sigterm_ends_the_program_at_once():
+    # SDL's audio brings up its events, which would turn SIGTERM into an event nobody reads.
+    child = start(
+        """
+    import time
+    import numpy as np
+    from jxframebuf import Audio
+    audio = Audio()
+    audio.queue(np.zeros((48000 * 30, 2), np.float32))
+    print("looping", flush=True)
+    time.sleep(30)
+    """
+    )
+    child.send_signal(signal.SIGTERM)
+    out, err = finish(child)
+    assert child.returncode == -signal.SIGTERM, (out, err)
