@@ -5,7 +5,7 @@ PYTHON := .venv/bin/python
 DEV_BUILD := build/dev
 
 .PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick \
-        sdist test-debian13
+        sdist test-debian13 test-aarch64 test-windows
 
 setup:
 	@bash scripts/setup.sh
@@ -63,6 +63,17 @@ sdist: setup
 # made with debootstrap and cached in ~/.cache/jxframebuf; needs root.
 test-debian13: setup
 	@bash scripts/debian13.sh
+
+# The aarch64 wheel (manylinux_2_34_aarch64, in build/aarch64/wheelhouse), cross-built against an
+# arm64 Debian 13 root and tested under qemu-aarch64-static with the root's Python; the engine's C++
+# programs under qemu too. The root and the cross-built SDL3 are cached in ~/.cache/jxframebuf;
+# needs root.
+test-aarch64: setup
+	@bash scripts/aarch64.sh
+
+# The engine cross-built for Windows with mingw-w64, its C++ programs run under Wine.
+test-windows: setup
+	@bash scripts/windows.sh
 
 # Side by side with pygame-ce, pyxel and the C++ floor (benchmarks/run.py), about six minutes.
 bench: setup

@@ -171,6 +171,61 @@ def pacing_ours(frames, width=64, height=40, scale=2):
     return result
 
 
+@case
+def threads_ours(kind, pacer, seconds, width=64, height=40, scale=2):
+    """A 60 fps loop on the main thread (flip(), or time.sleep() for what a loop that sleeps lets
+    other threads do) beside one other thread: a busy one counting as fast as it can, or one that
+    sleeps 1 ms at a time and counts its wake-ups. Returns the other thread's count a second and
+    the main loop's frame periods."""
+    import threading
+
+    stop = threading.Event()
+    counts = [0]
+
+    def busy():
+        n = 0
+        while not stop.is_set():
+            for _ in range(1000):
+                n += 1
+            counts[0] = n
+
+    def sleeper():
+        n = 0
+        while not stop.is_set():
+            time.sleep(0.001)
+            n += 1
+            counts[0] = n
+
+    fb = _ours(width, height, scale, 60)
+    if pacer == "flip":
+
+        def frame():
+            fb.running()
+            fb.flip()
+
+    else:
+        deadline = [time.perf_counter()]
+
+        def frame():
+            deadline[0] += 1 / 60
+            time.sleep(max(0.0, deadline[0] - time.perf_counter()))
+
+    frames = round(seconds * 60)
+    for _ in range(10):  # settle in before the other thread starts
+        frame()
+    if pacer != "flip":
+        deadline[0] = time.perf_counter()
+    worker = threading.Thread(target=busy if kind == "busy" else sleeper)
+    worker.start()
+    start_count, start = counts[0], time.perf_counter()
+    result = _paced(frame, frames)
+    elapsed, count = time.perf_counter() - start, counts[0]
+    stop.set()
+    worker.join()
+    fb.quit()
+    return {"per_second": (count - start_count) / elapsed, "periods_ns": result["periods_ns"]}
+
+
 def _resident_bytes() -> int:
     with open("/proc/self/status") as status:
         for line in status:

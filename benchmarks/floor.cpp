@@ -13,6 +13,11 @@
 //       picture) against a memcpy that writes the same bytes.
 //       Prints {"fused_bytes_per_s": [...], "memcpy_bytes_per_s": [...]}.
 //
+//   jxfb_floor expand WIDTH HEIGHT SECONDS SAMPLES
+//       Times every way this processor has of expanding a picture through the palette, side by
+//       side, one sample of each in turn. Prints {"chosen": the way expand() uses,
+//       "pixels_per_s": {way: [...]}}.
+//
 // Every sample runs for SECONDS after a short warm-up; the caller takes medians.
 #include <SDL3/SDL.h>
 
@@ -24,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "expand.h"
 #include "present.h"
 
 namespace {
@@ -147,6 +153,30 @@ int fused(int width, int height, int scale, double seconds, int samples) {
     return 0;
 }
 
+int expand(int width, int height, double seconds, int samples) {
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    const auto pictures = make_pictures(count);
+    const auto palette = make_palette();
+    std::vector<std::uint32_t> out(count);
+    const std::vector<jxfb::ExpandMethod> methods = jxfb::expand_methods();
+    std::vector<std::vector<double>> rates(methods.size());
+    for (int s = -1; s < samples; ++s) {  // the first round warms up
+        for (std::size_t m = 0; m < methods.size(); ++m) {
+            const double r = rate(s < 0 ? seconds / 4 : seconds, [&] {
+                methods[m].function(pictures[0].data(), palette.data(), out.data(), count);
+            });
+            if (s >= 0) rates[m].push_back(r * double(count));
+        }
+    }
+    std::printf("{\"chosen\": \"%s\", \"pixels_per_s\": {", jxfb::expand_method().name);
+    for (std::size_t m = 0; m < methods.size(); ++m) {
+        if (m) std::printf(", ");
+        print_list(methods[m].name, rates[m], true);
+    }
+    std::printf("}}\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -159,8 +189,13 @@ int main(int argc, char **argv) {
         return fused(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atof(argv[5]),
                      std::atoi(argv[6]));
     }
+    if (mode == "expand" && argc == 6) {
+        return expand(std::atoi(argv[2]), std::atoi(argv[3]), std::atof(argv[4]),
+                      std::atoi(argv[5]));
+    }
     std::fprintf(stderr,
                  "usage: jxfb_floor flip WIDTH HEIGHT SCALE SECONDS SAMPLES\n"
-                 "       jxfb_floor fused WIDTH HEIGHT SCALE SECONDS SAMPLES\n");
+                 "       jxfb_floor fused WIDTH HEIGHT SCALE SECONDS SAMPLES\n"
+                 "       jxfb_floor expand WIDTH HEIGHT SECONDS SAMPLES\n");
     return 2;
 }

@@ -41,6 +41,10 @@ FLOOR_TARGET = 0.95
 FUSED_TARGET = 0.5
 PACING_P99_MS = 0.25
 PACING_CPU_PERCENT = 1.0
+# Other threads beside a 60 fps loop: a busy one's progress beside flip() against beside a loop
+# that sleeps in time.sleep, and how often a thread that sleeps 1 ms at a time wakes.
+THREAD_BUSY_RATIO = 0.9
+THREAD_WAKES_PER_S = 800
 # The memory run's 320x200 picture is magnified twice: the scaled drawing path is exercised, and
 # 100,000 flips take about half a minute.
 MEMORY_SCALE = 2
@@ -62,6 +66,8 @@ class Plan:
     pacing_frames: int = 600
     pacing_rounds: int = 2
     interrupts: int = 5  # Ctrl-C latency runs
+    thread_rounds: int = 3  # interleaved runs of each other-thread case
+    thread_seconds: float = 3.0
     memory_flips: tuple[int, int] = (1_000, 100_000)
     sound_rounds: int = 5  # interleaved runs of each sound program
     sound_seconds: float = 4.0  # one run feeding the stream
@@ -82,6 +88,8 @@ class Plan:
             pacing_frames=30,
             pacing_rounds=1,
             interrupts=1,
+            thread_rounds=1,
+            thread_seconds=1.0,
             memory_flips=(100, 1_000),
             sound_rounds=1,
             sound_seconds=0.5,
@@ -367,6 +375,36 @@ def measure_pacing(runner: Runner, plan: Plan, driver: str) -> dict:
     }
 
 
+THREAD_KINDS = {"busy": "busy, counts a second", "sleeper": "1 ms sleeper, wakes a second"}
+THREAD_PACERS = {"flip": "flip()", "sleep": "time.sleep"}
+
+
+def measure_threads(runner: Runner, plan: Plan) -> dict:
+    """Per kind of other thread and way of pacing the main loop: the other thread's count a
+    second, and the p99 of the main loop's frame error, medians over interleaved runs."""
+    progress(f"other threads beside a 60 fps loop, {plan.thread_rounds} rounds")
+    runs: dict = {
+        k: {p: {"per_second": [], "p99_ms": []} for p in THREAD_PACERS} for k in THREAD_KINDS
+    }
+    for round_number in range(plan.thread_rounds):
+        for kind in THREAD_KINDS:
+            pacers = list(THREAD_PACERS)[:: 1 if round_number % 2 == 0 else -1]
+            for pacer in pacers:
+                r = runner.case(
+                    "threads_ours", "dummy", kind=kind, pacer=pacer, seconds=plan.thread_seconds
+                )
+                runs[kind][pacer]["per_second"].append(r["per_second"])
+                runs[kind][pacer]["p99_ms"].append(pacing_summary(r["periods_ns"])["p99_ms"])
+    results = {}
+    for kind, pacers in runs.items():
+        results[kind] = {p: {k: median(v) for k, v in m.items()} for p, m in pacers.items()}
+        results[kind]["ratio"] = paired_ratio(
+            pacers["flip"]["per_second"], pacers["sleep"]["per_second"]
+        )
+        results[kind]["runs"] = plan.thread_rounds
+    return results
+
+
 INTERRUPTED = """
 import sys, time
 from jxframebuf import Framebuffer
@@ -526,6 +564,34 @@ def report(results: dict) -> str:
             f"{verdict(ours['cpu_percent'] <= PACING_CPU_PERCENT)}"
         )
 
+    if "threads" in results:
+        t = results["threads"]
+        add("")
+        add(
+            "Another thread beside a 60 fps loop on the main thread, dummy driver: the loop paced "
+            "by flip() against one that sleeps in time.sleep"
+        )
+        add(
+            f"  {'other thread':<30}{'beside flip()':>15}{'beside sleep':>14}{'flip/sleep':>12}"
+            f"{'loop p99 ms flip / sleep':>27}  target"
+        )
+        for kind, label in THREAD_KINDS.items():
+            e = t[kind]
+            flip, sleep = e["flip"], e["sleep"]
+            if kind == "busy":
+                target = f">={THREAD_BUSY_RATIO}x {verdict(e['ratio'] >= THREAD_BUSY_RATIO)}"
+            else:
+                wakes = flip["per_second"]
+                target = f">={THREAD_WAKES_PER_S}/s {verdict(wakes >= THREAD_WAKES_PER_S)}"
+            add(
+                f"  {label:<30}{flip['per_second']:>15,.0f}{sleep['per_second']:>14,.0f}"
+                f"{e['ratio']:>11.2f}x{flip['p99_ms']:>17.2f} / {sleep['p99_ms']:<7.2f}  {target}"
+            )
+        add(
+            "  loop p99: |period - 16.667 ms| of the main loop. Retaking the interpreter lock from "
+            "a busy thread waits up to sys.getswitchinterval() (5 ms), either way."
+        )
+
     if "interrupt" in results:
         i = results["interrupt"]
         add("")
@@ -676,6 +742,7 @@ def main(argv=None) -> int:
         results["drawing"] = drawing.measure(runner, plan.call_rounds, plan.call_samples, progress)
         for driver in drivers:
             results["pacing"][driver] = measure_pacing(runner, plan, driver)
+        results["threads"] = measure_threads(runner, plan)
         results["interrupt"] = measure_interrupt(runner, plan)
         results["memory"] = measure_memory(runner, plan)
         with soundserver.PulseAudio(sound.RATE) as server:

@@ -25,12 +25,13 @@ sdl_initialised = sdl.initialised
 
 # Property-based tests: the same examples on every run (CI must be deterministic), no example
 # database on disk, and few enough examples that the suite stays fast, under the sanitizers too.
+# Under emulation (scripts/aarch64.sh) JXFB_HYPOTHESIS_EXAMPLES asks for fewer.
 settings.register_profile(
     "jxframebuf",
     derandomize=True,
     database=None,
     deadline=None,
-    max_examples=150,
+    max_examples=int(os.environ.get("JXFB_HYPOTHESIS_EXAMPLES", "150")),
     suppress_health_check=[HealthCheck.too_slow],
 )
 settings.load_profile("jxframebuf")
@@ -47,11 +48,16 @@ def pytest_collection_modifyitems(config, items):
     items.sort(key=lambda item: item.get_closest_marker("x11") is not None)
 
 
+# Under emulation (scripts/aarch64.sh) the interpreter is a foreign program that only the emulator
+# can start again: JXFB_EMULATOR is that command, to put in front of it.
+EMULATOR = os.environ.get("JXFB_EMULATOR", "").split()
+
+
 def in_child(program):
     """Runs `program` in a fresh interpreter on the dummy driver and returns what it printed:
     calls that once crashed the process are tried there, so that a crash fails one test only."""
     env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
-    done = subprocess.run([sys.executable, "-c", textwrap.dedent(program)], env=env,
+    done = subprocess.run([*EMULATOR, sys.executable, "-c", textwrap.dedent(program)], env=env,
                           capture_output=True, text=True, timeout=120)  # fmt: skip
     assert done.returncode == 0, f"the child ended with {done.returncode}: {done.stderr}"
     return done.stdout

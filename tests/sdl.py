@@ -2,12 +2,15 @@
 see that the module cannot show, and events put on SDL's own queue, as a video driver would."""
 
 import ctypes
+import sys
 
 import numpy as np
 
 import jxframebuf
 
-lib = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
+# Windows wheels carry SDL3.dll beside the module (a DLL exports only what it declares, so a
+# static SDL3 inside the module would be out of reach); the module has loaded it already.
+lib = ctypes.CDLL("SDL3.dll" if sys.platform == "win32" else jxframebuf._jxframebuf.__file__)
 lib.SDL_GetWindows.restype = ctypes.POINTER(ctypes.c_void_p)
 lib.SDL_GetWindowSurface.restype = ctypes.c_void_p
 lib.SDL_GetWindowSurface.argtypes = [ctypes.c_void_p]
@@ -21,6 +24,8 @@ lib.SDL_GetWindowTitle.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowTitle.restype = ctypes.c_char_p
 lib.SDL_PushEvent.argtypes = [ctypes.c_void_p]
 lib.SDL_PushEvent.restype = ctypes.c_bool
+lib.SDL_GetWindowFlags.argtypes = [ctypes.c_void_p]
+lib.SDL_GetWindowFlags.restype = ctypes.c_uint64
 
 QUIT = 0x100
 WINDOW_SHOWN = 0x202
@@ -32,7 +37,7 @@ WINDOW = {name: WINDOW_SHOWN + i for i, name in enumerate(_WINDOW_EVENTS)}
 KEY_DOWN, KEY_UP = 0x300, 0x301
 MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP = 0x400, 0x401, 0x402
 # Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
-KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "left": 0x4000_0050, "f1": 0x4000_003A,
+KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "!": 0x21, "left": 0x4000_0050, "f1": 0x4000_003A,
             "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B}  # fmt: skip
 BUTTONS = {"left": 1, "middle": 2, "right": 3}
 
@@ -55,6 +60,10 @@ def windows() -> list[int]:
         return sorted((array[i] for i in range(count.value)), key=window_id)
     finally:
         lib.SDL_free(array)
+
+
+def hidden(window: int) -> bool:
+    return bool(lib.SDL_GetWindowFlags(window) & 0x8)  # SDL_WINDOW_HIDDEN
 
 
 def title(window: int) -> str:
@@ -87,6 +96,19 @@ def shown(window: int) -> np.ndarray:
     rows = np.frombuffer(raw, np.uint8).reshape(surface.h, surface.pitch)
     xrgb = rows[:, : surface.w * 4].view("<u4")
     return np.stack([(xrgb >> s) & 0xFF for s in (16, 8, 0)], axis=-1).astype(np.uint8)
+
+
+def fill_surface(window: int, xrgb: int) -> None:
+    """Paints the whole window surface one colour behind flip's back."""
+    surface = _Surface.from_address(lib.SDL_GetWindowSurface(window))
+    raw = (ctypes.c_uint32 * (surface.pitch // 4 * surface.h)).from_address(surface.pixels)
+    np.frombuffer(raw, np.uint32)[:] = xrgb
+
+
+def set_surface_format(window: int, format: int) -> None:
+    """Relabels the window surface's pixel format, as if the window system had handed over a
+    surface of another kind (the same size of pixel, so its memory stays what SDL allocated)."""
+    _Surface.from_address(lib.SDL_GetWindowSurface(window)).format = format
 
 
 def _push(fields: list[tuple[int, str, object]]) -> None:

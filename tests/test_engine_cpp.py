@@ -16,8 +16,12 @@ CLEAN = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OP
 
 
 @pytest.mark.skipif(shutil.which("g++") is None, reason="needs g++")
-@pytest.mark.parametrize("name, sources", [("test_expand", ["expand.cpp"])])
-def test_engine_program(tmp_path, name, sources):
+@pytest.mark.parametrize(
+    "name, sources, checked",
+    [("test_expand", ["expand.cpp"], "portable: checked"),
+     ("test_int128", ["font.cpp"], "test_int128: checked")],
+)  # fmt: skip
+def test_engine_program(tmp_path, name, sources, checked):
     program = tmp_path / name
     build = ["g++", "-std=c++17", "-O1", "-g", "-fsanitize=address,undefined",
              "-fno-sanitize-recover=all", f"-I{ENGINE}", "-o", str(program),
@@ -25,4 +29,4 @@ def test_engine_program(tmp_path, name, sources):
     subprocess.run(build, check=True, capture_output=True, text=True, env=CLEAN)
     done = subprocess.run([str(program)], capture_output=True, text=True, timeout=120, env=CLEAN)
     assert done.returncode == 0, done.stdout + done.stderr
-    assert "portable: checked" in done.stdout
+    assert checked in done.stdout

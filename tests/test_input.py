@@ -64,7 +64,8 @@ def test_a_tap_shorter_than_a_frame_is_pressed_in_exactly_one_frame(fb):
 
 def test_every_kind_of_name_in_any_case(fb):
     w = window_of(fb)
-    names = {"1": "1", "left": "Left", "f1": "F1", "left shift": "Left Shift",
+    # "!" is its own key, though SDL's name lookup would give the key it is typed with ("1").
+    names = {"1": "1", "!": "!", "left": "Left", "f1": "F1", "left shift": "Left Shift",
              "return": "Return", "escape": "ESCAPE"}  # fmt: skip
     for key, name in names.items():
         sdl.push_key(w, key, True)
@@ -111,6 +112,23 @@ def test_losing_the_focus_releases_the_keys_but_not_the_presses(fb):
     fb.running()
     assert not fb.key("a") and fb.pressed("a")
     assert fb.key("mouse right")  # a held button keeps the pointer's window
+    fb.flip()
+    # The key still down when the focus comes back goes on auto-repeating: not a press, not held.
+    sdl.push_key(w, "a", True, repeat=True)
+    fb.running()
+    assert not fb.key("a") and not fb.pressed("a")
+
+
+def test_remembered_key_names_take_bounded_memory(fb):
+    def resident():
+        with open("/proc/self/status") as status:
+            return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+
+    fb.key("\u4e00")
+    before = resident()
+    for code in range(0x10000, 0x10000 + 150_000):  # every one a key name: a single character
+        fb.key(chr(code))
+    assert resident() - before < 2048  # kB; 150,000 names remembered would take over 10 MB
 
 
 def test_input_goes_to_the_framebuffer_of_its_window():
@@ -179,6 +197,14 @@ def test_title_retitles_and_refuses_what_is_not_text(fb):
     with pytest.raises(UnicodeEncodeError):
         fb.title = "lone \udc80"
     assert fb.title == "Snake — score 3"
+    # As long a title as every display server takes (Wayland's limit is one protocol message).
+    fb.title = "✓" * 1000
+    assert sdl.title(w) == "✓" * 1000
+    with pytest.raises(
+        ValueError, match=r"^title is 1001 characters long; at most 1000 are taken$"
+    ):
+        fb.title = "x" * 1001
+    assert fb.title == "✓" * 1000
     for wrong in (1, None, "yes", np.float64(1)):
         with pytest.raises(TypeError, match=r"^Framebuffer\.fullscreen must be True or False"):
             fb.fullscreen = wrong

@@ -78,11 +78,23 @@ def test_sizes_that_do_not_fit_are_value_errors(args, message):
     Framebuffer(4, 4).quit()  # and nothing was left behind
 
 
-def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch):
+def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch, capfd):
     with monkeypatch.context() as patch:
         patch.setenv("SDL_RENDER_DRIVER", "no-such-renderer")  # after SDL made the window
         with pytest.raises(RuntimeError, match=r"^no-such-renderer not available$"):
             Framebuffer(8, 8)
+    # With no display named, the message says what to set; no display server is probed (an
+    # unnamed Wayland printed "XDG_RUNTIME_DIR is invalid" twice on the way).
+    with monkeypatch.context() as patch:
+        for name in ("SDL_VIDEO_DRIVER", "DISPLAY", "WAYLAND_DISPLAY"):
+            patch.delenv(name, raising=False)
+        with pytest.raises(RuntimeError, match=r"^No display to show a window on") as raised:
+            Framebuffer(8, 8)
+        assert all(name in str(raised.value) for name in ("DISPLAY", "WAYLAND_DISPLAY", "dummy"))
+        patch.setenv("DISPLAY", ":31999")
+        with pytest.raises(RuntimeError):
+            Framebuffer(8, 8)
+    assert capfd.readouterr().err == ""
     monkeypatch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
     with pytest.raises(RuntimeError, match="no-such-driver not available"):
         Framebuffer(8, 8)
@@ -144,7 +156,7 @@ def test_failed_construction_leaves_the_process_able_to_make_framebuffers(
     assert not sdl_initialised()
 
 
-def test_quit_is_idempotent_and_keeps_the_memory(fb):
+def test_quit_is_idempotent_keeps_the_memory_and_lets_sdl_go(fb, monkeypatch):
     fb.pset(3, 4, 9)
     view = fb.buffer()
     fb.quit()
@@ -154,6 +166,12 @@ def test_quit_is_idempotent_and_keeps_the_memory(fb):
     assert fb.pget(3, 4) == 9 and view[4, 3] == 9
     fb.clear(2)
     assert (view == 2).all()
+    fb.key("F5"), fb.pressed("Space"), fb.mouse()
+    # None of that started SDL again, which would keep its view of the environment: the next
+    # framebuffer sees the driver asked for now.
+    monkeypatch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
+    with pytest.raises(RuntimeError, match="no-such-driver not available"):
+        Framebuffer(8, 8)
 
 
 def test_framebuffers_after_one_is_torn_down():
@@ -208,16 +226,23 @@ def test_the_first_frame_is_counted_from_construction():
     with Framebuffer(8, 8, fps=0), Framebuffer(8, 8, fps=10) as fb:
         (first,) = _periods(fb, 1)
         assert 0.07 < first < 0.2  # the rest of a 100 ms period since construction
+    # Making a large picture and its window takes longer than a frame here: none of it counts.
+    with Framebuffer(2048, 2048, scale=1, fps=10) as fb:
+        (first,) = _periods(fb, 1)
+        assert first > 0.095
 
 
-def test_a_quit_event_ends_every_open_framebuffer():
+def test_a_quit_event_ends_every_open_framebuffer_and_flip_keeps_the_pace():
     # SIGTERM, or the last window of a desktop session closing, posts one quit event; whichever
     # framebuffer drains it, every loop must end.
-    with Framebuffer(8, 8, fps=0) as a, Framebuffer(9, 8, fps=0) as b:
+    with Framebuffer(8, 8, fps=0) as a, Framebuffer(9, 8, fps=20) as b:
         sdl.push_quit()
         assert a.running() is False
         assert b.running() is False
-        b.flip()  # shows nothing, sleeps nothing
+        # The windows leave the screen at once; they are released with quit().
+        assert [sdl.hidden(w) for w in sdl.windows()] == [True, True]
+        # A loop that goes on flipping (one that never asks running()) keeps its frame rate.
+        assert min(_periods(b, 3)) > 0.04
 
 
 @pytest.mark.parametrize("how", ["quit event", "close request"])

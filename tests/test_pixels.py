@@ -128,7 +128,9 @@ def test_refused_arguments_raise_type_error_and_change_nothing(wide, call):
 def test_width_and_height_are_read_only(wide):
     assert (wide.width, wide.height) == (7, 5)
     for name in ("width", "height"):
-        with pytest.raises(AttributeError):
+        with pytest.raises(
+            AttributeError, match=f"^property '{name}' of 'Framebuffer' object has no"
+        ):
             setattr(wide, name, 10)
     assert (wide.width, wide.height) == (7, 5)
 

@@ -42,6 +42,18 @@ def test_every_pixel_is_a_block_of_its_palette_colour(width, height, scale):
         np.testing.assert_array_equal(sdl.shown(window), expected(fb, scale))
 
 
+def test_a_surface_the_pass_cannot_write_hands_that_very_frame_to_sdls_renderer():
+    with Framebuffer(13, 7, scale=2, fps=0) as fb:
+        noise(fb, 3)
+        fb.flip()
+        window = only_window()
+        sdl.set_surface_format(window, 0x16172004)  # XRGB2101010: 10 bits a channel
+        noise(fb, 4)
+        fb.flip()
+        assert sdl.has_renderer(window)  # for good
+        np.testing.assert_array_equal(sdl.shown(window), expected(fb, 2))
+
+
 def test_palette_and_picture_changes_show_at_the_next_flip_only():
     with Framebuffer(16, 9, scale=2, fps=0) as fb:
         noise(fb, 1)
@@ -55,6 +67,11 @@ def test_palette_and_picture_changes_show_at_the_next_flip_only():
         fb.flip()  # the palette changed: its colours are worked out again
         np.testing.assert_array_equal(sdl.shown(window), expected(fb, 2))
         palette[:] = palette[::-1].copy()
+        fb.flip()
+        np.testing.assert_array_equal(sdl.shown(window), expected(fb, 2))
+        fb.buffer()[0, 0] = 200
+        fb.flip()
+        palette[200] ^= 0x00FFFFFF  # one entry far into the palette, and nothing else
         fb.flip()
         np.testing.assert_array_equal(sdl.shown(window), expected(fb, 2))
 
@@ -92,6 +109,7 @@ def letterboxed(fb, out_w, out_h):
     "width, height, scale",
     [
         (320, 200, 2),  # 960 x 600 at x3 in the dummy display's 1024 x 768
+        (200, 192, 2),  # 800 x 768 at x4: fills the height, not the width
         (100, 77, 1),  # x9 vertically fits, x10 horizontally: the smaller wins
         (1100, 50, 1),  # wider than the display: cropped, centred
         (30, 900, 1),  # taller than the display
@@ -105,6 +123,8 @@ def test_fullscreen_letterboxes_at_a_whole_magnification_and_goes_back(width, he
         windowed = sdl.shown(window)
         fb.fullscreen = True
         assert fb.fullscreen is True
+        fb.flip()
+        sdl.fill_surface(window, 0xFFFFFF)  # the border is painted every frame, whatever was there
         fb.flip()
         shown = sdl.shown(window)
         assert shown.shape == (768, 1024, 3)

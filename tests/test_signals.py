@@ -149,6 +149,58 @@ def test_ctrl_c_raises_keyboard_interrupt_in_the_loop_within_a_frame():
     assert err.rstrip().endswith("KeyboardInterrupt")
 
 
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def test_a_loop_that_never_asks_running_keeps_its_pace_and_a_second_sigterm_ends_it():
+    child = start(
+        LOOP
+        + """
+    while not fb.pressed("Escape"):
+        fb.flip()
+    """
+    )
+    child.send_signal(signal.SIGTERM)  # ends the loop, which goes on flipping all the same
+    time.sleep(0.3)
+    before, start_at = cpu_seconds(child.pid), time.monotonic()
+    time.sleep(1.0)
+    used = (cpu_seconds(child.pid) - before) / (time.monotonic() - start_at)
+    assert used < 0.3  # paced at 10 fps, not spinning (a whole core)
+    child.send_signal(signal.SIGTERM)  # no loop runs: the default action
+    out, err = finish(child)
+    assert child.returncode == -signal.SIGTERM, (out, err)
+
+
+def test_ctrl_c_handled_by_another_thread_still_ends_the_frame_delay():
+    # With SIGINT blocked in the main thread, the kernel hands it to another: Python's handler
+    # there only notes it, and the main thread's delay must look for it between its stretches.
+    child = start(
+        """
+    import signal, threading, time
+    from jxframebuf import Framebuffer
+    threading.Thread(target=time.sleep, args=(30,), daemon=True).start()
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    fb = Framebuffer(64, 48, fps=1)
+    fb.flip()
+    print("looping", flush=True)
+    try:
+        while fb.running():
+            fb.flip()  # sleeps most of a second
+    except KeyboardInterrupt:
+        print(f"interrupted {time.monotonic()}", flush=True)
+    """,
+        settle=0.2,
+    )
+    sent = time.monotonic()
+    child.send_signal(signal.SIGINT)
+    out, err = finish(child)
+    assert child.returncode == 0, err
+    assert float(out.split()[1]) - sent < 0.3
+
+
 def test_with_only_sound_playing_sigterm_ends_the_program_at_once():
     # SDL's audio brings up its events, which would turn SIGTERM into an event nobody reads.
     child = start(

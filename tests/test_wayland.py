@@ -26,6 +26,7 @@ sdl = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
 sdl.SDL_GetCurrentVideoDriver.restype = ctypes.c_char_p
 fb = jxframebuf.Framebuffer(64, 40, scale=3, fps=60)
 print("driver", sdl.SDL_GetCurrentVideoDriver().decode(), flush=True)
+fb.title = "\U0001F600" * 1000  # the longest title taken: 4,000 bytes in one protocol message
 fb.palette()[5] = 0xFF3366CC
 fb.palette()[6] = 0xFFFFCC00
 pixels = fb.buffer()
@@ -164,3 +165,57 @@ def test_window_on_wayland_shows_the_picture(weston):
     left, top, right, bottom = blue
     assert (right - left, bottom - top) == (192, 120)
     assert bounding_box(shot, (0xFF, 0xCC, 0x00)) == (left + 60, top + 30, left + 120, top + 60)
+
+
+def wayland_child(program, server, **popen):
+    env = without("DISPLAY") | server.client_env | {"SDL_VIDEO_DRIVER": "wayland"}
+    return subprocess.Popen([sys.executable, "-c", program], env=env, text=True, **popen)
+
+
+def test_a_thread_refused_the_window_exits_after_it_is_gone(weston):
+    # The worker's flip() once set up thread-local state in the client library that crashed the
+    # process when the worker ended after quit() had unloaded the library.
+    program = """
+import threading
+from jxframebuf import Framebuffer
+fb = Framebuffer(32, 24, fps=0)
+fb.flip()
+refused = []
+def worker():
+    try:
+        fb.flip()
+    except RuntimeError:
+        refused.append(True)
+    done.wait()
+done = threading.Event()
+thread = threading.Thread(target=worker)
+thread.start()
+fb.quit()
+done.set()
+thread.join()
+print("refused" if refused else "flipped", flush=True)
+"""
+    child = wayland_child(program, weston, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err = child.communicate(timeout=30)
+    assert (child.returncode, out) == (0, "refused\n"), err
+
+
+def test_a_lost_compositor_ends_the_loop_and_the_program_shuts_down_as_written(weston, tmp_path):
+    from test_window import DISPLAY_LOST, LOST_STORY
+
+    runtime = tmp_path / "lost"
+    runtime.mkdir(mode=0o700)
+    server = Weston(runtime)
+    try:
+        child = wayland_child(DISPLAY_LOST, server, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            assert child.stdout.readline() == "looping\n"
+            server.close()  # quit() used to wait forever for the compositor to answer
+            out, err = child.communicate(timeout=20)
+        finally:
+            child.kill()
+            child.communicate()
+    finally:
+        server.close()
+    assert child.returncode == 0, err
+    assert out.splitlines() == LOST_STORY[1:]

@@ -86,21 +86,24 @@ def test_palette_change_recolours_every_pixel_of_that_index_at_the_next_flip(fra
     assert (after[~ones] == before[~ones]).all()
 
 
-def test_close_request_ends_the_loop_and_flip_stops_sleeping(framebuffers):
-    fb = framebuffers(40, 30, fps=1)  # a paced flip would sleep a whole second
+def test_close_request_ends_the_loop_and_the_window_goes_at_once(framebuffers):
+    fb = framebuffers(40, 30, fps=10)
     fb.flip()
     window = find_window()
     request_close(window)
     assert wait_until(lambda: not fb.running())
+    assert find_windows() == []  # off the screen; its resources wait for quit()
+    assert len(sdl.windows()) == 1
+    # A loop that goes on flipping (one that never asks running()) keeps its frame rate.
+    fb.flip()
     start = time.perf_counter()
     fb.flip()
-    assert time.perf_counter() - start < 0.2
-    assert find_windows() == [window]  # the window stays until quit()
+    assert time.perf_counter() - start > 0.09
     view = fb.buffer()
     fb.pset(1, 2, 7)  # drawing still works on the same memory, shown or not
     assert view[2, 1] == 7 and fb.pget(1, 2) == 7
     fb.quit()
-    assert find_windows() == []
+    assert sdl.windows() == []
     view[2, 1] = 9
     assert fb.pget(1, 2) == 9
 
@@ -113,6 +116,7 @@ def test_two_windows_close_and_quit_independently(framebuffers):
     request_close(window_a)
     assert wait_until(lambda: not a.running())
     assert b.running()
+    assert len(find_windows()) == 1  # the closed one left the screen at once
 
     # Tearing a down must leave b's display working.
     a.quit()
@@ -295,3 +299,58 @@ def test_sizes_no_window_can_have_are_refused_before_x_sees_them(framebuffers, a
     fb.buffer()[:] = 3
     fb.flip()
     np.testing.assert_array_equal(grab(find_window()), expected_picture(fb, 2))
+
+
+# The program's own shutdown must run when the display goes away under it, and nothing may hang.
+DISPLAY_LOST = """
+import atexit, time
+from jxframebuf import Framebuffer
+atexit.register(print, "atexit", flush=True)
+fb = Framebuffer(64, 48, fps=30)
+fb.flip()
+print("looping", flush=True)
+try:
+    while fb.running():
+        fb.flip()
+    print("loop ended", flush=True)
+    fb.title = "after"
+    fb.fullscreen = True
+    fb.flip()
+    print("answers:", fb.running(), fb.key("A"), fb.mouse() == fb.mouse(), flush=True)
+    fb.quit()
+    try:
+        Framebuffer(8, 8)
+    except RuntimeError as error:
+        print("new window:", error, flush=True)
+finally:
+    print("finally", flush=True)
+"""
+LOST_STORY = [
+    "looping",
+    "loop ended",
+    "answers: False False True",
+    "new window: The connection to the display server was lost: no window can be opened in this "
+    "process any more.",
+    "finally",
+    "atexit",
+]
+
+
+def test_a_lost_x_server_ends_the_loop_and_the_program_shuts_down_as_written():
+    with xsession.Xvfb() as server:
+        child = subprocess.Popen(
+            [sys.executable, "-c", DISPLAY_LOST],
+            env=os.environ | {"DISPLAY": server.display},
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
+        try:
+            assert child.stdout.readline() == "looping\n"
+            server.stop()  # Xlib would end the process ("X connection to :N broken")
+            out, err = child.communicate(timeout=20)
+        finally:
+            child.kill()
+            child.communicate()
+    assert child.returncode == 0, err
+    assert out.splitlines() == LOST_STORY[1:]

@@ -7,14 +7,16 @@
 #include <cstring>
 #include <vector>
 
+#include "int128.h"
+
 namespace jxfb::draw {
 
 namespace {
 
 using i64 = std::int64_t;
 // Products of two 33-bit quantities (a line's span times a position along it) need more than 64
-// bits; GCC and Clang have this type on every 64-bit target.
-using i128 = __int128;
+// bits.
+using i128 = Int128;
 
 i64 floor_div(i128 a, i128 b) {  // b > 0
     const i128 q = a / b;

@@ -8,6 +8,13 @@
 #include <immintrin.h>
 #define JXFB_X86_GATHER 1
 #endif
+#if defined(__aarch64__) && defined(__ARM_NEON)
+#include <arm_neon.h>
+#define JXFB_NEON_TABLE 1
+#endif
+#if defined(JXFB_X86_GATHER) || defined(JXFB_NEON_TABLE)
+#define JXFB_TIMED_CHOICE 1
+#endif
 
 namespace jxfb {
 
@@ -63,6 +70,49 @@ __attribute__((target("avx2"))) void expand_gather(const std::uint8_t *indices,
     for (; i < count; ++i) out[i] = colours[indices[i]];
 }
 
+#endif
+
+#ifdef JXFB_NEON_TABLE
+// NEON has no gather, but its table lookups take 64 bytes of table at a time: the palette is split
+// into its four byte planes (256 bytes each, byte k of every colour in memory order), and each
+// plane is looked up four quarters at a time, 16 pixels a round: TBL takes the first quarter
+// (an index past it gives 0), TBX each further one with the index moved down by 64 (an index
+// outside that quarter leaves the byte as it was). ST4 interleaves the four planes back into
+// colours.
+void expand_neon(const std::uint8_t *indices, const std::uint32_t *colours, std::uint32_t *out,
+                 std::size_t count) {
+    alignas(16) std::uint8_t planes[4][256];
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(colours);
+    for (int i = 0; i < 256; i += 16) {
+        const uint8x16x4_t c = vld4q_u8(bytes + 4 * i);
+        for (int k = 0; k < 4; ++k) vst1q_u8(planes[k] + i, c.val[k]);
+    }
+    uint8x16x4_t table[4][4];
+    for (int k = 0; k < 4; ++k) {
+        for (int q = 0; q < 4; ++q) {
+            for (int r = 0; r < 4; ++r) table[k][q].val[r] = vld1q_u8(planes[k] + 64 * q + 16 * r);
+        }
+    }
+    const uint8x16_t quarter = vdupq_n_u8(64);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const uint8x16_t i0 = vld1q_u8(indices + i);
+        const uint8x16_t i1 = vsubq_u8(i0, quarter), i2 = vsubq_u8(i1, quarter),
+                         i3 = vsubq_u8(i2, quarter);
+        uint8x16x4_t pixels;
+        for (int k = 0; k < 4; ++k) {
+            uint8x16_t v = vqtbl4q_u8(table[k][0], i0);
+            v = vqtbx4q_u8(v, table[k][1], i1);
+            v = vqtbx4q_u8(v, table[k][2], i2);
+            pixels.val[k] = vqtbx4q_u8(v, table[k][3], i3);
+        }
+        vst4q_u8(reinterpret_cast<std::uint8_t *>(out + i), pixels);
+    }
+    for (; i < count; ++i) out[i] = colours[indices[i]];
+}
+#endif
+
+#ifdef JXFB_TIMED_CHOICE
 // Seconds the fastest of a few runs of `expand` over a cache-sized picture took.
 double best_time(ExpandFunction expand, const std::vector<std::uint8_t> &indices,
                  const std::uint32_t *colours, std::vector<std::uint32_t> &out) {
@@ -84,14 +134,15 @@ bool has_avx2() {
 }
 #endif
 
-// Whether gathers pay off depends on the processor's make and generation, not only on its
-// instruction set, so the ways are timed against each other once, over 16384 pixels (some tens of
-// microseconds). All give the same result: a choice skewed by a busy moment costs speed, never
-// correctness. Another way has to beat the plain one by a tenth to be chosen.
+// Whether gathers (or NEON's table lookups) pay off depends on the processor's make and
+// generation, not only on its instruction set, so the ways are timed against each other once, over
+// 16384 pixels (some tens of microseconds). All give the same result: a choice skewed by a busy
+// moment costs speed, never correctness. Another way has to beat the plain one by a tenth to be
+// chosen.
 ExpandMethod choose() {
     const std::vector<ExpandMethod> methods = expand_methods();
     ExpandMethod best = methods.front();
-#ifdef JXFB_X86_GATHER
+#ifdef JXFB_TIMED_CHOICE
     if (methods.size() > 1) {
         std::vector<std::uint8_t> indices(16384);
         std::uint32_t colours[256];
@@ -120,6 +171,9 @@ std::vector<ExpandMethod> expand_methods() {
     std::vector<ExpandMethod> methods{{"portable", expand_portable}};
 #ifdef JXFB_X86_GATHER
     if (has_avx2()) methods.push_back({"avx2-gather", expand_gather});
+#endif
+#ifdef JXFB_NEON_TABLE
+    methods.push_back({"neon-table", expand_neon});
 #endif
     return methods;
 }

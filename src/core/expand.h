@@ -17,7 +17,7 @@ using ExpandFunction = void (*)(const std::uint8_t *indices, const std::uint32_t
                                 std::uint32_t *out, std::size_t count);
 
 struct ExpandMethod {
-    const char *name;  // "portable", "avx2-gather"
+    const char *name;  // "portable", "avx2-gather", "neon-table"
     ExpandFunction function;
 };
 

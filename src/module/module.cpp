@@ -49,16 +49,55 @@ PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
     return slow_path(fast_pget, self, args, nargs, kwnames);
 }
 
-// flip()'s frame delay asks this every few milliseconds: Python's own signal handler only notes a
-// Ctrl-C, and the KeyboardInterrupt is raised here, so that it ends the delay at once instead of
-// waiting for the frame to run out (up to a second at fps=1).
-bool signal_raised(void *) {
-    return PyErr_CheckSignals() != 0;
+// flip()'s frame delay runs without the interpreter lock, so that the program's other threads
+// (network, sound, computation) run meanwhile; presenting the frame keeps it.
+struct Unlocked {
+    PyThreadState *state = nullptr;
+};
+
+void sleeping(void *context, bool begins) {
+    auto *unlocked = static_cast<Unlocked *>(context);
+    if (begins) {
+        unlocked->state = PyEval_SaveThread();
+    } else {
+        PyEval_RestoreThread(unlocked->state);
+    }
+}
+
+// The delay asks this every few milliseconds and whenever a signal wakes it: Python's own signal
+// handler only notes a Ctrl-C, and the KeyboardInterrupt is raised here, so that it ends the
+// delay at once instead of waiting for the frame to run out (up to a second at fps=1). Checking
+// takes the interpreter lock for the moment.
+bool signal_raised(void *context) {
+    auto *unlocked = static_cast<Unlocked *>(context);
+    PyEval_RestoreThread(unlocked->state);
+    const bool raised = PyErr_CheckSignals() != 0;
+    unlocked->state = PyEval_SaveThread();
+    return raised;
+}
+
+// Python handles signals on its main thread only: elsewhere there is nothing to check.
+unsigned long main_thread_ident = 0;
+
+// The frame, with the delay unlocked; a KeyboardInterrupt is left set (PyErr_Occurred).
+void flip_unlocked(JXFramebuffer &fb) {
+    Unlocked unlocked;
+    const bool main = PyThread_get_thread_ident() == main_thread_ident;
+    fb.flip(jxfb::Interrupt{main ? &signal_raised : nullptr, &sleeping, &unlocked});
 }
 
 void flip(JXFramebuffer &fb) {
-    fb.flip(jxfb::Interrupt{&signal_raised, nullptr});
+    flip_unlocked(fb);
     if (PyErr_Occurred()) throw py::error_already_set();
+}
+
+// The thread's name as Python knows it, for the message that refuses a call from the wrong thread.
+std::string python_thread_name() {
+    try {
+        return py::str(py::module_::import("threading").attr("current_thread")().attr("name"));
+    } catch (const py::error_already_set &) {
+        return {};
+    }
 }
 
 // The frame loop calls running() and flip() once a frame each: for an unmagnified picture that is
@@ -69,7 +108,14 @@ FastMethod fast_running, fast_flip;
 PyObject *running_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs,
                         PyObject *kwnames) {
     JXFramebuffer *fb = initialised<JXFramebuffer>(self);
-    if (fb && nargs == 0 && !kwnames) return PyBool_FromLong(fb->running());
+    if (fb && nargs == 0 && !kwnames) {
+        try {
+            return PyBool_FromLong(fb->running());
+        } catch (const std::exception &error) {  // the wrong thread
+            PyErr_SetString(PyExc_RuntimeError, error.what());
+            return nullptr;
+        }
+    }
     return slow_path(fast_running, self, args, nargs, kwnames);
 }
 
@@ -77,7 +123,7 @@ PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
     JXFramebuffer *fb = initialised<JXFramebuffer>(self);
     if (fb && nargs == 0 && !kwnames) {
         try {
-            fb->flip(jxfb::Interrupt{&signal_raised, nullptr});
+            flip_unlocked(*fb);
         } catch (const std::bad_alloc &) {
             return PyErr_NoMemory();
         } catch (const std::exception &error) {
@@ -95,6 +141,14 @@ PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
 PYBIND11_MODULE(_jxframebuf, m) {
     m.doc() = "JXFramebuffer - 8-bit framebuffer with palette";
     m.attr("__version__") = JXFB_VERSION;  // the package's version, from the build (CMakeLists.txt)
+
+    py::module_ threading = py::module_::import("threading");
+    main_thread_ident = threading.attr("main_thread")().attr("ident").cast<unsigned long>();
+    jxfb::session::set_thread_namer(&python_thread_name);
+    // A framebuffer dropped on another thread than its window's is released on that thread's next
+    // call, or here; atexit runs before the interpreter tears down.
+    py::module_::import("atexit").attr("register")(
+        py::cpp_function([] { jxfb::session::release_at_exit(); }));
 
     guard_base_class();
     FramebufferClass framebuffer(m, "Framebuffer");

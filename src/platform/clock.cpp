@@ -45,7 +45,7 @@ std::uint64_t now_ns() {
 }
 
 bool sleep_until(std::uint64_t deadline, const Interrupt &interrupt) {
-    for (std::uint64_t now = now_ns(); now < deadline; now = now_ns()) {
+    for (std::uint64_t now = now_ns(); now < deadline;) {
         const std::uint64_t stop =
             interrupt.requested ? std::min(deadline, now + kSliceNs) : deadline;
 #ifdef JXFB_ABSOLUTE_SLEEP
@@ -53,7 +53,12 @@ bool sleep_until(std::uint64_t deadline, const Interrupt &interrupt) {
 #else
         SDL_DelayPrecise(stop - now);
 #endif
-        if (interrupt.requested && interrupt.requested(interrupt.context)) return false;
+        now = now_ns();
+        // At the deadline nothing is asked: the caller has its own chance to see a signal, and
+        // asking may cost it (the binding retakes the interpreter lock to ask).
+        if (now < deadline && interrupt.requested && interrupt.requested(interrupt.context)) {
+            return false;
+        }
     }
     return true;
 }
@@ -62,7 +67,9 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
     bool completed = true;
     const std::uint64_t deadline = last_frame_ns_ + frame_period_ns_;
     const std::uint64_t wake = deadline - std::min(wake_early_ns_, frame_period_ns_);
-    if (frame_period_ns_ > 0 && now_ns() < wake) {
+    const bool slept = frame_period_ns_ > 0 && now_ns() < wake;
+    if (slept) {
+        if (interrupt.sleeping) interrupt.sleeping(interrupt.context, true);
         completed = sleep_until(wake, interrupt);
         if (completed) {
             // Steps towards the lower quartile of how late the kernel wakes us: then a quarter of
@@ -82,6 +89,10 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
         }
     }
     last_frame_ns_ = now_ns();
+    // The caller's own work on waking (the binding waits for the interpreter lock, which a busy
+    // thread may hold for a few milliseconds) is counted into the next frame, so that the frames
+    // keep their rate.
+    if (slept && interrupt.sleeping) interrupt.sleeping(interrupt.context, false);
     return completed;
 }
 

@@ -5,11 +5,16 @@
 
 namespace jxfb {
 
-// Something to ask, every few milliseconds of a long sleep and whenever a signal interrupts it,
-// whether to stop sleeping: the Python binding hands in a check for pending signals (Ctrl-C), so
-// the engine needs no knowledge of Python.
+// What a sleep asks of its caller; any of it may be null. The Python binding lets other threads
+// run during the sleep and checks for a pending Ctrl-C (which needs the interpreter lock) between
+// its stretches, so the engine needs no knowledge of Python.
 struct Interrupt {
+    // Asked whenever a stretch of the sleep ends before the deadline (a signal woke the thread, or
+    // the stretch ran its slice): true stops the sleep.
     bool (*requested)(void *context) = nullptr;
+    // Called with true just before a frame delay sleeps and with false just after it: `requested`
+    // is only ever asked in between.
+    void (*sleeping)(void *context, bool begins) = nullptr;
     void *context = nullptr;
 };
 
@@ -29,7 +34,7 @@ public:
           last_frame_ns_(now_ns()) {}
 
     // Sleeps out what is left of the period, then starts the next one. Returns false if the sleep
-    // was interrupted (the next period starts all the same).
+    // was interrupted (the next period starts all the same). Touches nothing but the pacer.
     bool end_frame(const Interrupt &interrupt);
 
 private:

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+
+#include "display_loss.h"
 
 namespace {
 
@@ -21,15 +24,22 @@ constexpr std::uint32_t kDefaultPalette[] = {
 };
 
 // Every framebuffer whose display is up. SDL is process-wide, so the events that one framebuffer
-// drains may belong to another, and only the last one torn down may shut SDL down.
+// drains may belong to another. Guarded, since a framebuffer may be destroyed on any thread.
 std::vector<JXFramebuffer *> &live_framebuffers() {
     static std::vector<JXFramebuffer *> live;
     return live;
 }
-
-[[noreturn]] void throw_sdl_error() {
-    throw std::runtime_error(SDL_GetError());
+std::recursive_mutex &live_mutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
 }
+
+// What a framebuffer destroyed on another thread leaves for the video thread: the window, then
+// the hold on video.
+struct Leftover final : jxfb::session::VideoResource {
+    jxfb::session::Hold video;
+    std::unique_ptr<jxfb::Display> display;
+};
 
 // Refuses, before anything is allocated or SDL is touched, every size that cannot make a working
 // window, naming the argument and its limit. All arithmetic is in 64 bits; sides of at most
@@ -64,27 +74,17 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     palette_entries_.assign(256, kOpaqueBlack);
 
-    bool holds_video = false;
-    try {
-        if (!SDL_Init(SDL_INIT_VIDEO)) throw_sdl_error();
-        holds_video = true;
-        display_ = std::make_unique<jxfb::Display>(title_.c_str(), width, height, scale);
+    // If either throws, the members made so far release what they took.
+    video_ = jxfb::session::Hold(SDL_INIT_VIDEO);
+    display_ = std::make_unique<jxfb::Display>(title_.c_str(), width, height, scale);
+    {
+        std::lock_guard<std::recursive_mutex> lock(live_mutex());
         live_framebuffers().push_back(this);
-    } catch (...) {
-        // Undo what this construction acquired: its display and its hold on SDL. Even a failed
-        // SDL_Init leaves SDL partly set up (its copy of the environment, for one), which would
-        // keep a later attempt from seeing a corrected SDL_VIDEO_DRIVER or DISPLAY.
-        display_.reset();
-        if (live_framebuffers().empty()) {
-            SDL_Quit();
-        } else if (holds_video) {
-            SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        }
-        throw;
     }
 
     std::copy(std::begin(kDefaultPalette), std::end(kDefaultPalette), palette_entries_.begin());
     running_ = true;
+    jxfb::session::loop_started();
     pacer_ = jxfb::FramePacer(fps);  // the first frame is counted from here
 }
 
@@ -93,26 +93,59 @@ JXFramebuffer::~JXFramebuffer() {
 }
 
 void JXFramebuffer::quit() {
+    reachable("quit()");
     release_display();
+}
+
+bool JXFramebuffer::reachable(const char *member, bool probe) {
+    if (!display_) return false;
+    jxfb::session::check_video_thread(member);
+    if (probe && jxfb::display_loss::lost()) lose_every_display();
+    return display_ != nullptr;
+}
+
+void JXFramebuffer::end_loop(bool hide) {
+    if (!running_) return;
     running_ = false;
+    jxfb::session::loop_ended();
+    // The loop is over: the window goes from the screen at once, its resources with quit().
+    if (hide && display_) display_->hide();
 }
 
 void JXFramebuffer::release_display() {
-    if (display_) last_mouse_ = mouse();
-    display_.reset();
+    end_loop(false);
+    if (!display_) return;
+    last_mouse_ = mouse();
     input_.release_all();
+    {
+        std::lock_guard<std::recursive_mutex> lock(live_mutex());
+        auto &live = live_framebuffers();
+        live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    }
+    if (jxfb::session::on_video_thread()) {
+        // The last hold on video out shuts SDL down (unless something else holds SDL), however
+        // the loop ended; a later framebuffer starts it again.
+        display_.reset();
+        video_.release();
+    } else {
+        // Dropped on another thread: SDL is called on the video thread only.
+        auto leftover = std::make_unique<Leftover>();
+        leftover->video = std::move(video_);
+        leftover->display = std::move(display_);
+        jxfb::session::release_on_video_thread(std::move(leftover));
+    }
+}
 
-    auto &live = live_framebuffers();
-    const auto self = std::find(live.begin(), live.end(), this);
-    if (self == live.end()) return;  // released already
-    live.erase(self);
-    // The last framebuffer out shuts SDL down, however its loop ended: SDL's SIGTERM handler
-    // would otherwise stay installed and swallow a later SIGTERM. A later framebuffer starts SDL
-    // again.
-    if (live.empty()) SDL_Quit();
+void JXFramebuffer::lose_every_display() {
+    // The display server is gone: every window with it. Each display lets its handles go
+    // without calling SDL (present.h), and the session leaves SDL's video as it is.
+    std::lock_guard<std::recursive_mutex> lock(live_mutex());
+    const std::vector<JXFramebuffer *> live = live_framebuffers();
+    for (JXFramebuffer *fb : live) fb->release_display();
 }
 
 void JXFramebuffer::pump_events() {
+    std::lock_guard<std::recursive_mutex> lock(live_mutex());
     auto &live = live_framebuffers();
     auto owner = [&live](SDL_WindowID id) -> JXFramebuffer * {
         for (JXFramebuffer *fb : live) {
@@ -125,12 +158,11 @@ void JXFramebuffer::pump_events() {
         JXFramebuffer *fb = nullptr;
         switch (event.type) {
             case SDL_EVENT_QUIT:
-                running_ = false;
-                for (JXFramebuffer *each : live) each->running_ = false;
+                for (JXFramebuffer *each : live) each->end_loop(true);
                 break;
             case SDL_EVENT_WINDOW_CLOSE_REQUESTED:
                 // With several windows open, closing one sends no quit event: end that loop only.
-                if ((fb = owner(event.window.windowID))) fb->running_ = false;
+                if ((fb = owner(event.window.windowID))) fb->end_loop(true);
                 break;
             case SDL_EVENT_WINDOW_FOCUS_LOST:
                 // Keys released elsewhere never reach this window.
@@ -158,19 +190,35 @@ void JXFramebuffer::pump_events() {
                 break;
         }
     }
+    // A SIGTERM ends every loop, as SDL's quit event would.
+    if (jxfb::session::take_termination_request()) {
+        for (JXFramebuffer *each : live) each->end_loop(true);
+    }
+    if (jxfb::display_loss::lost()) lose_every_display();
 }
 
 bool JXFramebuffer::running() {
-    pump_events();
+    if (reachable("running()", false)) pump_events();
     return running_;
 }
 
 void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
+    const bool shown = reachable("flip()", false);
+    // Only the pacer is left to a flip that reaches no window: two threads must not share it.
+    if (in_flip_.exchange(true)) {
+        throw std::runtime_error("flip() is already running on another thread");
+    }
+    struct Leave {
+        std::atomic<bool> &flag;
+        ~Leave() { flag = false; }
+    } leave{in_flip_};
     // A press drained from here on belongs to the next frame.
     input_.new_frame();
-    pump_events();
-    if (!running_) return;
-    display_->present(pixels_.data(), palette_entries_.data());
+    if (shown) {
+        pump_events();
+        if (running_ && display_) display_->present(pixels_.data(), palette_entries_.data());
+    }
+    // Paced whether or not the loop still runs: a loop that never asks running() must not spin.
     pacer_.end_frame(interrupt);
 }
 
@@ -214,11 +262,19 @@ void JXFramebuffer::set_title(const std::string &title) {
     if (title.find('\0') != std::string::npos) {
         throw std::invalid_argument("embedded null character");
     }
-    if (display_) display_->set_title(title);
+    // Characters, not bytes: every byte of UTF-8 but the continuation bytes starts one.
+    const auto length = static_cast<std::size_t>(
+        std::count_if(title.begin(), title.end(), [](char ch) { return (ch & 0xC0) != 0x80; }));
+    if (length > kMaxTitleLength) {
+        throw std::invalid_argument("title is " + std::to_string(length) +
+                                    " characters long; at most " + std::to_string(kMaxTitleLength) +
+                                    " are taken");
+    }
+    if (reachable("Setting title")) display_->set_title(title);
     title_ = title;
 }
 
 void JXFramebuffer::set_fullscreen(bool fullscreen) {
-    if (display_) display_->set_fullscreen(fullscreen);
+    if (reachable("Setting fullscreen")) display_->set_fullscreen(fullscreen);
     fullscreen_ = fullscreen;
 }

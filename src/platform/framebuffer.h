@@ -2,10 +2,20 @@
 // an SDL3 window with a paced frame loop, and the keyboard and mouse of that window. Plain C++
 // with no knowledge of Python; the binding in src/module/ wraps it.
 //
-// It owns the picture and the palette and composes the rest: the window and the way frames reach
-// it (present.h), frame pacing (clock.h) and input state (input.h).
+// It owns the picture and the palette and composes the rest: its hold on SDL's video
+// (sdl_session.h), the window and the way frames reach it (present.h), frame pacing (clock.h) and
+// input state (input.h).
+//
+// Threads. The members that reach SDL (the constructor, running, flip, quit, the title and
+// fullscreen setters) throw session::WrongThread on any thread but the one that opened the live
+// framebuffers' windows. The picture, the palette, the drawing kit, the input queries and the
+// getters may be used from any thread, as long as calls do not overlap; the one exception is
+// flip()'s frame delay, which touches nothing but the framebuffer's pacer, so that the caller may
+// let other threads run during it. A framebuffer destroyed on another thread leaves its window to
+// be released on the video thread (session::release_on_video_thread).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,14 +27,16 @@
 #include "draw.h"
 #include "input.h"
 #include "present.h"
+#include "sdl_session.h"
 
 class JXFramebuffer {
 public:
     // Opens a window of (width * scale) x (height * scale) showing a width x height picture, all
     // index 0 (black). fps <= 0 leaves the loop unpaced.
     // Throws std::invalid_argument for sizes it refuses (a side or scale below 1, a window side
-    // beyond kMaxWindowSide; nothing of SDL touched yet) and std::runtime_error with SDL's text
-    // when SDL refuses; either way nothing is left behind.
+    // beyond kMaxWindowSide; nothing of SDL touched yet), session::WrongThread on the wrong
+    // thread, and std::runtime_error with SDL's text when SDL refuses; either way nothing is left
+    // behind.
     JXFramebuffer(int width, int height, int scale, int fps);
     ~JXFramebuffer();
 
@@ -36,11 +48,17 @@ public:
     // The largest window side accepted, in pixels: what common renderers take as a texture side,
     // and more than any display shows.
     static constexpr int kMaxWindowSide = 16384;
+    // The longest title accepted, in characters (Unicode code points): at four bytes of UTF-8
+    // each, one message of the Wayland protocol still carries it (about 4,080 bytes); X11 takes
+    // megabytes.
+    static constexpr std::size_t kMaxTitleLength = 1000;
 
-    // Drains SDL's event queue and tells whether the window is still open.
+    // Drains SDL's event queue and tells whether the window's loop still runs: false once the
+    // window was closed, a quit event or SIGTERM arrived, the display server went away, or quit().
     bool running();
-    // Ends the frame: drains events; while running, shows the picture and sleeps out the rest of
-    // the frame period. The sleep ends early if `interrupt` asks for it.
+    // Ends the frame: drains events; while running, shows the picture. Then, running or not,
+    // sleeps out the rest of the frame period (see Interrupt for how it deals with its caller).
+    // Throws std::runtime_error if another thread is in flip() on this framebuffer.
     void flip(const jxfb::Interrupt &interrupt = {});
     // Releases the window; the pixel and palette memory stays valid.
     void quit();
@@ -85,6 +103,7 @@ public:
     std::pair<int, int> mouse() const;
 
     const std::string &title() const { return title_; }
+    // Throws std::invalid_argument for a NUL inside or more than kMaxTitleLength characters.
     void set_title(const std::string &title);
     bool fullscreen() const { return fullscreen_; }
     void set_fullscreen(bool fullscreen);
@@ -93,13 +112,21 @@ private:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
     std::size_t offset(int x, int y) const { return static_cast<std::uint32_t>(y * width_ + x); }
 
+    // Whether `member` may and should reach the window: throws WrongThread on the wrong thread;
+    // false once the window is released, or found lost when `probe` asks first (a drain of events
+    // looks afterwards itself: SDL's own drain returns on a lost connection).
+    bool reachable(const char *member, bool probe = true);
+    void end_loop(bool hide);
     void release_display();
     void pump_events();
+    static void lose_every_display();
 
     int width_;
     int height_;
-    bool running_ = false;
-    std::unique_ptr<jxfb::Display> display_;  // null once quit
+    bool running_ = false;                    // the loop runs: counted by the session
+    jxfb::session::Hold video_;               // held while the window is up
+    std::unique_ptr<jxfb::Display> display_;  // null once released; goes before video_
+    std::atomic<bool> in_flip_{false};
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
     jxfb::FramePacer pacer_;

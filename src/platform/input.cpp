@@ -35,7 +35,9 @@ bool control_from_name(const std::string &name, Control &out) {
     if (name.empty() || name.find('\0') != std::string::npos) return false;
 
     // Programs ask for the same few names every frame; SDL's lookup compares against every key
-    // name it has. Remember the answers (only known names, so the table stays small).
+    // name it has. Remember the answers: only known names, and only so many, since every single
+    // character (a million code points) is a known name.
+    constexpr std::size_t kRemembered = 1024;
     static std::mutex guard;
     static std::unordered_map<std::string, Control> known;
     const std::string lowered = lower_ascii(name);
@@ -47,7 +49,7 @@ bool control_from_name(const std::string &name, Control &out) {
     }
     const Control control = lookup(lowered);
     if (control == SDLK_UNKNOWN) return false;
-    known.emplace(lowered, control);
+    if (known.size() < kRemembered) known.emplace(lowered, control);
     out = control;
     return true;
 }

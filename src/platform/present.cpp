@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "display_loss.h"
+
 namespace jxfb {
 
 namespace {
@@ -198,9 +200,22 @@ Display::Display(const char *title, int width, int height, int scale)
     } else if (!SDL_SetRenderDrawColor(renderer, 0, 0, 0, SDL_ALPHA_OPAQUE)) {
         throw_sdl_error();
     }
+    display_loss::watch(window);  // last: a constructor that throws never watched
 }
 
-Display::~Display() = default;
+Display::~Display() {
+    if (display_loss::lost()) {
+        // Every SDL call on the window would reach the dead connection.
+        (void)texture_.release();
+        (void)renderer_.release();
+        (void)window_.release();
+        return;
+    }
+    texture_.reset();
+    renderer_.reset();
+    window_.reset();
+    display_loss::unwatch();
+}
 
 bool Display::use_window_surface() {
     // Unless told otherwise (SDL_FRAMEBUFFER_ACCELERATION in the environment wins over this), SDL
@@ -302,6 +317,10 @@ void Display::present_surface(const std::uint8_t *pixels, const std::uint32_t *p
                    row_);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(window_.get());
+}
+
+void Display::hide() {
+    SDL_HideWindow(window_.get());
 }
 
 void Display::set_title(const std::string &title) {

@@ -60,6 +60,8 @@ public:
     // Opens a window of (width * scale) x (height * scale). Throws std::runtime_error with SDL's
     // text if SDL refuses; everything made so far is released again.
     Display(const char *title, int width, int height, int scale);
+    // Destroys the window, unless the display server is gone (display_loss.h): then SDL is not
+    // called and the handles are let go.
     ~Display();
     Display(const Display &) = delete;
     Display &operator=(const Display &) = delete;
@@ -68,6 +70,8 @@ public:
     void present(const std::uint8_t *pixels, const std::uint32_t *palette);
 
     SDL_WindowID window_id() const { return window_id_; }
+    // Takes the window off the screen; it is not shown again.
+    void hide();
     void set_title(const std::string &title);
     void set_fullscreen(bool fullscreen);
     // The picture pixel under a point of the window (window coordinates), floored; outside the
