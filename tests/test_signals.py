@@ -201,19 +201,31 @@ def test_ctrl_c_handled_by_another_thread_still_ends_the_frame_delay():
     assert float(out.split()[1]) - sent < 0.3
 
 
-def test_with_only_sound_playing_sigterm_ends_the_program_at_once():
+def test_sound_leaves_sigterm_alone_and_to_a_running_loop():
     # SDL's audio brings up its events, which would turn SIGTERM into an event nobody reads.
     child = start(
         """
     import time
     import numpy as np
-    from jxframebuf import Audio
+    from jxframebuf import Audio, Framebuffer
     audio = Audio()
     audio.queue(np.zeros((48000 * 30, 2), np.float32))
     print("looping", flush=True)
+    input()
+    fb = Framebuffer(64, 48, fps=10)
+    while fb.running():
+        fb.flip()
+    fb.quit()
+    print(f"quit, playing on: {audio.queued > 0}", flush=True)
     time.sleep(30)
     """
     )
+    assert signal.SIGTERM not in caught_signals(child.pid)  # only sound: the default action
+    child.stdin.write("\n")
+    child.stdin.flush()
+    time.sleep(0.5)  # the loop runs: SIGTERM ends it
+    child.send_signal(signal.SIGTERM)
+    assert child.stdout.readline() == "quit, playing on: True\n"
     child.send_signal(signal.SIGTERM)
     out, err = finish(child)
     assert child.returncode == -signal.SIGTERM, (out, err)

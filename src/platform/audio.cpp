@@ -20,24 +20,6 @@ constexpr std::size_t kChunkFrames = 4096;
     throw std::runtime_error(SDL_GetError());
 }
 
-// SDL's audio subsystem, held by each open Audio and let go when it closes. SDL is shut down
-// (its copy of the environment included) once nothing holds any of it, a failed start too: the
-// next Audio then sees a corrected SDL_AUDIO_DRIVER.
-void shut_down_if_unused() {
-    if (SDL_WasInit(0) == 0) SDL_Quit();
-}
-// Returns why SDL's audio could not start ("" once it holds it).
-std::string hold_audio() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO)) return {};
-    std::string reason = SDL_GetError();  // before the shutdown clears it
-    shut_down_if_unused();
-    return reason.empty() ? "SDL's audio did not start" : reason;
-}
-void release_audio() {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    shut_down_if_unused();
-}
-
 template <typename T>
 T load(const unsigned char *at) {
     T value;
@@ -135,10 +117,13 @@ Audio::Audio(int rate, int channels) : rate_(rate), channels_(channels) {
         throw std::invalid_argument("channels must be 1 (mono) or 2 (stereo), not " +
                                     std::to_string(channels));
     }
-    const std::string reason = hold_audio();
-    if (!reason.empty()) {
-        throw std::runtime_error(reason +
-                                 " (no sound driver could start; on a machine without sound, set " +
+    // SDL's audio is held through the session (sdl_session.h), which quits it, and SDL, when
+    // the last holder lets go, and keeps SDL's signal handlers out.
+    try {
+        hold_ = session::Hold(SDL_INIT_AUDIO);
+    } catch (const std::runtime_error &error) {
+        throw std::runtime_error(std::string(error.what()) +
+                                 " (no sound driver could start; on a machine without sound, set "
                                  "SDL_AUDIO_DRIVER=dummy to play into nothing)");
     }
     const SDL_AudioSpec spec{SDL_AUDIO_F32, channels, rate};
@@ -156,7 +141,7 @@ Audio::Audio(int rate, int channels) : rate_(rate), channels_(channels) {
     } catch (...) {
         if (stream_) SDL_DestroyAudioStream(stream_);
         if (device_) SDL_CloseAudioDevice(device_);
-        release_audio();
+        hold_.release();
         throw;
     }
 }
@@ -177,7 +162,7 @@ void Audio::close() {
     stream_ = nullptr;
     SDL_CloseAudioDevice(device_);
     device_ = 0;
-    release_audio();
+    hold_.release();
     scratch_ = {};
 }
 

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "sdl_session.h"
+
 namespace jxfb {
 
 enum class SampleType { Int16, Float32, Float64 };
@@ -108,6 +110,7 @@ private:
     std::mutex mutex_;
     int rate_;
     int channels_;
+    session::Hold hold_;                 // SDL's audio, held while open
     SDL_AudioDeviceID device_ = 0;       // 0 once closed
     SDL_AudioStream *stream_ = nullptr;  // the queue
     std::vector<std::shared_ptr<Voice>> voices_;
