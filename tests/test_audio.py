@@ -20,6 +20,7 @@ def disk(monkeypatch, tmp_path):
     played = tmp_path / "played.raw"
     monkeypatch.setenv("SDL_AUDIO_DRIVER", "disk")
     monkeypatch.setenv("SDL_AUDIO_DISK_OUTPUT_FILE", str(played))
+    monkeypatch.setenv("SDL_LOGGING", "audio=quiet")  # no warning that the disk driver is in use
     return played
 
 
