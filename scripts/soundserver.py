@@ -20,6 +20,8 @@ from pathlib import Path
 import numpy as np
 import numpy.typing as npt
 
+from xsession import stop_process
+
 SINK = "jxfb"
 
 
@@ -27,16 +29,6 @@ def _environment(home: str) -> dict[str, str]:
     """A clean environment for the server and its tools: no session bus, no user's settings, and
     no LD_PRELOAD (the sanitizer run's runtime is meant for Python alone)."""
     return {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home, "XDG_RUNTIME_DIR": home}
-
-
-def _stop(process: subprocess.Popen[bytes]) -> None:
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 class PulseAudio:
@@ -93,7 +85,7 @@ class PulseAudio:
         return Recording(self.server, self.rate, latency_ms)
 
     def stop(self) -> None:
-        _stop(self.process)
+        stop_process(self.process)
         if self.process.stderr:
             self.process.stderr.close()
         shutil.rmtree(self.home, ignore_errors=True)
