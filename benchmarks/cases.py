@@ -171,6 +171,69 @@ def pacing_ours(frames, width=64, height=40, scale=2):
     return result
 
 
+def _input_events(window_id: int) -> list:
+    """Ten events of a busy hand, as SDL's video driver would queue them in one frame: three
+    pointer moves, a key going down and up, a click, a wheel notch and two typed characters."""
+    texts = [ctypes.create_string_buffer(b"a"), ctypes.create_string_buffer(b"b")]
+
+    def event(*fields):
+        raw = (ctypes.c_uint8 * 128)()
+        for offset, kind, value in ((16, ctypes.c_uint32, window_id), *fields):
+            kind.from_buffer(raw, offset).value = value
+        return raw
+
+    u32, u16, f32, b = ctypes.c_uint32, ctypes.c_uint16, ctypes.c_float, ctypes.c_bool
+    moves = [event((0, u32, 0x400), (28, f32, 10.0 + i), (32, f32, 7.0)) for i in range(3)]
+    keys = [event((0, u32, 0x300 + up), (24, u32, 4), (28, u32, 0x61), (34, u16, 38),
+                  (36, b, not up)) for up in (0, 1)]  # fmt: skip
+    clicks = [event((0, u32, 0x401 + up), (24, ctypes.c_uint8, 1), (25, b, not up),
+                    (28, f32, 12.0), (32, f32, 7.0)) for up in (0, 1)]  # fmt: skip
+    wheel = event((0, u32, 0x403), (28, f32, 1.0), (36, f32, 12.0), (40, f32, 7.0))
+    typed = [event((0, u32, 0x303), (24, ctypes.c_void_p, ctypes.addressof(t))) for t in texts]
+    return [*moves, *keys, *clicks, wheel, *typed], texts
+
+
+@case
+def input_cost_ours(calls, samples, width=64, height=40, scale=2):
+    """ns per running() and per flip() call, unpaced, with ten input events queued before each
+    call (see _input_events): what draining and tracking a frame's input costs the loop."""
+    fb = _ours(width, height, scale, -1)
+    sdl = _sdl3()
+    count = ctypes.c_int()
+    windows = sdl.SDL_GetWindows(ctypes.byref(count))
+    sdl.SDL_GetWindowID.argtypes = [ctypes.c_void_p]
+    window_id = sdl.SDL_GetWindowID(windows[0])
+    sdl.SDL_free(windows)
+    events, _keep = _input_events(window_id)
+    push = sdl.SDL_PushEvent
+    clock = time.perf_counter_ns
+
+    def cost(call) -> float:
+        # The mean of the middle half of the calls: a busy machine preempts a call now and then,
+        # which a plain mean would carry, and the clock's steps are too coarse for a median.
+        durations = np.empty(calls, np.int64)
+        for i in range(calls):
+            for e in events:
+                push(e)
+            start = clock()
+            call()
+            durations[i] = clock() - start
+        for i in range(calls):  # less what reading the clock twice costs
+            start = clock()
+            durations[i] -= clock() - start
+        durations.sort()
+        return float(durations[calls // 4 : calls - calls // 4].mean())
+
+    cost(fb.running)  # warm up
+    result: dict = {"running": [], "flip": []}
+    for _ in range(samples):
+        result["running"].append(cost(fb.running))
+        result["flip"].append(cost(fb.flip))
+    result |= ours_display()
+    fb.quit()
+    return result
+
+
 @case
 def threads_ours(kind, pacer, seconds, width=64, height=40, scale=2):
     """A 60 fps loop on the main thread (flip(), or time.sleep() for what a loop that sleeps lets

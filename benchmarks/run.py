@@ -1,12 +1,16 @@
 """jxframebuf side by side with pygame-ce, pyxel and the C++ floor, in one run on one machine.
 
     .venv/bin/python benchmarks/run.py [--quick] [--drivers dummy,x11] [--out build/bench]
+                                       [--baseline DIR]
 
 (`make bench` sets everything up and runs this.) Installs benchmarks/requirements.txt into the
 virtual environment, builds the floor program (benchmarks/floor.cpp) against the module's SDL3,
 then measures each figure in fresh processes, interleaving the programs round by round so that a
 busy moment on the machine falls on all of them alike. Prints a table with every target and PASS
 or MISS, and writes results.json and benchmark.png to the output directory.
+
+--baseline DIR names another build of the module (`pip install --target DIR .` of another commit):
+the cost of a frame's input is then measured for both, side by side, against a 10 % target.
 """
 
 from __future__ import annotations
@@ -41,6 +45,7 @@ FLOOR_TARGET = 0.95
 FUSED_TARGET = 0.5
 PACING_P99_MS = 0.25
 PACING_CPU_PERCENT = 1.0
+INPUT_TARGET = 1.10  # what tracking input may cost running() and flip(), against the baseline
 # Other threads beside a 60 fps loop: a busy one's progress beside flip() against beside a loop
 # that sleeps in time.sleep, and how often a thread that sleeps 1 ms at a time wakes.
 THREAD_BUSY_RATIO = 0.9
@@ -69,6 +74,8 @@ class Plan:
     thread_rounds: int = 3  # interleaved runs of each other-thread case
     thread_seconds: float = 3.0
     memory_flips: tuple[int, int] = (1_000, 100_000)
+    input_calls: int = 20_000  # running() and flip() calls per input-cost sample
+    input_rounds: int = 5
     sound_rounds: int = 5  # interleaved runs of each sound program
     sound_seconds: float = 4.0  # one run feeding the stream
     sound_bursts: int = 8  # latency bursts per run
@@ -91,6 +98,8 @@ class Plan:
             thread_rounds=1,
             thread_seconds=1.0,
             memory_flips=(100, 1_000),
+            input_calls=500,
+            input_rounds=1,
             sound_rounds=1,
             sound_seconds=0.5,
             sound_bursts=2,
@@ -196,7 +205,9 @@ class Runner:
     def close(self) -> None:
         self.log.close()
 
-    def environment(self, driver: str, sdl2_driver: str | None = None) -> dict:
+    def environment(
+        self, driver: str, sdl2_driver: str | None = None, pythonpath: str | None = None
+    ) -> dict:
         # SDL3 reads SDL_VIDEO_DRIVER, SDL2 (pygame-ce, pyxel) SDL_VIDEODRIVER: both are set, and
         # every result says which driver the program really used. (Left without SDL_VIDEODRIVER,
         # pygame-ce would quietly pick SDL2's offscreen driver and OpenGL.)
@@ -210,6 +221,8 @@ class Runner:
         env.pop("DISPLAY", None)
         if driver == "x11":
             env["DISPLAY"] = self.display
+        if pythonpath:
+            env["PYTHONPATH"] = pythonpath
         return env
 
     def run(
@@ -217,6 +230,7 @@ class Runner:
         command: list[str],
         driver: str,
         sdl2_driver: str | None = None,
+        pythonpath: str | None = None,
         env: dict | None = None,
     ) -> dict:
         """Runs a measuring program; `env` adds to (or overrides) its environment."""
@@ -224,7 +238,7 @@ class Runner:
         self.log.flush()
         done = subprocess.run(
             command,
-            env=dict(self.environment(driver, sdl2_driver), **(env or {})),
+            env=dict(self.environment(driver, sdl2_driver, pythonpath), **(env or {})),
             check=False,
             capture_output=True,
             text=True,
@@ -241,9 +255,16 @@ class Runner:
             )
         return result
 
-    def case(self, name: str, driver: str, sdl2_driver: str | None = None, **arguments) -> dict:
+    def case(
+        self,
+        name: str,
+        driver: str,
+        sdl2_driver: str | None = None,
+        pythonpath: str | None = None,
+        **arguments,
+    ) -> dict:
         command = [PYTHON, str(HERE / "cases.py"), name, json.dumps(arguments)]
-        return self.run(command, driver, sdl2_driver)
+        return self.run(command, driver, sdl2_driver, pythonpath)
 
     def floor_run(self, driver: str, *arguments) -> dict:
         return self.run([str(self.floor), *map(str, arguments)], driver)
@@ -459,6 +480,31 @@ def measure_memory(runner: Runner, plan: Plan) -> dict:
     }
 
 
+def measure_input(runner: Runner, plan: Plan, baseline: Path | None) -> dict:
+    """ns per running() and flip() with a frame's input queued, for this build and, side by side
+    in alternating processes, the baseline build if there is one."""
+    progress("input cost" + (f" against the baseline in {baseline}" if baseline else ""))
+    builds = {"ours": None} | ({"baseline": str(baseline)} if baseline else {})
+    rounds: dict[str, dict[str, list[float]]] = {b: {"running": [], "flip": []} for b in builds}
+    for round_number in range(plan.input_rounds):
+        order = list(builds) if round_number % 2 == 0 else list(reversed(builds))
+        for build in order:
+            r = runner.case(
+                "input_cost_ours",
+                "dummy",
+                pythonpath=builds[build],
+                calls=plan.input_calls,
+                samples=plan.call_samples,
+            )
+            for call in ("running", "flip"):
+                rounds[build][call].append(median(r[call]))
+    return {
+        "rounds": rounds,
+        "ns": {b: {c: median(v) for c, v in calls.items()} for b, calls in rounds.items()},
+        "baseline": str(baseline) if baseline else None,
+    }
+
+
 # --- Report -------------------------------------------------------------------------------------
 
 
@@ -541,6 +587,9 @@ def report(results: dict) -> str:
         add("")
         lines += drawing.report(results["drawing"])
 
+    if "input" in results:
+        lines += input_report(results["input"])
+
     if "sound" in results:
         add("")
         lines += sound.report(results["sound"])
@@ -609,6 +658,28 @@ def report(results: dict) -> str:
         f"growth {growth / 2**20:+.2f} MB  <=1 MB {verdict(growth <= 2**20)}"
     )
     return "\n".join(lines)
+
+
+def input_report(results: dict) -> list[str]:
+    ns, rounds = results["ns"], results["rounds"]
+    lines = [
+        "",
+        "Input cost, dummy driver, a 64x40 picture x2, unpaced, ten events queued before each "
+        "call (3 moves, a key down and up, a click, a wheel notch, 2 typed characters): ns per call",
+    ]
+    if "baseline" not in ns:
+        lines.append(f"  {'call':<12}{'ours':>8}")
+        lines += [f"  {c + '()':<12}{ns['ours'][c]:>8.0f}" for c in ("running", "flip")]
+        return lines
+    lines.append(f"  {'call':<12}{'ours':>8}{'baseline':>10}{'ours/baseline':>15}  target")
+    for call in ("running", "flip"):
+        ratio = paired_ratio(rounds["ours"][call], rounds["baseline"][call])
+        lines.append(
+            f"  {call + '()':<12}{ns['ours'][call]:>8.0f}{ns['baseline'][call]:>10.0f}"
+            f"{ratio:>14.2f}x  <={INPUT_TARGET}x {verdict(ratio <= INPUT_TARGET)}"
+        )
+    lines.append(f"  baseline: {results['baseline']}")
+    return lines
 
 
 def plot(results: dict, path: Path) -> None:
@@ -706,6 +777,9 @@ def main(argv=None) -> int:
     parser.add_argument("--quick", action="store_true", help="a smoke run: one size, tiny samples")
     parser.add_argument("--drivers", default="dummy,x11", help="SDL video drivers (dummy,x11)")
     parser.add_argument("--out", type=Path, default=ROOT / "build" / "bench")
+    parser.add_argument(
+        "--baseline", type=Path, help="another build of the module, for the input cost"
+    )
     args = parser.parse_args(argv)
     drivers = [d for d in args.drivers.split(",") if d]
     plan = Plan.quick(drivers) if args.quick else Plan(drivers)
@@ -745,6 +819,7 @@ def main(argv=None) -> int:
         results["threads"] = measure_threads(runner, plan)
         results["interrupt"] = measure_interrupt(runner, plan)
         results["memory"] = measure_memory(runner, plan)
+        results["input"] = measure_input(runner, plan, args.baseline)
         with soundserver.PulseAudio(sound.RATE) as server:
             results["sound"] = sound.measure(
                 runner, server, plan.sound_rounds, plan.sound_seconds, plan.sound_bursts, progress

@@ -1,5 +1,6 @@
-# Paint: draw with the mouse. Left button paints, right button erases, keys 1-9 pick a colour,
-# 0 picks the rainbow, C clears the canvas, F11 toggles fullscreen, Escape quits.
+# Paint: draw with the mouse. Left button paints, right button erases, the wheel sizes the brush,
+# keys 1-9 pick a colour, 0 picks the rainbow, C clears the canvas, F11 toggles fullscreen, Escape
+# quits. The cursor hides while a stroke is drawn, so that only the paint shows where it goes.
 #
 # Strokes are joined with line() from one frame's pointer position to the next, so a fast stroke
 # stays unbroken, and drawn as thick as the brush with circle(). The rainbow is a palette trick:
@@ -12,7 +13,7 @@ from jxframebuf import Framebuffer
 
 WIDTH, HEIGHT = 320, 200
 BAR = 12  # the colour bar along the top
-BRUSH = 2  # brush radius in pixels
+BRUSHES = range(0, 6)  # brush radii in pixels: the wheel picks one
 PAPER, INK = 0, 15
 RAINBOW = range(32, 96)
 # Keys 1-9: nine colours of the palette's first entries.
@@ -29,7 +30,7 @@ def rainbow(n: int) -> npt.NDArray[np.uint32]:
     return (0xFF000000 | channels[0] << 16 | channels[1] << 8 | channels[2]).astype(np.uint32)
 
 
-def draw_bar(fb: Framebuffer, current: int) -> None:
+def draw_bar(fb: Framebuffer, current: int, brush: int) -> None:
     fb.rect(0, 0, WIDTH, BAR, 14)
     for i in range(10):
         index = i + 1 if i < 9 else RAINBOW[0]
@@ -38,7 +39,8 @@ def draw_bar(fb: Framebuffer, current: int) -> None:
         if (current in RAINBOW) if i == 9 else (index == current):
             fb.rect(x - 2, 0, 16, 12, INK, fill=False)
         fb.text(x + 3, 2, str((i + 1) % 10), PAPER if i < 9 else INK)
-    fb.text(168, 2, "C CLEAR  ESC QUIT", INK)
+    fb.text(168, 2, "C CLEAR ESC QUIT", INK)
+    fb.circle(WIDTH - 8, BAR // 2, brush, INK)  # the brush, as big as it paints
 
 
 def main() -> None:
@@ -50,6 +52,7 @@ def main() -> None:
     palette[INK] = 0xFFE0E0E0
     colours = rainbow(len(RAINBOW))
     colour, stripe, shift = 1, 0, 0
+    brush, turned = 2, 0.0  # the wheel's notches add up, fractions of a smooth wheel too
     last: tuple[int, int] | None = None
     while fb.running() and not fb.pressed("Escape"):
         for digit in range(10):
@@ -60,8 +63,15 @@ def main() -> None:
         if fb.pressed("F11"):
             fb.fullscreen = not fb.fullscreen  # mouse() keeps mapping to the picture's pixels
 
+        turned += fb.wheel()[1]
+        while abs(turned) >= 1:
+            step = 1 if turned > 0 else -1
+            brush = min(max(brush + step, BRUSHES.start), BRUSHES.stop - 1)
+            turned -= step
+
         x, y = fb.mouse()
         painting, erasing = fb.key("mouse left"), fb.key("mouse right")
+        fb.cursor = not (painting or erasing)
         if fb.pressed("mouse left") or fb.pressed("mouse right"):
             last = None  # a new stroke, even if the last one ended within this frame
         if (painting or erasing) and y >= BAR:
@@ -77,14 +87,14 @@ def main() -> None:
                     stripe += 1
                 else:
                     c = colour
-                fb.circle(px, max(py, BAR + BRUSH), BRUSH, c)
+                fb.circle(px, max(py, BAR + brush), brush, c)
             last = (x, y)
         else:
             last = None
 
         palette[RAINBOW.start : RAINBOW.stop] = np.roll(colours, shift)
         shift += 1
-        draw_bar(fb, colour)
+        draw_bar(fb, colour, brush)
         fb.flip()
     fb.quit()
 

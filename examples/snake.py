@@ -1,11 +1,14 @@
-# Snake: steer with the arrow keys, eat the red dots, do not bite yourself or the wall.
+# Snake: steer with the arrow keys or a gamepad (its d-pad or left stick), eat the red dots, do
+# not bite yourself or the wall.
 #
 # A game loop on the drawing kit: the board is redrawn every frame with rect and circle, the score
 # is drawn with the built-in font and also shown in the window title, and the keys are read with
 # pressed(), which reports every press exactly once however short it was. The apple is a sprite
 # copied with blit, its black pixels left out. Eating and crashing make sounds, synthesised with
 # NumPy and played with Audio.play over whatever else sounds; without a sound device the game
-# plays silently. Space starts a new game after a crash, F11 toggles fullscreen, Escape quits.
+# plays silently. Space (or the pad's A or Start) starts a new game after a crash, F11 toggles
+# fullscreen, Escape quits. A gamepad plugged in while it runs works at once, and the window title
+# names it.
 import random
 import sys
 from collections import deque
@@ -32,6 +35,7 @@ APPLE = np.array(
     dtype=np.uint8,
 )  # fmt: skip
 DIRECTIONS = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, -1), "Down": (0, 1)}
+PAD = {"Left": "pad dpleft", "Right": "pad dpright", "Up": "pad dpup", "Down": "pad dpdown"}
 
 Cell = tuple[int, int]
 
@@ -121,6 +125,16 @@ class Game:
             fb.text(x, y, lines, WHITE)
 
 
+def stick(fb: Framebuffer) -> str | None:
+    """The direction the left stick is pushed past half way, if any."""
+    x, y = fb.axis("pad leftx"), fb.axis("pad lefty")
+    if max(abs(x), abs(y)) < 0.5:
+        return None
+    if abs(x) > abs(y):
+        return "Right" if x > 0 else "Left"
+    return "Down" if y > 0 else "Up"
+
+
 def main() -> None:
     fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
     palette = fb.palette()
@@ -131,23 +145,29 @@ def main() -> None:
     eat, crash = blip(), thud()
     game = Game(best=0)
     frame = 0
+    pushed = None  # the stick's direction in the last frame: a push steers once, like a press
     while fb.running() and not fb.pressed("Escape"):
         if fb.pressed("F11"):
             fb.fullscreen = not fb.fullscreen
+        again = ("Space", "Return", "pad a", "pad start")
         if game.over:
-            if fb.pressed("Space") or fb.pressed("Return"):
+            if any(fb.pressed(name) for name in again):
                 game = Game(best=game.best)
         else:
             for name in DIRECTIONS:
-                if fb.pressed(name):
+                if fb.pressed(name) or fb.pressed(PAD[name]):
                     game.steer(name)
+            if (direction := stick(fb)) and direction != pushed:
+                game.steer(direction)
             frame += 1
             if frame % FRAMES_PER_STEP == 0:
                 score = game.score
                 game.step()
-                fb.title = f"Snake: {game.score}"
+                pads = fb.gamepads()
+                fb.title = f"Snake: {game.score}" + (f" ({pads[0]})" if pads and pads[0] else "")
                 if audio and (game.over or game.score > score):
                     audio.play(crash if game.over else eat)
+        pushed = stick(fb)
         game.draw(fb)
         fb.flip()
     fb.quit()

@@ -4,7 +4,8 @@ A script is a list of steps, played in order from the moment the window appears,
 server's XTEST extension (see xsession.py), after the window is given the keyboard focus. Keys
 are X keysym names ("a", "1", "space", "Return", "Escape", "Left", "Shift_L", ...); positions
 are in the window's own pixels, (0, 0) at its top-left corner; mouse buttons are 1 (left),
-2 (middle) and 3 (right). Keys and buttons still down when a script ends are released.
+2 (middle), 3 (right), 4 to 7 (the wheel, a notch a click: up, down, left, right), 8 and 9 (back
+and forward). Keys and buttons still down when a script ends are released.
 
 The screenshot is taken `--seconds` after the window appeared, or when the script has ended if
 that is later. A paint program's script could read:
@@ -127,6 +128,15 @@ def loop(cx: int, cy: int, r: int, turns: float = 1.0) -> list[tuple[int, int]]:
     ]  # fmt: skip
 
 
+def letters(text: str) -> list[Step]:
+    """Typing `text` (letters; capitals with Shift), a key every 50 ms, as a person types."""
+    steps: list[Step] = []
+    for ch in text:
+        key: list[Step] = [KeyDown("Shift_L"), Tap(ch.lower()), KeyUp("Shift_L")]
+        steps += [*(key if ch.isupper() else [Tap(ch)]), Wait(0.05)]
+    return steps
+
+
 # Keyed by the example's file name without .py. Examples without an entry run without input.
 SCRIPTS: dict[str, list[Step]] = {
     # paint.py's window is 960 x 600 (its 320 x 200 picture at x3), its colour bar the top 36.
@@ -140,8 +150,26 @@ SCRIPTS: dict[str, list[Step]] = {
         *stroke(wave(60, 900, 470, 70, 1.5)),
         *stroke(loop(700, 330, 120, turns=1.0)),
         Tap("6"),
+        Click(480, 400, button=4),  # the wheel: a bigger brush, two sizes up
+        Click(480, 400, button=4),
         Drag((420, 250), (560, 560), seconds=0.3),
+        Click(480, 400, button=5),
+        Click(480, 400, button=5),
+        Click(480, 400, button=5),
         Drag((380, 560), (600, 250), seconds=0.3),
+    ],
+    # prompt.py: a name typed with Shift, mistyped and mended, answered, and a second one begun.
+    "prompt": [
+        Wait(0.4),
+        *letters("Adxx"),
+        Tap("BackSpace"),
+        Wait(0.05),
+        Tap("BackSpace"),
+        Wait(0.05),
+        *letters("a"),
+        Tap("Return"),
+        Wait(0.3),
+        *letters("Grace"),
     ],
     # snake.py starts heading right with a dot straight ahead, and moves 8.5 cells a second.
     "snake": [

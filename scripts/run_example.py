@@ -15,7 +15,7 @@ Either way the example file runs unchanged, in a child process, and the runner p
 frames it showed and at what rate. It exits with the example's status when that is not 0 (or
 128 + the signal that killed it), and with 1 when the example cannot be run to the end this way:
 no window, a window gone before its screenshot, a program that ignores the close request; 2 for
-a script with an unknown key name, a button other than 1-3 or a negative time.
+a script with an unknown key name, a button other than 1-9 or a negative time.
 """
 
 from __future__ import annotations
@@ -112,19 +112,17 @@ class Failed(Exception):
 
 
 def check_script(steps: Sequence[Step]) -> None:
-    """Refuses a script with an unknown key name, a button other than 1-3 or a negative time,
+    """Refuses a script with an unknown key name, a button other than 1-9 or a negative time,
     before anything runs."""
     for number, step in enumerate(steps, 1):
         problem = None
         if isinstance(step, Tap | Hold | KeyDown | KeyUp):
             if XK.string_to_keysym(step.key) == X.NoSymbol:
                 problem = f"unknown key name {step.key!r}"
-        elif isinstance(step, Click | Drag | ButtonDown | ButtonUp) and step.button not in (
-            1,
-            2,
-            3,
+        elif isinstance(step, Click | Drag | ButtonDown | ButtonUp) and step.button not in range(
+            1, 10
         ):
-            problem = f"mouse button {step.button} (1 to 3)"
+            problem = f"mouse button {step.button} (1 to 9)"
         for name in ("seconds", "hold"):
             if getattr(step, name, 0) < 0:
                 problem = f"negative time {getattr(step, name)}"

@@ -22,10 +22,12 @@ begin "system packages" "checking Debian packages"
 . /etc/os-release
 # g++ (with its sanitizer runtimes) and valgrind are for `make sanitize` and `make valgrind`;
 # xauth is for xvfb-run (only recommended by xvfb); openbox is the window manager that the
-# fullscreen tests and `run_example.py --wm` run on Xvfb; weston (a headless Wayland compositor) is
-# for the Wayland tests, debootstrap for `make test-debian13`; pulseaudio (a sound server run with
-# a null sink) and pulseaudio-utils (parec, which records it) are for the sound tests.
-packages=(xvfb xauth openbox g++ valgrind weston debootstrap pulseaudio pulseaudio-utils)
+# fullscreen tests and `run_example.py --wm` run on Xvfb; x11-xkb-utils has setxkbmap, with which
+# the keyboard tests switch layouts; weston (a headless Wayland compositor) is for the Wayland
+# tests, debootstrap for `make test-debian13`; pulseaudio (a sound server run with a null sink)
+# and pulseaudio-utils (parec, which records it) are for the sound tests.
+packages=(xvfb xauth openbox x11-xkb-utils g++ valgrind weston debootstrap pulseaudio
+          pulseaudio-utils)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     packages+=(libsdl3-dev)
 else

@@ -34,6 +34,9 @@ if TYPE_CHECKING:
     from Xlib.display import _BaseDisplay as BaseDisplay
     from Xlib.xobject.drawable import Window
 
+# Keysym names beyond Latin-1 and the misc group: ISO_Level3_Shift (AltGr), dead keys.
+XK.load_keysym_group("xkb")
+
 # How deep below the root window a program's window may sit: a window manager puts each one in a
 # frame (root, frame, window), and some nest the frame once more.
 _MAX_DEPTH = 3
@@ -370,6 +373,28 @@ def keycode(name: str, display: str | None = None) -> int:
     return int(code)
 
 
+def set_layout(layout: str, display: str | None = None) -> None:
+    """Switches the server's keyboard layout ("us", "fr", "de", ...) with setxkbmap. The kept
+    connection is replaced by a new one, since python-xlib keeps the keyboard map it read when it
+    connected: windows found before belong to the old one, and are to be found again."""
+    name = display or os.environ["DISPLAY"]
+    # An X server whose last client leaves resets, keyboard layout included: one stays connected.
+    old = connect(name)
+    subprocess.run(["setxkbmap", "-display", name, layout], check=True, env=_environment(name))
+    del _connections[name]
+    connect(name)
+    old.close()
+
+
+def cursor_shown(display: str | None = None) -> bool:
+    """Whether the pointer shows a cursor now (XFixes reads the one it shows): a program that
+    hides its cursor gives its windows a cursor without a visible pixel."""
+    conn = connect(display)
+    conn.xfixes_query_version()
+    image = conn.xfixes_get_cursor_image(conn.screen().root)
+    return any(pixel >> 24 for pixel in image.cursor_image)
+
+
 def focus(window: Window) -> None:
     """Raises the window and gives it the keyboard focus."""
     window.configure(stack_mode=X.Above)
@@ -394,8 +419,11 @@ def tap(name: str, hold: float = 0.0, display: str | None = None) -> None:
 
 
 def _check_button(button: int) -> None:
-    if button not in (1, 2, 3):
-        raise ValueError(f"mouse button must be 1 (left), 2 (middle) or 3 (right), not {button}")
+    if button not in range(1, 10):
+        raise ValueError(
+            f"mouse button must be 1 (left), 2 (middle), 3 (right), 4 to 7 (the wheel: up, down, "
+            f"left, right) or 8, 9 (back, forward), not {button}"
+        )
 
 
 def move_pointer(window: Window, x: int, y: int) -> None:
@@ -416,7 +444,8 @@ def button_up(button: int = 1, display: str | None = None) -> None:
 
 
 def click(button: int = 1, hold: float = 0.0, display: str | None = None) -> None:
-    """Presses and releases a mouse button where the pointer is, `hold` seconds apart."""
+    """Presses and releases a mouse button where the pointer is, `hold` seconds apart (the wheel
+    turns one notch for each click of 4 to 7)."""
     button_down(button, display)
     if hold > 0:
         time.sleep(hold)

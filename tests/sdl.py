@@ -1,5 +1,6 @@
 """SDL itself, reached through ctypes inside the extension (which links it): what the tests need to
-see that the module cannot show, and events put on SDL's own queue, as a video driver would."""
+see that the module cannot show, events put on SDL's own queue, as a video driver would, and
+gamepads plugged in as SDL's virtual joysticks (the only kind a machine without devices can have)."""
 
 import ctypes
 import sys
@@ -24,6 +25,12 @@ lib.SDL_GetWindowTitle.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowTitle.restype = ctypes.c_char_p
 lib.SDL_PushEvent.argtypes = [ctypes.c_void_p]
 lib.SDL_PushEvent.restype = ctypes.c_bool
+lib.SDL_CursorVisible.restype = ctypes.c_bool
+lib.SDL_SetJoystickVirtualButton.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_bool]
+lib.SDL_SetJoystickVirtualAxis.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int16]
+lib.SDL_OpenJoystick.restype = ctypes.c_void_p
+lib.SDL_CloseJoystick.argtypes = [ctypes.c_void_p]
+lib.SDL_GetError.restype = ctypes.c_char_p
 lib.SDL_GetWindowFlags.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowFlags.restype = ctypes.c_uint64
 
@@ -32,14 +39,19 @@ WINDOW_SHOWN = 0x202
 # In the order SDL numbers its window events from WINDOW_SHOWN on.
 _WINDOW_EVENTS = ["SHOWN", "HIDDEN", "EXPOSED", "MOVED", "RESIZED", "PIXEL_SIZE_CHANGED",
                   "METAL_VIEW_RESIZED", "MINIMIZED", "MAXIMIZED", "RESTORED", "MOUSE_ENTER",
-                  "MOUSE_LEAVE", "FOCUS_GAINED", "FOCUS_LOST", "CLOSE_REQUESTED"]  # fmt: skip
+                  "MOUSE_LEAVE", "FOCUS_GAINED", "FOCUS_LOST", "CLOSE_REQUESTED", "HIT_TEST",
+                  "ICCPROF_CHANGED", "DISPLAY_CHANGED", "DISPLAY_SCALE_CHANGED",
+                  "SAFE_AREA_CHANGED", "OCCLUDED", "ENTER_FULLSCREEN", "LEAVE_FULLSCREEN"]  # fmt: skip
 WINDOW = {name: WINDOW_SHOWN + i for i, name in enumerate(_WINDOW_EVENTS)}
-KEY_DOWN, KEY_UP = 0x300, 0x301
-MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP = 0x400, 0x401, 0x402
+KEY_DOWN, KEY_UP, TEXT_INPUT = 0x300, 0x301, 0x303
+MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP, MOUSE_WHEEL = 0x400, 0x401, 0x402, 0x403
 # Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
 KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "!": 0x21, "left": 0x4000_0050, "f1": 0x4000_003A,
             "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B}  # fmt: skip
-BUTTONS = {"left": 1, "middle": 2, "right": 3}
+# Scancodes (SDL_scancode.h): the keys' places on a US keyboard.
+SCANCODES = {"a": 4, "q": 20, "w": 26, "space": 44, "1": 30, "!": 30, "left": 80, "f1": 58,
+             "left shift": 225, "return": 40, "escape": 41}  # fmt: skip
+BUTTONS = {"left": 1, "middle": 2, "right": 3, "x1": 4, "x2": 5}
 
 
 def version() -> str:
@@ -127,9 +139,29 @@ def push_window_event(kind: str, window: int) -> None:
     _push([(0, "c_uint32", WINDOW[kind]), (16, "c_uint32", window_id(window))])
 
 
-def push_key(window: int, key: str, down: bool, repeat: bool = False) -> None:
+def push_key(
+    window: int, key: str, down: bool, repeat: bool = False, place: str = "", raw: int = 1
+) -> None:
+    """A key typing `key` on the key at `place` (by default where it is on a US keyboard); `raw`
+    is the keyboard's own code, 0 for a release SDL makes up itself on a change of focus."""
     _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (16, "c_uint32", window_id(window)),
-           (28, "c_uint32", KEYCODES[key]), (36, "c_bool", down), (37, "c_bool", repeat)])  # fmt: skip
+           (24, "c_uint32", SCANCODES[place or key]), (28, "c_uint32", KEYCODES[key]),
+           (34, "c_uint16", raw), (36, "c_bool", down), (37, "c_bool", repeat)])  # fmt: skip
+
+
+_texts = []  # SDL keeps a pointer to an event's text: they live as long as the process
+
+
+def push_text(window: int, text: str) -> None:
+    _texts.append(ctypes.create_string_buffer(text.encode()))
+    _push([(0, "c_uint32", TEXT_INPUT), (16, "c_uint32", window_id(window)),
+           (24, "c_void_p", ctypes.addressof(_texts[-1]))])  # fmt: skip
+
+
+def push_wheel(window: int, x: float, y: float, flipped: bool = False) -> None:
+    _push([(0, "c_uint32", MOUSE_WHEEL), (16, "c_uint32", window_id(window)),
+           (24, "c_float", x), (28, "c_float", y), (32, "c_uint32", int(flipped)),
+           (36, "c_float", 5.0), (40, "c_float", 5.0)])  # fmt: skip
 
 
 def push_button(window: int, button: str, down: bool, x: float = 0.0, y: float = 0.0) -> None:
@@ -141,3 +173,42 @@ def push_button(window: int, button: str, down: bool, x: float = 0.0, y: float =
 def push_motion(window: int, x: float, y: float) -> None:
     _push([(0, "c_uint32", MOUSE_MOTION), (16, "c_uint32", window_id(window)),
            (28, "c_float", x), (32, "c_float", y)])  # fmt: skip
+
+
+def cursor_visible() -> bool:
+    return lib.SDL_CursorVisible()
+
+
+class _PadDesc(ctypes.Structure):
+    _fields_ = [("version", ctypes.c_uint32), ("type", ctypes.c_uint16),
+                ("u16", ctypes.c_uint16 * 11), ("masks", ctypes.c_uint32 * 2),
+                ("name", ctypes.c_char_p), ("pointers", ctypes.c_void_p * 11)]  # fmt: skip
+
+
+class Pad:
+    """A gamepad plugged in: an SDL virtual joystick of gamepad type with SDL's 15 standard
+    buttons and 6 axes, numbered as SDL numbers a gamepad's. SDL's gamepad subsystem must be
+    running (a framebuffer starts it when asked about gamepads). State set here is seen by the
+    next drain of events, as a real pad's would be."""
+
+    BUTTONS = ("a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
+               "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright")  # fmt: skip
+    AXES = ("leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger")
+
+    def __init__(self, name: str) -> None:
+        # SDL_VirtualJoystickDesc: after its type, (padding, vendor, product, axes, buttons, ...)
+        counts = (ctypes.c_uint16 * 11)(0, 0, 0, len(self.AXES), len(self.BUTTONS))
+        desc = _PadDesc(ctypes.sizeof(_PadDesc), 1, counts, name=name.encode())
+        self.id = lib.SDL_AttachVirtualJoystick(ctypes.byref(desc))
+        assert self.id, lib.SDL_GetError()
+        self.joystick = lib.SDL_OpenJoystick(self.id)  # the handle that sets its state
+
+    def button(self, name: str, down: bool) -> None:
+        assert lib.SDL_SetJoystickVirtualButton(self.joystick, self.BUTTONS.index(name), down)
+
+    def axis(self, name: str, value: int) -> None:
+        assert lib.SDL_SetJoystickVirtualAxis(self.joystick, self.AXES.index(name), value)
+
+    def unplug(self) -> None:
+        lib.SDL_CloseJoystick(self.joystick)
+        assert lib.SDL_DetachVirtualJoystick(self.id)

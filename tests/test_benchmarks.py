@@ -81,6 +81,17 @@ def synthetic_results(ours_fps, pygame_fps, ours_p99, tick_p99, growth, ours_cpu
             "after_first": 50 << 20,
             "after_total": (50 << 20) + growth,
         },
+        "input": {  # running() 5% dearer than the baseline in each round, flip() 20%
+            "rounds": {
+                "ours": {"running": [420, 840], "flip": [6000, 12000]},
+                "baseline": {"running": [400, 800], "flip": [5000, 10000]},
+            },
+            "ns": {
+                "ours": {"running": 630, "flip": 9000},
+                "baseline": {"running": 600, "flip": 7500},
+            },
+            "baseline": "/elsewhere",
+        },
     }
 
 
@@ -105,6 +116,7 @@ def test_report_marks_each_target_pass_or_miss():
     assert "p99 <= 0.25 ms PASS; CPU <= 1.0% of a core PASS" in table
     assert "Ctrl-C in a loop paced at 1 fps: KeyboardInterrupt 4.0 ms" in table
     assert row(table, "Memory").endswith("PASS")
+    assert "1.05x  <=1.1x PASS" in row(table, "running()") and row(table, "flip()").endswith("MISS")
 
     table = run.report(
         synthetic_results(
@@ -126,6 +138,12 @@ def test_pacing_case_returns_one_period_per_frame():
     periods = cases.pacing_ours(frames=4, width=8, height=8, scale=1)["periods_ns"]
     assert len(periods) == 4
     assert all(FRAME_NS * 0.9 < p < FRAME_NS * 3 for p in periods)
+
+
+def test_input_case_times_both_calls():
+    r = cases.input_cost_ours(calls=20, samples=2, width=8, height=8, scale=1)
+    assert len(r["running"]) == len(r["flip"]) == 2 and min(r["running"] + r["flip"]) > 0
+    assert r["driver"] == "dummy"
 
 
 def test_memory_case_reads_resident_size_at_both_counts():

@@ -1,8 +1,10 @@
-"""Keyboard and mouse state, window title, fullscreen and the `with` statement, on SDL's dummy
-driver. The events are put on SDL's own queue, as its video driver would; tests/test_x11_input.py
-sends real ones through the X server."""
+"""Keyboard, text, mouse and gamepad state, the window's title, fullscreen, size and cursor, and the
+`with` statement, on SDL's dummy driver. The events are put on SDL's own queue, as its video driver
+would, and gamepads are SDL's virtual joysticks; tests/test_x11_input.py sends real input through
+the X server."""
 
 import gc
+import re
 
 import numpy as np
 import pytest
@@ -29,9 +31,13 @@ def test_held_and_pressed_across_frames(fb):
     assert not fb.key("A")  # nothing is seen before a drain
     assert fb.running()
     assert fb.key("A") and fb.pressed("A")
-    sdl.push_key(w, "a", True, repeat=True)  # auto-repeat while held is not a new press
     fb.flip()
+    sdl.push_key(w, "a", True, repeat=True)  # auto-repeat while held is not a new press...
+    fb.running()
     assert fb.key("A") and not fb.pressed("A")
+    assert fb.pressed("A", repeat=True) and fb.pressed("physical A", repeat=True)  # ...unless asked
+    fb.flip()
+    assert fb.key("A") and not fb.pressed("A", repeat=True)
     fb.flip()  # held for several frames: reported pressed once only
     # A second "down" without an "up" between (a repeat not marked as one, a second keyboard).
     sdl.push_key(w, "a", True)
@@ -76,24 +82,42 @@ def test_every_kind_of_name_in_any_case(fb):
         sdl.push_key(w, key, False)
         fb.running()
         assert not fb.key(name)
-    for button in ("left", "middle", "right"):
+    buttons = ("left", "middle", "right", "x1", "x2")
+    for button in buttons:
         sdl.push_button(w, button, True)
         fb.running()
         assert fb.key(f"mouse {button}") and fb.key(f"Mouse {button.upper()}")
-        assert [fb.key(f"mouse {b}") for b in ("left", "middle", "right")].count(True) == 1
+        assert [fb.key(f"mouse {b}") for b in buttons].count(True) == 1
         sdl.push_button(w, button, False)
         fb.running()
         assert not fb.key(f"mouse {button}")
+    # A French keyboard: the key where a US one has Q types "a". Names by place follow the place.
+    sdl.push_key(w, "a", True, place="q")
+    fb.running()
+    assert (
+        fb.key("A") and fb.key("physical Q") and fb.key("PHYSICAL q") and fb.pressed("physical q")
+    )
+    assert not fb.key("physical A") and not fb.key("Q")
+    sdl.push_key(w, "a", False, place="q")
+    fb.running()
+    assert not fb.key("physical Q") and fb.pressed("physical Q")
 
 
 def test_unknown_names_and_non_text_are_refused(fb):
-    for name in ("", "no such key", "mouse", "mouse left ", "Spacebar", "a\0b", "AB"):
+    misspelt = ["", "no such key", "mouse", "mouse left ", "Spacebar", "a\0b", "AB", "mouse x3",
+                "pad a\0", "physical", "physical Qq", "physicalq", "pad", "pad z", "pad0 a",
+                "pad9 a", "pada", "pad  a", "pad2a", "pad leftx"]  # fmt: skip
+    for name in misspelt:
         with pytest.raises(ValueError, match="unknown key name") as raised:
             fb.key(name)
         if "\0" not in name:
             assert f"'{name}'" in str(raised.value)  # the message names it
         with pytest.raises(ValueError, match="unknown key name"):
             fb.pressed(name)
+    assert "'physical W'" in str(raised.value) and "'pad dpup'" in str(raised.value)
+    for name in ("leftx", "pad", "pad leftz", "pad +leftx", "pad a", "pad9 leftx", "pad2leftx"):
+        with pytest.raises(ValueError, match=f"^unknown axis name '{re.escape(name)}'"):
+            fb.axis(name)
     for wrong in (b"a", 65, None, ["a"]):
         with pytest.raises(TypeError, match=r"^key\(\) argument name must be a str, not "):
             fb.key(wrong)
@@ -117,6 +141,10 @@ def test_losing_the_focus_releases_the_keys_but_not_the_presses(fb):
     sdl.push_key(w, "a", True, repeat=True)
     fb.running()
     assert not fb.key("a") and not fb.pressed("a")
+    fb.quit()
+    with Framebuffer(8, 8, fps=0) as again:  # a new start of SDL: no hold goes on into it
+        sdl.push_key(window_of(again), "a", True)
+        assert again.running() and again.pressed("a")
 
 
 def test_remembered_key_names_take_bounded_memory(fb):
@@ -135,13 +163,30 @@ def test_input_goes_to_the_framebuffer_of_its_window():
     with Framebuffer(10, 10, scale=2, fps=0) as a, Framebuffer(20, 10, scale=3, fps=0) as b:
         wa, wb = sdl.windows()
         sdl.push_key(wb, "a", True)
+        sdl.push_wheel(wa, 0.0, 1.0)
         sdl.push_motion(wa, 7.0, 3.0)
         sdl.push_motion(wb, 31.0, 2.0)
+        sdl.push_text(wb, "é")
         a.running()  # one drain serves both
         assert b.key("a") and b.pressed("a") and not a.key("a") and not a.pressed("a")
         assert a.mouse() == (3, 1) and b.mouse() == (10, 0)
+        assert (a.typed(), b.typed(), a.wheel(), b.wheel()) == ("", "é", (0.0, 1.0), (0.0, 0.0))
         b.flip()
         assert not b.pressed("a") and b.key("a")
+
+        # The focus moves from b to a with "a" held: SDL lets go of it in b itself (no raw key
+        # code), and the keyboard's auto-repeat presses it in a: the same hold, no new press.
+        # Once let go, a press is a press again.
+        sdl.push_key(wb, "a", False, raw=0)
+        sdl.push_window_event("FOCUS_LOST", wb)
+        sdl.push_key(wa, "a", True)
+        a.running()
+        assert a.key("A") and a.key("physical A") and not b.key("a")
+        assert not a.pressed("A") and not a.pressed("physical A")
+        sdl.push_key(wa, "a", False)
+        sdl.push_key(wa, "a", True)
+        a.running()
+        assert a.pressed("A")
 
 
 @pytest.mark.parametrize("scale", [1, 3])
@@ -162,6 +207,16 @@ def test_mouse_maps_the_window_to_picture_pixels_floored(scale):
         sdl.push_button(w, "left", True, 12.0 * scale, 4.0 * scale)  # a click carries its place
         fb.running()
         assert fb.mouse() == (12, 4)
+        # SDL's last motion before the pointer leaves stops on the window's last pixel; the
+        # pointer is past the edge it crossed.
+        for edge, pixel in [
+            ((39 * scale, 20.0), (40, 20 // scale)),
+            ((3.0, 0.0), (3 // scale, -1)),
+        ]:
+            sdl.push_motion(w, *edge)
+            sdl.push_window_event("MOUSE_LEAVE", w)
+            fb.running()
+            assert fb.mouse() == pixel, edge
 
 
 def test_mouse_through_the_fullscreen_letterbox():
@@ -169,6 +224,8 @@ def test_mouse_through_the_fullscreen_letterbox():
         w = window_of(fb)
         fb.fullscreen = True
         fb.flip()
+        # SDL puts the pointer back where it saw it last, and it never saw one here.
+        assert fb.fullscreen is True and fb.mouse() == (-1, -1)
         # 1024 x 768 shows the picture at x3, from (32, 84) to (992, 684).
         for at, pixel in [((32, 84), (0, 0)), ((31.9, 83.9), (-1, -1)),
                           ((991.9, 683.9), (319, 199)), ((992, 684), (320, 200)),
@@ -176,11 +233,68 @@ def test_mouse_through_the_fullscreen_letterbox():
             sdl.push_motion(w, *at)
             fb.running()
             assert fb.mouse() == pixel, at
+        sdl.push_window_event("LEAVE_FULLSCREEN", w)  # as a window manager may decide
+        fb.running()
+        assert fb.fullscreen is False
         fb.fullscreen = False
         fb.flip()
         sdl.push_motion(w, 639.9, 399.9)
         fb.running()
         assert fb.mouse() == (319, 199)
+
+
+def test_typed_text_and_the_wheel_belong_to_one_frame(fb):
+    w = window_of(fb)
+    assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
+    for text in ("H", "é", "\b", "llo, 世界", "\r\x7f!"):  # control characters are keys
+        sdl.push_text(w, text)
+    sdl.push_wheel(w, 0.0, 1.0)
+    sdl.push_wheel(w, -0.5, 2.0, flipped=True)  # "natural" scrolling: SDL says which way is which
+    fb.running()
+    sdl.push_text(w, "😀")
+    fb.running()  # both drains of the frame count
+    assert fb.typed() == "Héllo, 世界!😀" and fb.wheel() == (0.5, -1.0)
+    fb.flip()
+    assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
+
+
+def test_gamepads_plug_in_press_move_and_unplug(fb):
+    assert fb.gamepads() == []  # asking starts SDL's gamepads
+    first = sdl.Pad("Pad One")
+    pads = [first]
+    try:
+        fb.running()
+        assert fb.gamepads() == ["Pad One"] and not fb.key("pad a")
+        first.button("a", True)
+        first.button("dpup", True)
+        for axis, value in [("leftx", -32768), ("lefty", 16384), ("righttrigger", 32767)]:
+            first.axis(axis, value)
+        fb.running()
+        assert fb.key("pad a") and fb.pressed("PAD A") and fb.key("pad1 dpup")
+        assert not fb.key("pad b") and not fb.key("pad2 a") and not fb.pressed("pad2 a")
+        axes = [fb.axis(f"pad {a}") for a in ("leftx", "lefty", "righttrigger", "rightx")]
+        assert axes == [-1.0, pytest.approx(0.5, abs=1e-4), 1.0, 0.0]
+        fb.flip()
+        assert fb.key("pad a") and not fb.pressed("pad a")
+
+        pads.append(sdl.Pad("Pad Two"))
+        fb.running()
+        pads[1].button("start", True)
+        fb.running()
+        assert fb.gamepads() == ["Pad One", "Pad Two"] and fb.pressed("pad2 start")
+        first.unplug()  # the second keeps its number, and the first's state is gone
+        pads.remove(first)
+        fb.running()
+        assert fb.gamepads() == ["", "Pad Two"] and fb.key("pad2 start")
+        assert not fb.key("pad a") and fb.axis("pad leftx") == 0.0
+        pads.append(sdl.Pad("Pad Three"))  # takes the free number
+        fb.running()
+        assert fb.gamepads() == ["Pad Three", "Pad Two"]
+    finally:
+        for pad in pads:
+            pad.unplug()
+    fb.running()
+    assert fb.gamepads() == []
 
 
 def test_title_retitles_and_refuses_what_is_not_text(fb):
@@ -205,10 +319,17 @@ def test_title_retitles_and_refuses_what_is_not_text(fb):
     ):
         fb.title = "x" * 1001
     assert fb.title == "✓" * 1000
-    for wrong in (1, None, "yes", np.float64(1)):
-        with pytest.raises(TypeError, match=r"^Framebuffer\.fullscreen must be True or False"):
-            fb.fullscreen = wrong
-    assert fb.fullscreen is False
+    for switch in ("fullscreen", "resizable", "cursor"):
+        for wrong in (1, None, "yes", np.float64(1)):
+            with pytest.raises(TypeError, match=rf"^Framebuffer\.{switch} must be True or False"):
+                setattr(fb, switch, wrong)
+    with pytest.raises(TypeError, match=r"^pressed\(\) argument repeat must be True or False"):
+        fb.pressed("a", repeat=1)
+    assert (fb.fullscreen, fb.resizable, fb.cursor) == (False, False, True)
+    fb.cursor = False  # the pointer is over no window: the newest setting counts
+    assert not fb.cursor and not sdl.cursor_visible()
+    fb.cursor = True
+    assert sdl.cursor_visible()
     fb.fullscreen = np.True_  # as `fill` takes it
     assert fb.fullscreen is True
     fb.fullscreen = np.False_
@@ -223,9 +344,12 @@ def test_after_quit_nothing_is_held_and_the_members_still_answer(fb):
     assert fb.key("a") and fb.mouse() == (10, 4)
     fb.quit()
     assert not fb.key("a") and not fb.pressed("a") and fb.mouse() == (10, 4)
+    assert (fb.typed(), fb.wheel(), fb.gamepads(), fb.axis("pad leftx")) == ("", (0, 0), [], 0)
+    assert not fb.key("pad a") and not fb.pressed("pad a")
     fb.title = "after"
-    fb.fullscreen = True
-    assert fb.title == "after" and fb.fullscreen is True
+    fb.fullscreen = fb.resizable = True
+    fb.cursor = False
+    assert fb.title == "after" and fb.fullscreen and fb.resizable and not fb.cursor
     assert sdl.windows() == [] and not sdl.initialised()
 
 

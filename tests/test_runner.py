@@ -146,7 +146,7 @@ def test_keys_and_buttons_left_down_are_released_when_the_script_ends(tmp_path, 
 def test_bad_scripts_are_refused_before_anything_runs():
     for step, problem in [
         (Tap("Lefty"), "unknown key name 'Lefty'"),
-        (Click(1, 2, button=4), "mouse button 4"),
+        (Click(1, 2, button=10), "mouse button 10"),
         (Hold("a", -1), "negative time"),
         (Drag((0, 0), (1, 1), seconds=-0.5), "negative time"),
     ]:

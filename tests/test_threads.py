@@ -40,6 +40,13 @@ def test_only_the_windows_thread_reaches_sdl_and_the_rest_works_anywhere(fb):
         "quit()": fb.quit,
         "Setting title": lambda: setattr(fb, "title", "elsewhere"),
         "Setting fullscreen": lambda: setattr(fb, "fullscreen", True),
+        "Setting resizable": lambda: setattr(fb, "resizable", True),
+        "Setting cursor": lambda: setattr(fb, "cursor", False),
+        "typed()": fb.typed,
+        "key()": lambda: fb.key("pad a"),
+        "pressed()": lambda: fb.pressed("pad2 b"),
+        "axis()": lambda: fb.axis("pad leftx"),
+        "gamepads()": fb.gamepads,
     }
     for name, call in reaching_sdl.items():
         error = on_thread(call)
@@ -57,9 +64,16 @@ def test_only_the_windows_thread_reaches_sdl_and_the_rest_works_anywhere(fb):
         fb.pset(1, 2, 9)
         fb.rect(4, 4, 3, 3, 5)
         fb.text(10, 10, "ok", 6)
-        return fb.pget(1, 2), fb.pget(5, 5), fb.key("Space"), fb.pressed("A"), fb.mouse()
+        return (
+            fb.pget(1, 2),
+            fb.pget(5, 5),
+            fb.key("Space"),
+            fb.pressed("A"),
+            fb.mouse(),
+            fb.wheel(),
+        )
 
-    assert on_thread(draw_and_ask) == (9, 5, False, False, (-1, -1))
+    assert on_thread(draw_and_ask) == (9, 5, False, False, (-1, -1), (0.0, 0.0))
     fb.flip()
     np_shown = sdl.shown(sdl.windows()[0])
     assert (np_shown[2 * 2, 1 * 2] == [0x12, 0x34, 0x56]).all()  # what the worker drew shows

@@ -1,6 +1,7 @@
-"""Keyboard, mouse, title and fullscreen end to end: real windows on a private Xvfb, input sent
-through the X server's XTEST extension (the path a person's keyboard and mouse take), pictures
-and window properties read back from the server."""
+"""Keyboard, text, mouse, title, fullscreen, resizing and the cursor end to end: real windows on a
+private Xvfb, input sent through the X server's XTEST extension (the path a person's keyboard and
+mouse take), keyboard layouts switched on the server, pictures and window properties read back
+from the server."""
 
 import time
 
@@ -65,6 +66,73 @@ def test_held_keys_taps_and_auto_repeat(framebuffers):
     assert not fb.pressed("Space")
 
 
+def typing(fb, keys, frames=3):
+    """Sends `keys` (keysyms; "+Shift_L" presses and "-Shift_L" releases one), then returns the
+    text typed over the next few frames, joined."""
+    fb.flip()
+    for key in keys:
+        if key[0] in "+-" and len(key) > 1:
+            (xsession.key_down if key[0] == "+" else xsession.key_up)(key[1:])
+        else:
+            xsession.tap(key)
+    text = ""
+    for _ in range(frames):
+        time.sleep(0.05)
+        fb.running()
+        text += fb.typed()
+        fb.flip()
+    return text
+
+
+@pytest.fixture
+def layout(xvfb):
+    """Switches the keyboard layout (before the window opens: SDL reads it then); back to "us"
+    after the test."""
+    yield xsession.set_layout
+    xsession.set_layout("us")
+
+
+def test_typed_text_through_shift_altgr_and_auto_repeat(framebuffers, layout):
+    layout("de")  # AltGr+Q types "@", AltGr+E "€"; Y and Z trade places
+    fb = framebuffers(40, 30, scale=3, fps=0)
+    assert fb.typed() == ""  # text input starts here
+    focused(fb)
+    shifted = "+Shift_L h -Shift_L i +Shift_L comma -Shift_L space +Shift_L w -Shift_L o r l d"
+    assert typing(fb, shifted.split()) == "Hi; World"  # a German keyboard: Shift+comma is ";"
+    assert typing(fb, ["+ISO_Level3_Shift", "q", "e", "-ISO_Level3_Shift", "z"]) == "@€z"
+    assert typing(fb, ["Return", "BackSpace", "Left", "Escape"]) == ""  # keys, not text
+
+    # Held down, a key repeats: in the text, and in pressed(name, repeat=True) after its first
+    # frame, while pressed(name) keeps to the one press.
+    xsession.key_down("x")
+    text, repeats = "", 0
+    for _ in range(40):  # 1.2 s, past the server's auto-repeat delay
+        time.sleep(0.03)
+        fb.running()
+        text, repeats = (
+            text + fb.typed(),
+            repeats + (fb.pressed("X", repeat=True) > fb.pressed("X")),
+        )
+        fb.flip()
+    xsession.key_up("x")
+    assert set(text) == {"x"} and len(text) > 3 and repeats > 1
+
+
+def test_keys_by_place_under_a_french_layout(framebuffers, layout):
+    layout("fr")  # AZERTY: where a US keyboard has Q, A; where it has W, Z
+    fb = framebuffers(20, 20, scale=2, fps=0)
+    focused(fb)
+    for keysym, name, place in [("a", "A", "physical Q"), ("z", "Z", "physical W"),
+                                ("q", "Q", "physical A")]:  # fmt: skip
+        xsession.key_down(keysym)
+        assert until(lambda name=name: fb.key(name), fb), name
+        assert fb.key(place) and fb.pressed(place)
+        others = {"physical Q", "physical W", "physical A"} - {place}
+        assert not any(fb.key(other) for other in others)
+        xsession.key_up(keysym)
+        assert until(lambda place=place: not fb.key(place), fb)
+
+
 @pytest.mark.parametrize(
     "keysym, name",
     [
@@ -110,6 +178,48 @@ def test_mouse_position_and_buttons(framebuffers, scale):
     xsession.button_up(1)
     assert fb.pget(5, 2) == 9  # painted where the pointer is
 
+    # The wheel is buttons 4 to 7 (up, down, left, right), one notch a click; 8 and 9 are the
+    # side buttons.
+    for button, turned in [(4, (0.0, 1.0)), (5, (0.0, -1.0)), (6, (-1.0, 0.0)), (7, (1.0, 0.0))]:
+        fb.flip()
+        xsession.click(button)
+        xsession.click(button)
+        assert until(lambda turned=turned: fb.wheel() == (2 * turned[0], 2 * turned[1]), fb)
+    fb.flip()
+    assert fb.wheel() == (0.0, 0.0)
+    for button, name in [(8, "mouse x1"), (9, "mouse x2")]:
+        xsession.click(button)
+        assert until(lambda name=name: fb.pressed(name), fb), name
+
+    # Out of the window with no button held, the pointer is where it went, not on the edge.
+    for at, pixel in [((-7 * scale - 1, 4 * scale), (-8, 4)), ((5 * scale, 2 * scale), (5, 2)),
+                      ((50 * scale, 31 * scale), (50, 31))]:  # fmt: skip
+        xsession.move_pointer(window, *at)
+        assert until(lambda pixel=pixel: fb.mouse() == pixel, fb), (at, fb.mouse())
+
+
+def test_the_pointer_is_unknown_until_it_is_over_the_window(framebuffers):
+    # SDL centres windows on the screen. One that opens under the pointer sees it at once.
+    for at, pixel in [((5, 5), (-1, -1)), ((960, 600), (20, 15))]:
+        xsession.move_pointer(xsession.connect().screen().root, *at)
+        fb = framebuffers(40, 30, scale=2, fps=0)
+        until(lambda: False, fb, timeout=0.3)  # the events of a few frames
+        assert fb.mouse() == pixel
+        fb.quit()
+
+
+def test_the_cursor_hides_over_the_window(framebuffers):
+    fb = framebuffers(40, 30, scale=2, fps=0)
+    window = focused(fb)
+    xsession.move_pointer(window, 10, 10)
+    assert until(lambda: fb.mouse() == (5, 5), fb) and xsession.cursor_shown()
+    fb.cursor = False
+    fb.flip()
+    assert not xsession.cursor_shown()
+    fb.cursor = True
+    fb.flip()
+    assert xsession.cursor_shown()
+
 
 def test_keys_go_to_the_window_with_the_focus(framebuffers):
     a = framebuffers(20, 10, scale=2, fps=0)
@@ -126,6 +236,13 @@ def test_keys_go_to_the_window_with_the_focus(framebuffers):
         assert until(lambda fb=fb: fb.pressed("X"), fb)
         other.running()
         assert not other.pressed("X")
+    # The focus moves on while Shift is held: the same hold goes on in the other window.
+    xsession.key_down("Shift_L")
+    assert until(lambda: b.key("Left Shift"), b)
+    xsession.focus(windows[40])
+    assert until(lambda: a.key("Left Shift"), a) and not a.pressed("Left Shift")
+    xsession.key_up("Shift_L")
+    assert until(lambda: not a.key("Left Shift"), a)
 
 
 def test_title_as_the_window_manager_reads_it(framebuffers):
@@ -136,6 +253,32 @@ def test_title_as_the_window_manager_reads_it(framebuffers):
     fb.title = "Snake — score 12 ✓"
     fb.flip()
     assert xsession.title(window) == "Snake — score 12 ✓"
+    fb.fullscreen = True  # no window manager here to do it: the window stays as it was
+    assert fb.fullscreen is False
+
+
+def test_a_resized_window_letterboxes_and_maps_the_mouse(framebuffers):
+    fb = framebuffers(60, 40, scale=2, fps=0)
+    fb.buffer()[:] = np.random.default_rng(3).integers(0, 8, (40, 60), dtype=np.uint8)
+    window = focused(fb)
+    hints = window.get_wm_normal_hints()  # a fixed size for the window manager
+    assert (hints.min_width, hints.max_width) == (120, 120)
+    fb.resizable = True
+    fb.flip()
+    assert window.get_wm_normal_hints().max_width == 0
+    window.configure(width=300, height=100)  # as the user dragging its corner would
+
+    def resized():
+        fb.flip()
+        return (window.get_geometry().width, window.get_geometry().height) == (300, 100)
+
+    assert until(resized, fb)
+    fb.flip()
+    wanted, scale, x, y = expected_letterbox(fb, 300, 100)
+    assert (scale, x, y) == (2, 90, 10)
+    np.testing.assert_array_equal(grab(window), wanted)
+    xsession.move_pointer(window, 90 + 2 * 30, 10 + 2 * 20 + 1)
+    assert until(lambda: fb.mouse() == (30, 20), fb), fb.mouse()
 
 
 def expected_letterbox(fb, out_w, out_h):

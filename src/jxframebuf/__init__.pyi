@@ -46,14 +46,31 @@ class Framebuffer:
     def height(self) -> int:
         """The picture's height in pixels."""
     def key(self, name: str) -> bool:
-        """True while the key or mouse button `name` is held ("A", "Space", "Left",
-        "mouse left", ...), as of the latest running() or flip()."""
-    def pressed(self, name: str) -> bool:
-        """True if the key or mouse button `name` went down during this frame; each press shows
-        in exactly one frame."""
+        """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
+        "pad a", ...), as of the latest running() or flip()."""
+    def pressed(self, name: str, repeat: bool = False) -> bool:
+        """True if the key or button `name` went down during this frame; each press shows in
+        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too."""
+    def typed(self) -> str:
+        """The text typed into the window during this frame, as the keyboard layout makes it;
+        control keys (Backspace, Return, arrows) are keys, not text. The first call starts it."""
+    def wheel(self) -> tuple[float, float]:
+        """The mouse wheel's scrolling during this frame, (x, y) in notches: x to the right,
+        y away from the user; (0.0, 0.0) when none."""
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
         (-1, -1) before the pointer was ever over the window."""
+    def axis(self, name: str) -> float:
+        """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
+        0.0 to 1.0; 0.0 when that gamepad is not connected."""
+    def gamepads(self) -> list[str]:
+        """The connected gamepads' names: index 0 is "pad", 1 "pad2", ...; "" for a number
+        whose gamepad was unplugged while a later one stays."""
+    @property
+    def cursor(self) -> bool:
+        """Whether the mouse cursor shows over the window; True at first."""
+    @cursor.setter
+    def cursor(self, value: bool, /) -> None: ...
     @property
     def title(self) -> str:
         """The window's title; "JXFramebuffer" at first."""
@@ -65,6 +82,12 @@ class Framebuffer:
         fits, centred on black; False gives back the window."""
     @fullscreen.setter
     def fullscreen(self, value: bool, /) -> None: ...
+    @property
+    def resizable(self) -> bool:
+        """Whether the user may resize the window; False at first. The picture stays at the
+        largest whole magnification that fits, centred on black."""
+    @resizable.setter
+    def resizable(self, value: bool, /) -> None: ...
     def __enter__(self) -> Self:
         """The framebuffer itself, for `with Framebuffer(...) as fb:`."""
     def __exit__(

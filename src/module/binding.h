@@ -392,6 +392,9 @@ private:
     std::string name_;
 };
 
+// Adds the input members (key, pressed, typed, wheel, mouse, axis, gamepads, cursor).
+void register_input(FramebufferClass &cls);
+
 // Adds the drawing kit's members (line, rect, circle, blit, text) to the class; called after
 // the other members are defined.
 void register_draw(FramebufferClass &cls);

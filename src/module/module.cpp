@@ -173,13 +173,13 @@ PYBIND11_MODULE(_jxframebuf, m) {
              })
         .def("quit", &JXFramebuffer::quit)
         .readonly("width", &JXFramebuffer::width)
-        .readonly("height", &JXFramebuffer::height)
-        .def("key", &JXFramebuffer::key, py::arg("name"))
-        .def("pressed", &JXFramebuffer::pressed, py::arg("name"))
-        .def("mouse", &JXFramebuffer::mouse)
-        .property("title", &JXFramebuffer::title, &JXFramebuffer::set_title)
+        .readonly("height", &JXFramebuffer::height);
+    register_input(framebuffer);
+    members.property("title", &JXFramebuffer::title, &JXFramebuffer::set_title)
         .property("fullscreen", &JXFramebuffer::fullscreen,
-                  [](JXFramebuffer &fb, Switch on) { fb.set_fullscreen(on); });
+                  [](JXFramebuffer &fb, Switch on) { fb.set_fullscreen(on); })
+        .property("resizable", &JXFramebuffer::resizable,
+                  [](JXFramebuffer &fb, Switch on) { fb.set_resizable(on); });
     framebuffer
         .def("__enter__",
              [](const py::object &self) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "display_loss.h"
+#include "gamepad.h"
 
 namespace {
 
@@ -34,9 +35,29 @@ std::recursive_mutex &live_mutex() {
     return mutex;
 }
 
+// Keys held across a change of focus between windows, whichever framebuffer drains: SDL's
+// keyboard is process-wide too. Forgotten when the last window goes.
+jxfb::FocusHandoff &focus_handoff() {
+    static jxfb::FocusHandoff handoff;
+    return handoff;
+}
+
+[[noreturn]] void throw_sdl_error() {
+    throw std::runtime_error(SDL_GetError());
+}
+
+// Gamepads are read by the framebuffers' drains: when the last window goes, so does SDL's gamepad
+// subsystem, on the video thread.
+void last_window_gone() {
+    std::lock_guard<std::recursive_mutex> lock(live_mutex());
+    if (!live_framebuffers().empty()) return;  // a new one came meanwhile
+    jxfb::gamepads().stop();
+}
+
 // What a framebuffer destroyed on another thread leaves for the video thread: the window, then
 // the hold on video.
 struct Leftover final : jxfb::session::VideoResource {
+    ~Leftover() override { last_window_gone(); }
     jxfb::session::Hold video;
     std::unique_ptr<jxfb::Display> display;
 };
@@ -77,6 +98,7 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     // If either throws, the members made so far release what they took.
     video_ = jxfb::session::Hold(SDL_INIT_VIDEO);
     display_ = std::make_unique<jxfb::Display>(title_.c_str(), width, height, scale);
+    window_id_ = display_->window_id();
     {
         std::lock_guard<std::recursive_mutex> lock(live_mutex());
         live_framebuffers().push_back(this);
@@ -121,10 +143,12 @@ void JXFramebuffer::release_display() {
         std::lock_guard<std::recursive_mutex> lock(live_mutex());
         auto &live = live_framebuffers();
         live.erase(std::remove(live.begin(), live.end(), this), live.end());
+        if (live.empty()) focus_handoff() = jxfb::FocusHandoff();
     }
     if (jxfb::session::on_video_thread()) {
         // The last hold on video out shuts SDL down (unless something else holds SDL), however
         // the loop ended; a later framebuffer starts it again.
+        last_window_gone();
         display_.reset();
         video_.release();
     } else {
@@ -149,10 +173,12 @@ void JXFramebuffer::pump_events() {
     auto &live = live_framebuffers();
     auto owner = [&live](SDL_WindowID id) -> JXFramebuffer * {
         for (JXFramebuffer *fb : live) {
-            if (fb->display_->window_id() == id) return fb;  // every live one has its display
+            if (fb->window_id_ == id) return fb;
         }
         return nullptr;
     };
+    jxfb::FocusHandoff &handoff = focus_handoff();
+    handoff.drain();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         JXFramebuffer *fb = nullptr;
@@ -166,13 +192,23 @@ void JXFramebuffer::pump_events() {
                 break;
             case SDL_EVENT_WINDOW_FOCUS_LOST:
                 // Keys released elsewhere never reach this window.
-                if ((fb = owner(event.window.windowID))) fb->input_.release_keys();
+                if ((fb = owner(event.window.windowID))) {
+                    std::vector<jxfb::Control> held;
+                    fb->input_.release_keys(held);
+                    handoff.focus_lost(event.window.timestamp, held);
+                }
                 break;
             case SDL_EVENT_KEY_DOWN:
-            case SDL_EVENT_KEY_UP:
+            case SDL_EVENT_KEY_UP: {
+                const bool continued = handoff.continues(event.key);
                 if ((fb = owner(event.key.windowID))) {
-                    fb->input_.key(event.key.key, event.key.down, event.key.repeat);
+                    fb->input_.key(event.key.key, event.key.scancode, event.key.down,
+                                   event.key.repeat, continued);
                 }
+                break;
+            }
+            case SDL_EVENT_TEXT_INPUT:
+                if ((fb = owner(event.text.windowID))) fb->input_.text(event.text.text);
                 break;
             case SDL_EVENT_MOUSE_BUTTON_DOWN:
             case SDL_EVENT_MOUSE_BUTTON_UP:
@@ -186,6 +222,49 @@ void JXFramebuffer::pump_events() {
                     fb->input_.move(event.motion.x, event.motion.y);
                 }
                 break;
+            case SDL_EVENT_MOUSE_WHEEL:
+                if ((fb = owner(event.wheel.windowID))) {
+                    const float sign =
+                        event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
+                    fb->input_.wheel(sign * event.wheel.x, sign * event.wheel.y);
+                    fb->input_.move(event.wheel.mouse_x, event.wheel.mouse_y);
+                }
+                break;
+            case SDL_EVENT_WINDOW_ENTER_FULLSCREEN:
+            case SDL_EVENT_WINDOW_LEAVE_FULLSCREEN:
+                // The window manager may take a window out of fullscreen, or put it back.
+                if ((fb = owner(event.window.windowID))) {
+                    fb->fullscreen_ = event.type == SDL_EVENT_WINDOW_ENTER_FULLSCREEN;
+                }
+                break;
+            case SDL_EVENT_WINDOW_MOUSE_LEAVE:
+                // SDL's last motion stopped at the window's edge; the pointer is past it now.
+                if ((fb = owner(event.window.windowID)) && fb->input_.mouse_seen()) {
+                    float x = fb->input_.mouse_x(), y = fb->input_.mouse_y();
+                    fb->display_->pointer_outside(x, y);
+                    fb->input_.move(x, y);
+                }
+                break;
+            case SDL_EVENT_WINDOW_MOUSE_ENTER:
+                // One cursor setting serves every window: the one the pointer is over decides.
+                if ((fb = owner(event.window.windowID))) jxfb::show_cursor(fb->cursor_);
+                break;
+            case SDL_EVENT_GAMEPAD_ADDED:
+                jxfb::gamepads().added(event.gdevice.which);
+                break;
+            case SDL_EVENT_GAMEPAD_REMOVED:
+                jxfb::gamepads().removed(event.gdevice.which);
+                break;
+            case SDL_EVENT_GAMEPAD_BUTTON_DOWN: {
+                // A gamepad is no window's: every framebuffer sees its presses.
+                const int slot = jxfb::gamepads().slot_of(event.gbutton.which);
+                if (slot >= 0) {
+                    for (JXFramebuffer *each : live) {
+                        each->input_.pad_pressed(jxfb::pad_button(slot, event.gbutton.button));
+                    }
+                }
+                break;
+            }
             default:
                 break;
         }
@@ -233,20 +312,60 @@ jxfb::Control control_named(const std::string &name) {
     if (!jxfb::control_from_name(name, control)) {
         throw std::invalid_argument(
             "unknown key name '" + name +
-            "' (SDL's key names, such as 'A', 'Space', 'Left', 'Return', 'F1', 'Left Shift', or "
-            "'mouse left', 'mouse middle', 'mouse right')");
+            "' (SDL's key names, such as 'A', 'Space', 'Left', 'Return', 'F1', 'Left Shift'; "
+            "'physical ' and an SDL scancode name, such as 'physical W'; 'mouse left', "
+            "'mouse middle', 'mouse right', 'mouse x1', 'mouse x2'; 'pad a', 'pad2 start', "
+            "'pad dpup', ... with SDL's gamepad button names)");
     }
     return control;
 }
 
 }  // namespace
 
-bool JXFramebuffer::key(const std::string &name) const {
-    return input_.held(control_named(name));
+bool JXFramebuffer::gamepads_ready(const char *member) {
+    if (!reachable(member)) return false;
+    jxfb::gamepads().start();
+    return true;
 }
 
-bool JXFramebuffer::pressed(const std::string &name) const {
-    return input_.pressed(control_named(name));
+bool JXFramebuffer::key(const std::string &name) {
+    const jxfb::Control control = control_named(name);
+    if (jxfb::is_pad_button(control)) {
+        return gamepads_ready("key()") &&
+               jxfb::gamepads().held(jxfb::pad_slot(control), jxfb::pad_button_number(control));
+    }
+    return input_.held(control);
+}
+
+bool JXFramebuffer::pressed(const std::string &name, bool repeat) {
+    const jxfb::Control control = control_named(name);
+    // Asking about a gamepad starts them: its presses are seen from the next drain on.
+    if (jxfb::is_pad_button(control)) gamepads_ready("pressed()");
+    return input_.pressed(control, repeat);
+}
+
+const std::string &JXFramebuffer::typed() {
+    if (reachable("typed()") && !text_input_) {
+        display_->start_text_input();
+        text_input_ = true;
+    }
+    return input_.typed();
+}
+
+float JXFramebuffer::axis(const std::string &name) {
+    int slot = 0;
+    SDL_GamepadAxis axis = SDL_GAMEPAD_AXIS_INVALID;
+    if (!jxfb::axis_from_name(name, slot, axis)) {
+        throw std::invalid_argument(
+            "unknown axis name '" + name +
+            "' ('pad leftx', 'pad lefty', 'pad rightx', 'pad righty', 'pad lefttrigger', "
+            "'pad righttrigger', or the same with 'pad2' to 'pad8')");
+    }
+    return gamepads_ready("axis()") ? jxfb::gamepads().axis(slot, axis) : 0.0f;
+}
+
+std::vector<std::string> JXFramebuffer::gamepads() {
+    return gamepads_ready("gamepads()") ? jxfb::gamepads().names() : std::vector<std::string>{};
 }
 
 std::pair<int, int> JXFramebuffer::mouse() const {
@@ -275,6 +394,27 @@ void JXFramebuffer::set_title(const std::string &title) {
 }
 
 void JXFramebuffer::set_fullscreen(bool fullscreen) {
-    if (reachable("Setting fullscreen")) display_->set_fullscreen(fullscreen);
-    fullscreen_ = fullscreen;
+    if (!reachable("Setting fullscreen")) {
+        fullscreen_ = fullscreen;
+        return;
+    }
+    display_->set_fullscreen(fullscreen, input_.mouse_seen());
+    fullscreen_ = display_->fullscreen();
+}
+
+void JXFramebuffer::set_resizable(bool resizable) {
+    if (reachable("Setting resizable")) display_->set_resizable(resizable);
+    resizable_ = resizable;
+}
+
+void JXFramebuffer::set_cursor(bool shown) {
+    if (shown == cursor_) return;  // a program may well set it every frame
+    // The pointer's window decides what SDL's one setting is; one over no window of ours
+    // takes the newest.
+    if (reachable("Setting cursor") &&
+        (display_->has_mouse_focus() || SDL_GetMouseFocus() == nullptr) &&
+        !jxfb::show_cursor(shown)) {
+        throw_sdl_error();
+    }
+    cursor_ = shown;
 }

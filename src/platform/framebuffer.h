@@ -1,18 +1,19 @@
 // JXFramebuffer: an 8-bit indexed-colour picture with a 256-entry ARGB palette, shown magnified in
-// an SDL3 window with a paced frame loop, and the keyboard and mouse of that window. Plain C++
-// with no knowledge of Python; the binding in src/module/ wraps it.
+// an SDL3 window with a paced frame loop, and the keyboard, mouse and gamepads of that window.
+// Plain C++ with no knowledge of Python; the binding in src/module/ wraps it.
 //
 // It owns the picture and the palette and composes the rest: its hold on SDL's video
-// (sdl_session.h), the window and the way frames reach it (present.h), frame pacing (clock.h) and
-// input state (input.h).
+// (sdl_session.h), the window and the way frames reach it (present.h), frame pacing (clock.h),
+// input state (input.h) and the gamepads (gamepad.h).
 //
-// Threads. The members that reach SDL (the constructor, running, flip, quit, the title and
-// fullscreen setters) throw session::WrongThread on any thread but the one that opened the live
-// framebuffers' windows. The picture, the palette, the drawing kit, the input queries and the
-// getters may be used from any thread, as long as calls do not overlap; the one exception is
-// flip()'s frame delay, which touches nothing but the framebuffer's pacer, so that the caller may
-// let other threads run during it. A framebuffer destroyed on another thread leaves its window to
-// be released on the video thread (session::release_on_video_thread).
+// Threads. The members that reach SDL (the constructor, running, flip, quit, typed, the title,
+// fullscreen, resizable and cursor setters, and the gamepad queries) throw session::WrongThread
+// on any thread but the one that opened the live framebuffers' windows. The picture, the
+// palette, the drawing kit, the other input queries and the getters may be used from any thread,
+// as long as calls do not overlap; the one exception is flip()'s frame delay, which touches
+// nothing but the framebuffer's pacer, so that the caller may let other threads run during it. A
+// framebuffer destroyed on another thread leaves its window to be released on the video thread
+// (session::release_on_video_thread).
 #pragma once
 
 #include <atomic>
@@ -95,18 +96,33 @@ public:
     std::uint8_t *pixel_data() { return pixels_.data(); }
     std::uint32_t *palette_data() { return palette_entries_.data(); }
 
-    // Input as of the latest drain of events. A name is one of SDL's key names or "mouse left",
-    // "mouse middle", "mouse right"; an unknown one throws std::invalid_argument.
-    bool key(const std::string &name) const;      // held down
-    bool pressed(const std::string &name) const;  // went down during this frame
+    // Input as of the latest drain of events (see input.h for the names; an unknown one throws
+    // std::invalid_argument).
+    bool key(const std::string &name);  // held down
+    // Went down during this frame; with `repeat`, the keyboard's auto-repeat counts too.
+    bool pressed(const std::string &name, bool repeat = false);
+    // The text typed into the window during this frame, UTF-8. Text input starts with the
+    // first call; nothing typed before it is kept.
+    const std::string &typed();
+    // The scrolling of this frame in notches: x to the right, y away from the user.
+    std::pair<float, float> wheel() const { return {input_.wheel_x(), input_.wheel_y()}; }
+    // A gamepad axis ("pad leftx", ...): sticks -1.0 to 1.0, triggers 0.0 to 1.0, 0.0 for no pad.
+    float axis(const std::string &name);
+    // The connected gamepads' names by slot ("" for an empty slot below the last one in use).
+    std::vector<std::string> gamepads();
     // The picture pixel under the pointer (outside the picture when the pointer is).
     std::pair<int, int> mouse() const;
 
     const std::string &title() const { return title_; }
     // Throws std::invalid_argument for a NUL inside or more than kMaxTitleLength characters.
     void set_title(const std::string &title);
+    // What the display did, as of the latest drain of events or set_fullscreen().
     bool fullscreen() const { return fullscreen_; }
     void set_fullscreen(bool fullscreen);
+    bool resizable() const { return resizable_; }
+    void set_resizable(bool resizable);
+    bool cursor() const { return cursor_; }
+    void set_cursor(bool shown);
 
 private:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
@@ -119,6 +135,8 @@ private:
     void end_loop(bool hide);
     void release_display();
     void pump_events();
+    // Whether gamepads can be read (the display is up); starts SDL's gamepad subsystem if not yet.
+    bool gamepads_ready(const char *member);
     static void lose_every_display();
 
     int width_;
@@ -126,6 +144,7 @@ private:
     bool running_ = false;                    // the loop runs: counted by the session
     jxfb::session::Hold video_;               // held while the window is up
     std::unique_ptr<jxfb::Display> display_;  // null once released; goes before video_
+    SDL_WindowID window_id_ = 0;              // the display's, looked up for every event
     std::atomic<bool> in_flip_{false};
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
@@ -133,5 +152,8 @@ private:
     jxfb::InputState input_;
     std::string title_ = "JXFramebuffer";
     bool fullscreen_ = false;
+    bool resizable_ = false;
+    bool cursor_ = true;
+    bool text_input_ = false;                 // started for this window
     std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
 };

@@ -1,6 +1,7 @@
 #include "input.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -16,16 +17,77 @@ std::string lower_ascii(const std::string &name) {
     return lowered;
 }
 
+bool starts_with(const std::string &text, const char *prefix, std::size_t &rest) {
+    const std::size_t n = std::strlen(prefix);
+    if (text.compare(0, n, prefix) != 0) return false;
+    rest = n;
+    return true;
+}
+
+// "pad NAME" and "padN NAME" (N from 1 to kMaxPads): the slot (0-based) and NAME. False if the
+// name does not start so.
+bool pad_name(const std::string &lowered, int &slot, std::string &rest) {
+    std::size_t at = 0;
+    if (!starts_with(lowered, "pad", at)) return false;
+    slot = 0;
+    if (at < lowered.size() && lowered[at] >= '1' && lowered[at] <= '0' + kMaxPads) {
+        slot = lowered[at] - '1';
+        ++at;
+    }
+    if (at >= lowered.size() || lowered[at] != ' ') return false;
+    rest = lowered.substr(at + 1);
+    return true;
+}
+
+// SDL's own names for the gamepad's buttons and axes, compared exactly (in lower case): SDL's
+// lookups also take spellings meant for its mapping strings ("+leftx").
+int gamepad_button(const std::string &name) {
+    for (int b = 0; b < SDL_GAMEPAD_BUTTON_COUNT; ++b) {
+        const char *known = SDL_GetGamepadStringForButton(static_cast<SDL_GamepadButton>(b));
+        if (known && name == known) return b;
+    }
+    return -1;
+}
+
+int gamepad_axis(const std::string &name) {
+    for (int a = 0; a < SDL_GAMEPAD_AXIS_COUNT; ++a) {
+        const char *known = SDL_GetGamepadStringForAxis(static_cast<SDL_GamepadAxis>(a));
+        if (known && name == known) return a;
+    }
+    return -1;
+}
+
 Control lookup(const std::string &lowered) {
     if (lowered == "mouse left") return kMouseButton | SDL_BUTTON_LEFT;
     if (lowered == "mouse middle") return kMouseButton | SDL_BUTTON_MIDDLE;
     if (lowered == "mouse right") return kMouseButton | SDL_BUTTON_RIGHT;
+    if (lowered == "mouse x1") return kMouseButton | SDL_BUTTON_X1;
+    if (lowered == "mouse x2") return kMouseButton | SDL_BUTTON_X2;
+    std::size_t at = 0;
+    if (starts_with(lowered, "physical ", at)) {
+        const SDL_Scancode scancode = SDL_GetScancodeFromName(lowered.c_str() + at);
+        return scancode == SDL_SCANCODE_UNKNOWN ? SDLK_UNKNOWN : physical_key(scancode);
+    }
+    int slot = 0;
+    std::string rest;
+    if (pad_name(lowered, slot, rest)) {
+        const int button = gamepad_button(rest);
+        return button < 0 ? SDLK_UNKNOWN : pad_button(slot, button);
+    }
     // A character key's keycode is the character its key gives unshifted: lower case for the
     // Latin letters, which SDL names in upper case. SDL_GetKeyFromName maps an upper-case letter
     // through the current keyboard layout, if there is one; doing it here keeps the answer the
     // same with or without a layout. Names SDL does not know give SDLK_UNKNOWN (0).
     if (lowered.size() == 1) return static_cast<unsigned char>(lowered[0]);
     return SDL_GetKeyFromName(lowered.c_str());
+}
+
+bool contains_control(const std::vector<Control> &set, Control c) {
+    return std::find(set.begin(), set.end(), c) != set.end();
+}
+
+void remove_control(std::vector<Control> &set, Control c) {
+    set.erase(std::remove(set.begin(), set.end(), c), set.end());
 }
 
 }  // namespace
@@ -54,39 +116,76 @@ bool control_from_name(const std::string &name, Control &out) {
     return true;
 }
 
-bool InputState::contains(const std::vector<Control> &set, Control c) {
-    return std::find(set.begin(), set.end(), c) != set.end();
-}
-
-void InputState::change(Control c, bool down) {
-    const auto at = std::find(held_.begin(), held_.end(), c);
-    if (down) {
-        if (at != held_.end()) return;  // already down: not a new press
-        held_.push_back(c);
-        if (!contains(pressed_, c)) pressed_.push_back(c);
-    } else if (at != held_.end()) {
-        held_.erase(at);
+bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis) {
+    std::string rest;
+    if (name.find('\0') != std::string::npos || !pad_name(lower_ascii(name), slot, rest)) {
+        return false;
     }
+    const int a = gamepad_axis(rest);
+    if (a < 0) return false;
+    axis = static_cast<SDL_GamepadAxis>(a);
+    return true;
 }
 
-void InputState::key(SDL_Keycode key, bool down, bool repeat) {
-    if (repeat || key == SDLK_UNKNOWN) return;  // auto-repeat is not a new press
-    change(key, down);
+bool FocusHandoff::carried_or_released(const SDL_KeyboardEvent &key) {
+    const Control by_key = key.key, by_place = physical_key(key.scancode);
+    if (!key.down) {
+        if (key.raw == 0) {
+            released_.push_back(by_key);
+            released_.push_back(by_place);
+        } else {
+            // Let go on the keyboard: the hold has ended.
+            remove_control(carried_, by_key);
+            remove_control(carried_, by_place);
+        }
+        return false;
+    }
+    if (key.repeat) return false;
+    const bool carried = contains_control(carried_, by_key) || contains_control(carried_, by_place);
+    if (!carried) return false;
+    remove_control(carried_, by_key);
+    remove_control(carried_, by_place);
+    // The hold goes on in the next window within moments (the auto-repeat delay); a press much
+    // later, after the key was let go unseen in another program, is a new one.
+    constexpr std::int64_t kHandoffNs = 2'000'000'000;
+    // Signed: a key event carries the keyboard's own time, which may come before the moment
+    // the focus-lost event was drained.
+    return static_cast<std::int64_t>(key.timestamp - lost_at_) < kHandoffNs;
 }
 
-void InputState::button(std::uint8_t button, bool down) {
-    change(kMouseButton | button, down);
+void FocusHandoff::focus_lost(std::uint64_t timestamp, const std::vector<Control> &held) {
+    carried_ = released_;
+    carried_.insert(carried_.end(), held.begin(), held.end());
+    released_.clear();
+    lost_at_ = timestamp;
 }
 
-void InputState::release_keys() {
-    held_.erase(std::remove_if(held_.begin(), held_.end(),
-                               [](Control c) { return (c & kMouseButton) == 0; }),
-                held_.end());
+void InputState::repeated(SDL_Keycode key, SDL_Scancode scancode) {
+    if (key != SDLK_UNKNOWN && !contains(repeated_, key)) repeated_.push_back(key);
+    if (placed(scancode)) places_repeated_[scancode] = true;
+}
+
+void InputState::release_keys(std::vector<Control> &held_then) {
+    const auto by_key = [](Control c) { return (c & kMouseButton) == 0; };
+    for (Control c : held_) {
+        if (by_key(c)) held_then.push_back(c);
+    }
+    held_.erase(std::remove_if(held_.begin(), held_.end(), by_key), held_.end());
+    for (std::size_t s = 0; s < places_held_.size(); ++s) {
+        if (places_held_[s]) held_then.push_back(physical_key(static_cast<SDL_Scancode>(s)));
+    }
+    places_held_.reset();
 }
 
 void InputState::release_all() {
     held_.clear();
     pressed_.clear();
+    repeated_.clear();
+    places_held_.reset();
+    places_pressed_.reset();
+    places_repeated_.reset();
+    typed_.clear();
+    wheel_x_ = wheel_y_ = 0.0f;
 }
 
 }  // namespace jxfb

@@ -327,8 +327,94 @@ void Display::set_title(const std::string &title) {
     if (!SDL_SetWindowTitle(window_.get(), title.c_str())) throw_sdl_error();
 }
 
-void Display::set_fullscreen(bool fullscreen) {
-    if (!SDL_SetWindowFullscreen(window_.get(), fullscreen)) throw_sdl_error();
+namespace {
+
+// Leaves out the mouse motion events of one window while it is armed.
+struct MotionFilter {
+    SDL_WindowID window;
+    SDL_EventFilter previous = nullptr;
+    void *previous_data = nullptr;
+    bool armed = false;  // setting a filter runs it over the queue: nothing queued is dropped
+};
+
+bool SDLCALL drop_motion(void *data, SDL_Event *event) {
+    const auto *filter = static_cast<const MotionFilter *>(data);
+    if (filter->armed && event->type == SDL_EVENT_MOUSE_MOTION &&
+        event->motion.windowID == filter->window) {
+        return false;
+    }
+    return filter->previous ? filter->previous(filter->previous_data, event) : true;
+}
+
+}  // namespace
+
+void Display::set_fullscreen(bool fullscreen, bool pointer_seen) {
+    // After the switch SDL puts the pointer back where it last saw it, reporting a motion there.
+    // If it never saw the pointer over the window (the dummy driver has none at all), that place
+    // is (0, 0), made up; the motion is left out.
+    MotionFilter filter{window_id_};
+    if (!pointer_seen) {
+        SDL_GetEventFilter(&filter.previous, &filter.previous_data);
+        SDL_SetEventFilter(&drop_motion, &filter);
+        filter.armed = true;
+    }
+    const bool done = SDL_SetWindowFullscreen(window_.get(), fullscreen);
+    // False when it timed out, which only means the display did not act; fullscreen() tells.
+    if (done) SDL_SyncWindow(window_.get());
+    if (!pointer_seen) {
+        filter.armed = false;
+        SDL_SetEventFilter(filter.previous, filter.previous_data);
+    }
+    if (!done) throw_sdl_error();
+}
+
+bool Display::fullscreen() const {
+    return (SDL_GetWindowFlags(window_.get()) & SDL_WINDOW_FULLSCREEN) != 0;
+}
+
+void Display::set_resizable(bool resizable) {
+    if (!SDL_SetWindowResizable(window_.get(), resizable)) throw_sdl_error();
+}
+
+void Display::start_text_input() {
+    if (!SDL_StartTextInput(window_.get())) throw_sdl_error();
+}
+
+void Display::pointer_outside(float &x, float &y) const {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_.get(), &w, &h);
+    // SDL's last motion before the leave is clamped to the window's edge. Where the window
+    // system tells where the pointer is on the desktop (X11 does), take that; where it does not,
+    // SDL answers with its own last position in the window instead, and the two agree.
+    float gx = 0, gy = 0, lx = 0, ly = 0;
+    int wx = 0, wy = 0;
+    SDL_GetGlobalMouseState(&gx, &gy);
+    SDL_GetMouseState(&lx, &ly);
+    if ((gx != lx || gy != ly) && SDL_GetWindowPosition(window_.get(), &wx, &wy)) {
+        const float px = gx - static_cast<float>(wx), py = gy - static_cast<float>(wy);
+        if (px < 0 || py < 0 || px >= static_cast<float>(w) || py >= static_cast<float>(h)) {
+            x = px;
+            y = py;
+            return;
+        }
+    }
+    // Otherwise: just past the edge nearest to the last position, the one the pointer crossed.
+    const float left = x, right = static_cast<float>(w) - 1 - x, top = y,
+                bottom = static_cast<float>(h) - 1 - y;
+    const float nearest = std::min({left, right, top, bottom});
+    if (nearest == left) {
+        x = -1.0f;
+    } else if (nearest == right) {
+        x = static_cast<float>(w);
+    } else if (nearest == top) {
+        y = -1.0f;
+    } else {
+        y = static_cast<float>(h);
+    }
+}
+
+bool show_cursor(bool shown) {
+    return shown ? SDL_ShowCursor() : SDL_HideCursor();
 }
 
 void Display::picture_pixel(float wx, float wy, int &px, int &py) const {

@@ -47,6 +47,10 @@ void draw_magnified(const std::uint8_t *indices, int width, int height,
                     const std::uint32_t *colours, const Target &target, const Layout &layout,
                     std::uint32_t border, std::vector<std::uint32_t> &row);
 
+// Shows or hides the mouse cursor (SDL has one setting for all windows); false if SDL refused
+// (SDL_GetError() says why).
+bool show_cursor(bool shown);
+
 // Formats the window-surface way can write: 32 bits a pixel, 8 bits a colour channel.
 bool writable_format(SDL_PixelFormat format);
 
@@ -73,7 +77,18 @@ public:
     // Takes the window off the screen; it is not shown again.
     void hide();
     void set_title(const std::string &title);
-    void set_fullscreen(bool fullscreen);
+    // Asks for fullscreen (or the window back) and waits a moment for the display to do it: a
+    // window manager acts within milliseconds, and without one nothing happens (SDL gives up
+    // after 100 ms). `pointer_seen`: whether the pointer was ever seen over the window.
+    void set_fullscreen(bool fullscreen, bool pointer_seen);
+    bool fullscreen() const;  // what the display did
+    void set_resizable(bool resizable);
+    // Text input events for this window (off until asked for: an input method may take keys).
+    void start_text_input();
+    // Whether the pointer is over this window, as far as SDL knows.
+    bool has_mouse_focus() const { return SDL_GetMouseFocus() == window_.get(); }
+    // Where the pointer went on leaving the window, given (x, y), its last position inside.
+    void pointer_outside(float &x, float &y) const;
     // The picture pixel under a point of the window (window coordinates), floored; outside the
     // picture it lies outside 0..width-1 or 0..height-1.
     void picture_pixel(float wx, float wy, int &px, int &py) const;

@@ -1,0 +1,43 @@
+# Prompt: a name typed in and answered, drawn with text(). Type a name (Shift, AltGr and the
+# keyboard layout all work as in any text box), Backspace deletes, Return answers, Escape quits.
+#
+# typed() gives this frame's text as the keyboard layout made it; the keys that edit are keys, read
+# with pressed(name, repeat=True), so that a held Backspace keeps deleting as it would anywhere.
+# The built-in font has ASCII only: any other character shows as a box, one per character.
+from jxframebuf import Framebuffer
+
+WIDTH, HEIGHT = 256, 96
+LONGEST = 24  # characters: the line is 8 pixels a character, and the window 256 wide
+PAPER, INK, DIM, ACCENT, FIELD = 0, 1, 16, 17, 18
+
+
+def main() -> None:
+    fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
+    fb.title = "What is your name?"
+    palette = fb.palette()
+    palette[PAPER], palette[DIM], palette[ACCENT] = 0xFF1B1F3A, 0xFF6C7293, 0xFFFFC857
+    palette[FIELD] = 0xFF262B4F
+    name, answer, frame = "", "", 0
+    while fb.running() and not fb.pressed("Escape"):
+        name = (name + fb.typed())[:LONGEST]
+        if fb.pressed("Backspace", repeat=True):
+            name = name[:-1]
+        if fb.pressed("Return") or fb.pressed("Keypad Enter"):
+            answer = f"HELLO, {name.strip() or 'STRANGER'}!"
+            name = ""
+        fb.clear(PAPER)
+        fb.text(8, 8, "WHAT IS YOUR NAME?", DIM)
+        fb.rect(6, 22, WIDTH - 12, 14, FIELD)
+        fb.rect(6, 22, WIDTH - 12, 14, DIM, fill=False)
+        width = fb.text(10, 25, name, INK)
+        if frame // 30 % 2 == 0:  # the caret blinks twice a second
+            fb.rect(10 + width, 25, 2, 8, ACCENT)
+        fb.text(8, 48, answer, ACCENT)
+        fb.text(8, HEIGHT - 12, "RETURN: ANSWER  ESC: QUIT", DIM)
+        fb.flip()
+        frame += 1
+    fb.quit()
+
+
+if __name__ == "__main__":
+    main()
