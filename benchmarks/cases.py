@@ -235,11 +235,12 @@ def input_cost_ours(calls, samples, width=64, height=40, scale=2):
 
 
 @case
-def threads_ours(kind, pacer, seconds, width=64, height=40, scale=2):
-    """A 60 fps loop on the main thread (flip(), or time.sleep() for what a loop that sleeps lets
-    other threads do) beside one other thread: a busy one counting as fast as it can, or one that
-    sleeps 1 ms at a time and counts its wake-ups. Returns the other thread's count a second and
-    the main loop's frame periods."""
+def threads_ours(kind, seconds, segment_frames=30, width=64, height=40, scale=2):
+    """A 60 fps loop on the main thread beside one other thread: a busy one counting as fast as it
+    can, or one that sleeps 1 ms at a time and counts its wake-ups. The loop takes turns, a
+    segment of `segment_frames` frames each, at being paced by flip() and by time.sleep (what a
+    loop that sleeps lets other threads do), so that both see the machine in the same state.
+    Returns, per way of pacing, the other thread's count a second and the loop's frame periods."""
     import threading
 
     stop = threading.Event()
@@ -260,33 +261,43 @@ def threads_ours(kind, pacer, seconds, width=64, height=40, scale=2):
             counts[0] = n
 
     fb = _ours(width, height, scale, 60)
-    if pacer == "flip":
-
-        def frame():
-            fb.running()
-            fb.flip()
-
-    else:
-        deadline = [time.perf_counter()]
-
-        def frame():
-            deadline[0] += 1 / 60
-            time.sleep(max(0.0, deadline[0] - time.perf_counter()))
-
-    frames = round(seconds * 60)
     for _ in range(10):  # settle in before the other thread starts
-        frame()
-    if pacer != "flip":
-        deadline[0] = time.perf_counter()
+        fb.running()
+        fb.flip()
     worker = threading.Thread(target=busy if kind == "busy" else sleeper)
     worker.start()
-    start_count, start = counts[0], time.perf_counter()
-    result = _paced(frame, frames)
-    elapsed, count = time.perf_counter() - start, counts[0]
+    clock = time.perf_counter_ns
+    totals = {"flip": [0, 0], "sleep": [0, 0]}  # counted, nanoseconds
+    periods: dict[str, list[int]] = {"flip": [], "sleep": []}
+    end = clock() + seconds * 1e9
+    pacer = "flip"
+    while clock() < end:
+        # The first frame of a segment only starts its rhythm: neither counted nor timed.
+        if pacer == "flip":
+            fb.running()
+            fb.flip()
+        else:
+            deadline = time.perf_counter() + 1 / 60
+            time.sleep(max(0.0, deadline - time.perf_counter()))
+        start_count, stamps = counts[0], [clock()]
+        for _ in range(segment_frames):
+            if pacer == "flip":
+                fb.running()
+                fb.flip()
+            else:
+                deadline += 1 / 60
+                time.sleep(max(0.0, deadline - time.perf_counter()))
+            stamps.append(clock())
+        totals[pacer][0] += counts[0] - start_count
+        totals[pacer][1] += stamps[-1] - stamps[0]
+        periods[pacer] += np.diff(stamps).tolist()
+        pacer = "sleep" if pacer == "flip" else "flip"
     stop.set()
     worker.join()
     fb.quit()
-    return {"per_second": (count - start_count) / elapsed, "periods_ns": result["periods_ns"]}
+    return {
+        p: {"per_second": c / (ns / 1e9), "periods_ns": periods[p]} for p, (c, ns) in totals.items()
+    }
 
 
 def _resident_bytes() -> int:

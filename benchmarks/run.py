@@ -71,8 +71,8 @@ class Plan:
     pacing_frames: int = 600
     pacing_rounds: int = 2
     interrupts: int = 5  # Ctrl-C latency runs
-    thread_rounds: int = 3  # interleaved runs of each other-thread case
-    thread_seconds: float = 3.0
+    thread_rounds: int = 5  # runs of each other-thread case
+    thread_seconds: float = 6.0
     memory_flips: tuple[int, int] = (1_000, 100_000)
     input_calls: int = 20_000  # running() and flip() calls per input-cost sample
     input_rounds: int = 5
@@ -96,7 +96,7 @@ class Plan:
             pacing_rounds=1,
             interrupts=1,
             thread_rounds=1,
-            thread_seconds=1.0,
+            thread_seconds=2.0,
             memory_flips=(100, 1_000),
             input_calls=500,
             input_rounds=1,
@@ -402,25 +402,24 @@ THREAD_PACERS = {"flip": "flip()", "sleep": "time.sleep"}
 
 def measure_threads(runner: Runner, plan: Plan) -> dict:
     """Per kind of other thread and way of pacing the main loop: the other thread's count a
-    second, and the p99 of the main loop's frame error, medians over interleaved runs."""
-    progress(f"other threads beside a 60 fps loop, {plan.thread_rounds} rounds")
-    runs: dict = {
-        k: {p: {"per_second": [], "p99_ms": []} for p in THREAD_PACERS} for k in THREAD_KINDS
-    }
-    for round_number in range(plan.thread_rounds):
-        for kind in THREAD_KINDS:
-            pacers = list(THREAD_PACERS)[:: 1 if round_number % 2 == 0 else -1]
-            for pacer in pacers:
-                r = runner.case(
-                    "threads_ours", "dummy", kind=kind, pacer=pacer, seconds=plan.thread_seconds
-                )
-                runs[kind][pacer]["per_second"].append(r["per_second"])
-                runs[kind][pacer]["p99_ms"].append(pacing_summary(r["periods_ns"])["p99_ms"])
+    second and the p99 of the loop's frame error, medians over runs; the ratio of the counts is
+    taken within each run, whose loop takes turns at both ways of pacing."""
+    progress(f"other threads beside a 60 fps loop, {plan.thread_rounds} runs each")
     results = {}
-    for kind, pacers in runs.items():
-        results[kind] = {p: {k: median(v) for k, v in m.items()} for p, m in pacers.items()}
+    for kind in THREAD_KINDS:
+        runs = [
+            runner.case("threads_ours", "dummy", kind=kind, seconds=plan.thread_seconds)
+            for _ in range(plan.thread_rounds)
+        ]
+        results[kind] = {
+            pacer: {
+                "per_second": median([r[pacer]["per_second"] for r in runs]),
+                "p99_ms": median([pacing_summary(r[pacer]["periods_ns"])["p99_ms"] for r in runs]),
+            }
+            for pacer in THREAD_PACERS
+        }
         results[kind]["ratio"] = paired_ratio(
-            pacers["flip"]["per_second"], pacers["sleep"]["per_second"]
+            [r["flip"]["per_second"] for r in runs], [r["sleep"]["per_second"] for r in runs]
         )
         results[kind]["runs"] = plan.thread_rounds
     return results
@@ -617,8 +616,8 @@ def report(results: dict) -> str:
         t = results["threads"]
         add("")
         add(
-            "Another thread beside a 60 fps loop on the main thread, dummy driver: the loop paced "
-            "by flip() against one that sleeps in time.sleep"
+            "Another thread beside a 60 fps loop on the main thread, dummy driver: the loop takes "
+            "turns at pacing by flip() and by sleeping in time.sleep"
         )
         add(
             f"  {'other thread':<30}{'beside flip()':>15}{'beside sleep':>14}{'flip/sleep':>12}"

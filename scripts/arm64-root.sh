@@ -19,8 +19,9 @@ set -euo pipefail
 scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cache=${JXFB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jxframebuf}
 suite=trixie
-# The root's interpreter with NumPy, pytest and what the tests import; Python's headers for the module;
-# the X11, Wayland and EGL headers for SDL's video drivers (which load their libraries at run time).
+# The root's interpreter with NumPy, pytest and what the tests import; Python's headers for the
+# module; the X11, Wayland and EGL headers for SDL's video drivers (which load their libraries at
+# run time).
 packages=(python3.13 python3-numpy python3-pytest python3-hypothesis python3-xlib python3.13-dev
           libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev libxfixes-dev libxss-dev
           libxtst-dev libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev)

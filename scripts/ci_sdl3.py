@@ -10,7 +10,7 @@ processors). Windows gets SDL3.dll,
 which the wheel carries beside the module (delvewheel): a DLL exports only what it declares, so a
 static SDL3 inside the module would hide SDL's functions from the tests' ctypes access.
 
-Runs on the build machines' own Python (3.9 in the manylinux containers): standard library only.
+Runs on whichever Python 3 the build machine has: standard library only.
 """
 
 import shutil
