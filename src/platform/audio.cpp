@@ -1,7 +1,6 @@
 #include "audio.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
