@@ -32,6 +32,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
 import drawing  # noqa: E402
+import recording  # noqa: E402
 import sound  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
@@ -74,6 +75,8 @@ class Plan:
     thread_rounds: int = 5  # runs of each other-thread case
     thread_seconds: float = 6.0
     memory_flips: tuple[int, int] = (1_000, 100_000)
+    recording_rounds: int = 3  # interleaved runs of each scene recorded and not
+    recording_seconds: float = 6.0
     input_calls: int = 20_000  # running() and flip() calls per input-cost sample
     input_rounds: int = 5
     sound_rounds: int = 5  # interleaved runs of each sound program
@@ -98,6 +101,8 @@ class Plan:
             thread_rounds=1,
             thread_seconds=2.0,
             memory_flips=(100, 1_000),
+            recording_rounds=1,
+            recording_seconds=1.5,
             input_calls=500,
             input_rounds=1,
             sound_rounds=1,
@@ -586,6 +591,9 @@ def report(results: dict) -> str:
         add("")
         lines += drawing.report(results["drawing"])
 
+    if "recording" in results:
+        add("")
+        lines += recording.report(results["recording"])
     if "input" in results:
         lines += input_report(results["input"])
 
@@ -813,6 +821,9 @@ def main(argv=None) -> int:
         results["fused"] = measure_fused(runner, plan)
         results["calls"] = measure_calls(runner, plan)
         results["drawing"] = drawing.measure(runner, plan.call_rounds, plan.call_samples, progress)
+        results["recording"] = recording.measure(
+            runner, plan.recording_rounds, plan.recording_seconds, progress
+        )
         for driver in drivers:
             results["pacing"][driver] = measure_pacing(runner, plan, driver)
         results["threads"] = measure_threads(runner, plan)

@@ -3,6 +3,13 @@
 # The pixels are drawn once, with NumPy, through fb.buffer(). Every frame after that rewrites only
 # the 256 entries of fb.palette(), and flip() recolours the whole picture from it: the oldest trick
 # of indexed-colour hardware, and still the cheapest animation there is.
+#
+#     python examples/plasma.py [--record out.gif] [--save still.png]
+#
+# --record records every frame shown, palette and all, to an animated GIF or PNG until the window
+# is closed; --save writes the picture and its palette as they start, magnified as in the window.
+import argparse
+
 import numpy as np
 import numpy.typing as npt
 
@@ -34,15 +41,26 @@ def rainbow() -> npt.NDArray[np.uint32]:
 
 
 def main() -> None:
+    parser = argparse.ArgumentParser(description="A plasma animated by its palette alone.")
+    parser.add_argument("--record", metavar="PATH", help="record the frames to a .gif or .png")
+    parser.add_argument("--save", metavar="PATH", help="save the first frame to a .png")
+    args = parser.parse_args()
+
     fb = Framebuffer(WIDTH, HEIGHT, scale=3, fps=60)
     fb.buffer()[:] = plasma(WIDTH, HEIGHT)
     palette = fb.palette()
     colours = rainbow()
+    palette[:] = colours
+    if args.save:
+        fb.save(args.save, scale=3)
+    if args.record:
+        fb.record(args.record)
     shift = 0
     while fb.running():
         palette[:] = np.roll(colours, shift)
         shift += 2
         fb.flip()
+    fb.record(None)  # finishes the recording, if there is one
     fb.quit()
 
 

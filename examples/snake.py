@@ -2,7 +2,8 @@
 # not bite yourself or the wall.
 #
 # A game loop on the drawing kit: the board is redrawn every frame with rect and circle, the score
-# is drawn with the built-in font and also shown in the window title, and the keys are read with
+# is drawn with the built-in font (placed by text_size, which measures a text without drawing it)
+# and also shown in the window title, and the keys are read with
 # pressed(), which reports every press exactly once however short it was. The apple is a sprite
 # copied with blit, its black pixels left out. Eating and crashing make sounds, synthesised with
 # NumPy and played with Audio.play over whatever else sounds; without a sound device the game
@@ -15,7 +16,7 @@ from collections import deque
 
 import numpy as np
 
-from jxframebuf import Audio, Framebuffer
+from jxframebuf import Audio, Framebuffer, text_size
 
 CELL = 8
 COLS, ROWS = 40, 24  # the board, in cells, under a status line of one cell
@@ -110,7 +111,7 @@ class Game:
         fb.line(0, CELL - 1, WIDTH - 1, CELL - 1, WHITE)
         fb.text(2, 0, f"SCORE {self.score}", WHITE)
         best = f"BEST {self.best}"
-        fb.text(WIDTH - 2 - 8 * len(best), 0, best, YELLOW)
+        fb.text(WIDTH - 2 - text_size(best)[0], 0, best, YELLOW)
         top = CELL  # the board starts below the status line
         fb.blit(self.food[0] * CELL, top + self.food[1] * CELL, APPLE, key=BLACK)
         for i, (x, y) in enumerate(self.body):
@@ -119,9 +120,9 @@ class Game:
                 fb.rect(x * CELL + 2, top + y * CELL + 2, CELL - 5, CELL - 5, DARK_GREEN)
         if self.over:
             lines = "GAME OVER\nSPACE: PLAY AGAIN"
-            width = 8 * max(len(line) for line in lines.splitlines())
-            x, y = (WIDTH - width) // 2, HEIGHT // 2 - CELL
-            fb.rect(x - 6, y - 6, width + 12, 2 * CELL + 12, BLUE)
+            width, height = text_size(lines)
+            x, y = (WIDTH - width) // 2, (HEIGHT - height) // 2
+            fb.rect(x - 6, y - 6, width + 12, height + 12, BLUE)
             fb.text(x, y, lines, WHITE)
 
 

@@ -52,3 +52,6 @@ if [ -n "$outside" ]; then
 fi
 cd "$fresh"  # away from the source tree
 bash "$root/scripts/smoke.sh" "$fresh/venv/bin/python" "the wheel"
+# Then with the optional image dependency, as `pip install jxframebuf[image]` brings it.
+"$fresh/venv/bin/python" -m pip install -q "$wheel[image]" 2>&1 | quiet
+bash "$root/scripts/smoke.sh" "$fresh/venv/bin/python" "the wheel with [image]"

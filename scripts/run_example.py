@@ -1,7 +1,7 @@
 """Runs an example program, with a screen or without one.
 
     python scripts/run_example.py examples/NAME.py [--seconds N] [--screenshot PATH] [--wm]
-                                                   [--headless]
+                                                   [--headless] [--record PATH]
 
 With a screen (DISPLAY or WAYLAND_DISPLAY set) the example simply runs, until its window is closed. Without one (or
 with --headless) it runs on a private Xvfb server (with the openbox window manager for --wm,
@@ -12,7 +12,8 @@ for the program to end. Sound goes to SDL's dummy audio driver there, unless SDL
 set.
 
 Either way the example file runs unchanged, in a child process, and the runner prints how many
-frames it showed and at what rate. It exits with the example's status when that is not 0 (or
+frames it showed and at what rate; --record records the frames of the first framebuffer it makes
+to an animated .gif or .png (Framebuffer.record), until the program ends. It exits with the example's status when that is not 0 (or
 128 + the signal that killed it), and with 1 when the example cannot be run to the end this way:
 no window, a window gone before its screenshot, a program that ignores the close request; 2 for
 a script with an unknown key name, a button other than 1-9 or a negative time.
@@ -68,11 +69,19 @@ import json, os, runpy, sys, time, traceback
 import jxframebuf
 
 report = os.environ.pop("JXFB_RUN_REPORT")
+record = os.environ.pop("JXFB_RUN_RECORD", "")
 path = sys.argv[1]
 frames = {"count": 0, "first": 0.0, "last": 0.0}
 
 
 class Framebuffer(jxframebuf.Framebuffer):
+    def __init__(self, *args, **kwargs):
+        global record
+        super().__init__(*args, **kwargs)
+        if record:
+            self.record(record)
+            record = ""
+
     def flip(self):
         super().flip()
         frames["last"] = time.perf_counter()
@@ -223,17 +232,20 @@ def _report_frames(name: str, report: Path) -> None:
 
 
 def _child(
-    path: Path, report: Path, env: dict[str, str], stderr: IO[bytes] | None = None
+    path: Path,
+    report: Path,
+    env: dict[str, str],
+    stderr: IO[bytes] | None = None,
+    record: Path | None = None,
 ) -> subprocess.Popen[bytes]:
-    return subprocess.Popen(
-        [sys.executable, "-c", BOOTSTRAP, str(path)],
-        env=dict(env, JXFB_RUN_REPORT=str(report)),
-        stderr=stderr,
-    )
+    env = dict(env, JXFB_RUN_REPORT=str(report))
+    if record is not None:
+        env["JXFB_RUN_RECORD"] = str(record.resolve())
+    return subprocess.Popen([sys.executable, "-c", BOOTSTRAP, str(path)], env=env, stderr=stderr)
 
 
-def _run_on_screen(path: Path, name: str, report: Path) -> int:
-    child = _child(path, report, dict(os.environ))
+def _run_on_screen(path: Path, name: str, report: Path, record: Path | None) -> int:
+    child = _child(path, report, dict(os.environ), record=record)
     # Ctrl-C reaches the example too, which ends as it chooses; the runner waits for it.
     previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
     try:
@@ -241,6 +253,8 @@ def _run_on_screen(path: Path, name: str, report: Path) -> int:
     finally:
         signal.signal(signal.SIGINT, previous)
     _report_frames(name, report)
+    if record is not None:
+        _say(name, f"frames recorded to {record}")
     if returncode != 0:
         raise _ended(name, returncode)
     return 0
@@ -270,6 +284,7 @@ def _run_headless(
     wm: bool,
     steps: Sequence[Step],
     close_timeout: float,
+    record: Path | None,
 ) -> int:
     with ExitStack() as stack:
         xvfb = stack.enter_context(xsession.Xvfb())
@@ -282,7 +297,7 @@ def _run_headless(
         # audio driver unless SDL_AUDIO_DRIVER names another.
         env = {"SDL_AUDIO_DRIVER": "dummy", **os.environ}
         env.update(DISPLAY=xvfb.display, SDL_VIDEO_DRIVER="x11")
-        child = _child(path, report, env, stderr=errors)
+        child = _child(path, report, env, stderr=errors, record=record)
         stack.callback(xsession.stop_process, child)
 
         window = _wait_for_window(child, name, xvfb.display)
@@ -315,6 +330,8 @@ def _run_headless(
             ) from None
         _report_frames(name, report)
         _say(name, f"screenshot of the window saved to {screenshot}")
+        if record is not None:
+            _say(name, f"frames recorded to {record}")
         if returncode != 0:
             raise _ended(name, returncode)
     return 0
@@ -337,6 +354,7 @@ def run(
     headless: bool | None = None,
     steps: Sequence[Step] | None = None,
     close_timeout: float = CLOSE_TIMEOUT,
+    record: Path | None = None,
 ) -> int:
     """Runs the example at `path` (see this module's description) and returns the exit status.
 
@@ -353,9 +371,9 @@ def run(
     with tempfile.TemporaryDirectory() as scratch:
         report = Path(scratch) / "frames.json"
         if not headless:
-            return _run_on_screen(path, name, report)
+            return _run_on_screen(path, name, report, record)
         shot = screenshot or SCREENSHOTS / f"{name}.png"
-        return _run_headless(path, name, report, seconds, shot, wm, steps, close_timeout)
+        return _run_headless(path, name, report, seconds, shot, wm, steps, close_timeout, record)
 
 
 def main(argv: Sequence[str] | None = None) -> int:
@@ -371,6 +389,9 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser.add_argument(
         "--headless", action="store_true", help="use a private Xvfb even with a screen"
     )
+    parser.add_argument(
+        "--record", type=Path, help="record the frames shown to an animated .gif or .png"
+    )
     args = parser.parse_args(argv)
     try:
         return run(
@@ -379,6 +400,7 @@ def main(argv: Sequence[str] | None = None) -> int:
             screenshot=args.screenshot,
             wm=args.wm,
             headless=True if args.headless else None,
+            record=args.record,
         )
     except KeyboardInterrupt:
         return 130

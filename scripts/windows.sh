@@ -21,10 +21,9 @@ start=$SECONDS
 sdl=$(bash "$root/scripts/build-sdl3.sh" windows | tail -n 1)
 say "SDL3 ready in $((SECONDS - start)) s ($sdl)"
 
-rm -rf "$out"
+rm -rf "$out" && mkdir -p "$out"
 # The build's output goes to a log, shown when it fails.
-logged() { "$@" >> "$out.log" 2>&1 || { tail -n 40 "$out.log" >&2; say "failed: $*" >&2; exit 1; }; }
-rm -f "$out.log"
+logged() { "$@" >> "$out/build.log" 2>&1 || { tail -n 40 "$out/build.log" >&2; say "failed: $*" >&2; exit 1; }; }
 logged cmake -S "$root" -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
     -DCMAKE_PREFIX_PATH="$sdl" -DJXFB_MODULE=OFF -DJXFB_ENGINE_TESTS=ON
 logged cmake --build "$out"

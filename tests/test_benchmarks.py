@@ -12,6 +12,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "benchmarks"))
 
 import cases
 import drawing
+import recording
 import run
 import sound
 
@@ -276,6 +277,20 @@ def test_drawing_case_times_every_primitive_and_draws():
     assert [len(shapes[k]) for k in counts] == list(counts.values())
     assert all(len(s) == drawing.TEXT_LENGTH for _, _, s, _ in shapes["text"])
     assert shapes["sprite"].shape == (16, 16) and (shapes["sprite"] == 0).any()
+
+
+def test_recording_case_measures_each_mode_and_the_report_sets_them_side_by_side():
+    runs = {
+        mode: [recording.record_loop("sprites", mode, seconds=0.3, width=32, height=24, scale=1)]
+        for mode in recording.MODES
+    }
+    assert all(r[0]["fps"] > 10 and r[0]["resident_mb"] > 1 for r in runs.values())
+    assert runs["none"][0]["file_mb_per_minute"] == 0
+    assert runs[".gif"][0]["file_mb_per_minute"] > 0 and runs[".png"][0]["file_mb_per_minute"] > 0
+    table = "\n".join(recording.report({"rounds": {"sprites": runs}, "seconds": 0.3}))
+    assert [line.split()[1] for line in table.splitlines() if "sprites " in line] == [
+        "-", ".gif", ".png"
+    ]  # fmt: skip
 
 
 def test_sound_feed_case_keeps_the_stream_fed_and_the_report_takes_medians():

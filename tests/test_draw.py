@@ -1,6 +1,8 @@
-"""The drawing kit (line, rect, circle, blit, text) against small reference implementations, pixel
-for pixel over the whole picture, on SDL's dummy video driver. Every drawing starts from a
-picture whose pixels differ from their neighbours, so a stray write anywhere shows."""
+"""The drawing kit (pset, pget, clear, line, rect, circle, blit, text) against small reference
+implementations, pixel for pixel over the whole picture, on SDL's dummy video driver, and on
+Canvases over arrays of every layout, which must draw exactly what the framebuffer draws. Every
+drawing starts from a picture whose pixels differ from their neighbours, so a stray write anywhere
+shows."""
 
 import ctypes
 import functools
@@ -13,7 +15,7 @@ from hypothesis import example, given
 from hypothesis import strategies as st
 from test_arguments import FRACTIONAL, Index, Raises
 
-from jxframebuf import Framebuffer
+from jxframebuf import Canvas, Framebuffer, text_size
 
 W, H = 23, 17  # small, odd and not square, so that swapped axes cannot pass
 LO, HI = -(2**31), 2**31 - 1
@@ -26,14 +28,37 @@ def picture():
     return fb
 
 
+# Arrays laid out every way a caller's may be, for Canvases to draw on.
+LAYOUTS = {
+    "contiguous": lambda: np.empty((H, W), np.uint8),
+    "a slice of a larger array": lambda: np.empty((H + 6, W + 9), np.uint8)[2:-4, 5:-4],
+    "every other column, rows upside down": lambda: np.empty((H, 2 * W), np.uint8)[::-1, ::2],
+    "transposed": lambda: np.empty((W, H), np.uint8).T,
+    "columns backwards, every third": lambda: np.empty((H, 3 * W), np.uint8)[:, ::-3],
+}
+
+
+def canvases():
+    """Canvases over arrays of every layout, each holding the background."""
+    for layout, make in LAYOUTS.items():
+        array = make()
+        array[:] = BACKGROUND
+        yield layout, Canvas(array)
+
+
 def drawn(call, *args, **kwargs):
-    """The whole picture after `call(fb, ...)` on a fresh picture, and what the call returned."""
+    """The whole picture after `call(fb, ...)` on a fresh picture, and what the call returned. The
+    same member of Canvas, called alike on arrays of every layout, must draw and return the same."""
     fb = picture()
     try:
         result = call(fb, *args, **kwargs)
-        return fb.buffer().copy(), result
+        pixels = fb.buffer().copy()
     finally:
         fb.quit()
+    for layout, canvas in canvases():
+        assert getattr(Canvas, call.__name__)(canvas, *args, **kwargs) == result, layout
+        np.testing.assert_array_equal(canvas.array, pixels, err_msg=layout)
+    return pixels, result
 
 
 def paint(points, c):
@@ -49,6 +74,23 @@ def paint(points, c):
 near = st.integers(-12, max(W, H) + 12)
 coordinate = st.one_of(near, near, near, st.integers(LO, HI), st.sampled_from([LO, HI]))
 colour = st.integers(0, 255)
+
+# --- Pixels -------------------------------------------------------------------------------------
+
+
+@given(x=coordinate, y=coordinate, c=colour)
+@example(x=0, y=0, c=1)
+@example(x=W - 1, y=H - 1, c=2)  # the last pixel
+@example(x=W, y=0, c=3)
+def test_pixels_and_clear(x, y, c):
+    inside = 0 <= x < W and 0 <= y < H
+    np.testing.assert_array_equal(drawn(Framebuffer.pset, x, y, c)[0], paint([(x, y)], c))
+    pixels, value = drawn(Framebuffer.pget, x, y)
+    np.testing.assert_array_equal(pixels, BACKGROUND)
+    assert value == (BACKGROUND[y, x] if inside else 0)
+    pixels, _ = drawn(Framebuffer.clear, c)
+    assert (pixels == c).all()
+
 
 # --- Lines --------------------------------------------------------------------------------------
 
@@ -288,7 +330,7 @@ def test_blit_reads_buffers_that_give_less_than_asked():
     # crash; a broadcast source may be far larger than the picture in every dimension.
     printed = in_child(f"""
         import ctypes, numpy as np
-        from jxframebuf import Framebuffer
+        from jxframebuf import Canvas, Framebuffer, text_size
         fb = Framebuffer({W}, {H}, scale=1, fps=0)
         rows = ((ctypes.c_ubyte * 4) * 3)(*[(ctypes.c_ubyte * 4)(*range(4 * r + 1, 4 * r + 5))
                                             for r in range(3)])
@@ -321,17 +363,18 @@ def test_blit_reads_buffers_that_give_less_than_asked():
 @pytest.mark.parametrize("at", [(5, 3), (-4, -2), (0, 0), (1, 0)])
 def test_blit_from_the_picture_itself_copies_an_unchanged_snapshot(source, at):
     fb = picture()
-    pixels = fb.buffer()
-    snapshot = source(pixels).copy()
-    expected = pixels.copy()
-    fb.blit(*at, source(pixels), 3)
-    # What copying from the snapshot gives, laid over the picture as it was.
-    expected_fb = picture()
-    expected_fb.blit(*at, snapshot, 3)
-    np.testing.assert_array_equal(pixels, expected_fb.buffer())
-    assert not np.array_equal(pixels, expected) or at == (0, 0)
+    targets = [("framebuffer", fb, fb.buffer()), *((n, c, c.array) for n, c in canvases())]
+    for layout, target, pixels in targets:
+        snapshot = source(pixels).copy()
+        expected = pixels.copy()
+        target.blit(*at, source(pixels), 3)
+        # What copying from the snapshot gives, laid over the picture as it was.
+        expected_fb = picture()
+        expected_fb.blit(*at, snapshot, 3)
+        np.testing.assert_array_equal(pixels, expected_fb.buffer(), err_msg=layout)
+        assert not np.array_equal(pixels, expected) or at == (0, 0)
+        expected_fb.quit()
     fb.quit()
-    expected_fb.quit()
 
 
 @pytest.mark.parametrize(
@@ -350,11 +393,43 @@ def test_blit_from_the_picture_itself_copies_an_unchanged_snapshot(source, at):
         (None, TypeError, "incompatible function arguments"),
     ],
 )  # fmt: skip
-def test_blit_refuses_what_is_not_a_2d_uint8_image(image, error, text):
+def test_blit_and_canvas_refuse_what_is_not_a_2d_uint8_image(image, error, text):
     fb = picture()
     with pytest.raises(error, match=text):
         fb.blit(1, 1, image)
     np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    fb.quit()
+    for _, canvas in canvases():
+        with pytest.raises(error, match=text):
+            canvas.blit(1, 1, image)
+        np.testing.assert_array_equal(canvas.array, BACKGROUND)
+    # The same refusal, as Canvas() words it.
+    with pytest.raises(
+        error, match=text.replace("function", "constructor").replace("image", "array")
+    ):
+        Canvas(image)
+
+
+def test_a_canvas_draws_on_the_array_it_keeps_and_refuses_read_only_ones():
+    fb = picture()
+    canvas = Canvas(fb.buffer())  # draws on the framebuffer's picture, and keeps it alive
+    canvas.rect(2, 3, 4, 5, 9)
+    np.testing.assert_array_equal(fb.buffer(), rect_reference(2, 3, 4, 5, 9, True))
+    sprite = Canvas(np.zeros((4, 6), np.uint8))
+    sprite.circle(2, 2, 1, 7)
+    fb.blit(1, 1, sprite.array, key=0)  # a canvas is blitted through its array
+    assert fb.pget(3, 3) == 7 and fb.pget(5, 6) == 9
+    rows = ((ctypes.c_ubyte * 4) * 3)()  # another exporter: seen through a NumPy array
+    written = Canvas(rows)
+    written.line(0, 0, 3, 2, 5)
+    assert isinstance(written.array, np.ndarray) and rows[2][3] == 5 and written.array[2, 3] == 5
+    for read_only in (
+        np.broadcast_to(np.uint8(1), (3, 3)),
+        memoryview(bytes(6)).cast("B", (2, 3)),
+        np.frombuffer(bytes(6), np.uint8).reshape(2, 3),
+    ):
+        with pytest.raises(ValueError, match=r"writable 2-D array of uint8.*got a read-only one$"):
+            Canvas(read_only)
     fb.quit()
 
 
@@ -425,6 +500,7 @@ def test_text_is_its_glyphs_placed_cell_by_cell(x, y, s, c):
     expected, widest = text_reference(x, y, s, c)
     assert width == widest
     np.testing.assert_array_equal(pixels, expected)
+    assert text_size(s) == (widest, 8 * (s.count("\n") + 1))
 
 
 # --- Arguments ----------------------------------------------------------------------------------
@@ -474,18 +550,23 @@ def test_integer_arguments_convert_as_psets_do(name):
             plain_args[position] = plain
             assert same(drawn(call, *given_args), drawn(call, *plain_args)), value
         fb = picture()
-        for value in [*refused, Raises(KeyboardInterrupt), Raises(MemoryError)]:
-            given_args = list(args)
-            given_args[position] = value
-            if isinstance(value, Raises):
-                with pytest.raises(value.value):
-                    call(fb, *given_args)
-            else:
-                with pytest.raises(
-                    TypeError, match=rf"^{name}\(\) argument {names[position]} must be "
-                ):
-                    call(fb, *given_args)
-            np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+        targets = [
+            (fb, fb.buffer(), call),
+            *((c, c.array, getattr(Canvas, name)) for _, c in canvases()),
+        ]
+        for target, pixels, member in targets:
+            for value in [*refused, Raises(KeyboardInterrupt), Raises(MemoryError)]:
+                given_args = list(args)
+                given_args[position] = value
+                if isinstance(value, Raises):
+                    with pytest.raises(value.value):
+                        member(target, *given_args)
+                else:
+                    with pytest.raises(
+                        TypeError, match=rf"^{name}\(\) argument {names[position]} must be "
+                    ):
+                        member(target, *given_args)
+                np.testing.assert_array_equal(pixels, BACKGROUND)
         fb.quit()
 
 
@@ -540,15 +621,15 @@ def test_every_argument_may_be_passed_by_keyword_and_fill_is_a_bool():
     fb.quit()
 
 
-def test_drawing_refuses_an_uninitialised_framebuffer():
-    bare = Framebuffer.__new__(Framebuffer)
+def test_drawing_refuses_an_uninitialised_framebuffer_or_canvas():
     image = np.zeros((2, 2), np.uint8)
-    for call in (
-        lambda: bare.line(1, 1, 2, 2, 1),
-        lambda: bare.rect(1, 1, 2, 2, 1),
-        lambda: bare.circle(1, 1, 2, 1, fill=False),
-        lambda: bare.blit(1, 1, image),
-        lambda: bare.text(1, 1, "a", 1),
-    ):
-        with pytest.raises(TypeError, match="__init__"):
-            call()
+    calls = [("pset", (1, 1, 1)), ("pget", (1, 1)), ("clear", ()), ("line", (1, 1, 2, 2, 1)),
+             ("rect", (1, 1, 2, 2, 1)), ("circle", (1, 1, 2, 1, False)), ("blit", (1, 1, image)),
+             ("text", (1, 1, "a", 1))]  # fmt: skip
+    for cls in (Framebuffer, Canvas):
+        bare = cls.__new__(cls)
+        for name, args in calls:
+            with pytest.raises(TypeError, match=rf"^{cls.__name__}\.__init__\(\) has not been"):
+                getattr(bare, name)(*args)
+    with pytest.raises(TypeError, match=r"^Canvas\.__init__"):
+        Canvas.__new__(Canvas).array  # noqa: B018

@@ -11,6 +11,10 @@ import numpy as np
 import pytest
 from PIL import Image
 
+import run_example
+from example_input import Tap, Wait, stroke, wave
+from jxframebuf import load_image
+
 ROOT = Path(__file__).resolve().parent.parent
 EXAMPLE_NAMES = sorted(p.stem for p in (ROOT / "examples").glob("*.py"))
 
@@ -56,3 +60,24 @@ def test_example_runs_headless_and_shows_a_picture(name, tmp_path):
     assert frames is not None and int(frames[1]) > 1, result.stdout
     assert f"{name}: screenshot of the window saved to {shot}" in result.stdout
     assert_not_blank(shot)
+
+
+@pytest.mark.x11
+def test_paint_saves_its_picture_and_loads_it_back(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)  # where paint.png goes
+    steps = [Wait(0.3), Tap("2"), *stroke(wave(60, 900, 300, 50, 2.0)),
+             Tap("s"), Wait(0.1), Tap("c"), Wait(0.1), Tap("l"), Wait(0.2)]  # fmt: skip
+    status = run_example.run(
+        ROOT / "examples" / "paint.py",
+        seconds=0,
+        screenshot=tmp_path / "shot.png",
+        headless=True,
+        steps=steps,
+    )
+    assert status == 0
+    pixels, palette = load_image("paint.png")
+    assert pixels.shape == (188, 320) and (pixels == 2).sum() > 500
+    # Cleared, then loaded: the stroke is back below the colour bar (the top 12 rows), at x3.
+    rgb = np.stack([palette >> 16, palette >> 8, palette], axis=-1).astype(np.uint8)
+    shot = np.asarray(Image.open(tmp_path / "shot.png").convert("RGB"))
+    np.testing.assert_array_equal(shot[36:], rgb[pixels].repeat(3, axis=0).repeat(3, axis=1))

@@ -8,6 +8,13 @@ import jxframebuf
 
 def test_module_and_class_surface():
     assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
+    assert jxframebuf.__all__ == [
+        "Canvas", "Framebuffer", "__version__", "load_image", "save_image", "text_size"
+    ]  # fmt: skip
+    for name in jxframebuf.__all__[:2] + jxframebuf.__all__[3:]:
+        assert getattr(jxframebuf, name).__module__ == "jxframebuf", name
+    canvas = [name for name in vars(jxframebuf.Canvas) if not name.startswith("_")]
+    assert canvas == ["array", "clear", "pset", "pget", "line", "rect", "circle", "blit", "text"]
     cls = jxframebuf.Framebuffer
     assert cls.__module__ == "jxframebuf" and cls.__doc__ is None
     members = [name for name in vars(cls) if not name.startswith("_")]
@@ -38,6 +45,8 @@ def test_module_and_class_surface():
         "circle",
         "blit",
         "text",
+        "save",
+        "record",
     ]
     assert "width: typing.SupportsIndex" in cls.__init__.__doc__
     assert "scale: typing.SupportsIndex = 3" in cls.__init__.__doc__

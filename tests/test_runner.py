@@ -64,13 +64,17 @@ SEVEN_FRAMES = textwrap.dedent(
 )
 
 
-def assert_shows_seven_frames_picture(shot):
-    """The picture SEVEN_FRAMES draws: columns of the eight default colours, at scale 2."""
+def assert_shows_seven_frames_picture(shot, scale=2):
+    """The picture SEVEN_FRAMES draws: columns of the eight default colours, at scale 2 (in the
+    window) or 1 (recorded)."""
     # Black, white, red, green, blue, yellow, magenta, cyan.
     colours = np.array([0x000, 0xFFF, 0xF00, 0x0F0, 0x00F, 0xFF0, 0xF0F, 0x0FF])
     colours = (np.stack([colours >> 8, colours >> 4, colours], axis=-1) & 0xF) * 0x11
-    expected = np.broadcast_to(colours[np.arange(128) // 2 % 8], (96, 128, 3))
-    np.testing.assert_array_equal(np.asarray(Image.open(shot)), expected)
+    expected = np.broadcast_to(
+        colours[np.arange(64 * scale) // scale % 8], (48 * scale, 64 * scale, 3)
+    )
+    with Image.open(shot) as image:
+        np.testing.assert_array_equal(np.asarray(image.convert("RGB")), expected)
 
 
 def program(tmp_path, name, source):
@@ -166,12 +170,15 @@ def test_every_script_belongs_to_an_example_and_is_valid():
 @pytest.mark.x11
 @pytest.mark.parametrize("options", [[], ["--wm"]], ids=["bare", "openbox"])
 def test_frames_are_counted_in_the_child_and_the_window_closes_cleanly(tmp_path, options):
-    shot = tmp_path / "shot.png"
+    shot, recording = tmp_path / "shot.png", tmp_path / "seven.gif"
     seven = program(tmp_path, "seven", SEVEN_FRAMES)
-    result = run_runner(seven, "--seconds", "0.5", "--screenshot", shot, *options)
+    result = run_runner(seven, "--seconds", "0.5", "--screenshot", shot, "--record", recording,
+                        *options)  # fmt: skip
     assert result.returncode == 0, result.stderr
     assert result.stdout.startswith("closed cleanly\nseven: 7 frames in ")
+    assert result.stdout.endswith(f"seven: frames recorded to {recording}\n")
     assert_shows_seven_frames_picture(shot)
+    assert_shows_seven_frames_picture(recording, scale=1)  # the seven frames are one picture
 
 
 @pytest.mark.x11

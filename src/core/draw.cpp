@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "int128.h"
@@ -80,12 +81,45 @@ void fill_run(std::uint8_t *p, i64 count, std::uint8_t c) {
     }
 }
 
-// Sets pixels x0..x1 of row y to c, after clipping the row and the run to the canvas.
-void run(const Canvas &canvas, i64 y, i64 x0, i64 x1, std::uint8_t c) {
-    if (y < 0 || y >= canvas.height) return;
-    x0 = std::max<i64>(x0, 0);
-    x1 = std::min<i64>(x1, i64{canvas.width} - 1);
-    if (x0 <= x1) fill_run(canvas.pixels + y * canvas.width + x0, x1 - x0 + 1, c);
+// The canvas's pixels as a drawing function walks them. Packed (kPacked: a step of 1, as in
+// every framebuffer) the step is the constant 1, so that runs are memset and glyph rows single
+// stores; otherwise every pixel is addressed through the step.
+template <bool kPacked>
+struct Pixels {
+    explicit Pixels(const Canvas &canvas)
+        : base(canvas.pixels),
+          width(canvas.width),
+          height(canvas.height),
+          pitch(canvas.pitch),
+          step(kPacked ? 1 : canvas.step) {}
+
+    std::uint8_t *row(i64 y) const { return base + y * pitch; }
+
+    // Sets `count` pixels from p on, along the row, to c.
+    void fill(std::uint8_t *p, i64 count, std::uint8_t c) const {
+        if constexpr (kPacked) {
+            fill_run(p, count, c);
+        } else {
+            for (i64 i = 0; i < count; ++i) p[i * step] = c;
+        }
+    }
+
+    // Sets pixels x0..x1 of row y to c, after clipping the row and the run to the canvas.
+    void run(i64 y, i64 x0, i64 x1, std::uint8_t c) const {
+        if (y < 0 || y >= height) return;
+        x0 = std::max<i64>(x0, 0);
+        x1 = std::min<i64>(x1, width - 1);
+        if (x0 <= x1) fill(row(y) + x0 * step, x1 - x0 + 1, c);
+    }
+
+    std::uint8_t *base;
+    i64 width, height, pitch, step;
+};
+
+// Calls the drawing function `draw` with the canvas's pixels, packed or not.
+template <typename Draw>
+auto with_pixels(const Canvas &canvas, Draw draw) {
+    return canvas.step == 1 ? draw(Pixels<true>(canvas)) : draw(Pixels<false>(canvas));
 }
 
 // The half-width of a circle's row dy away from the centre: the largest h >= 0 with h^2 <=
@@ -105,29 +139,31 @@ i64 half_width(i64 limit, i64 dy) {
     return h;
 }
 
-void draw_glyph(const Canvas &canvas, i64 x, i64 y, const std::uint8_t *rows, std::uint8_t c) {
+template <bool kPacked>
+void draw_glyph(const Pixels<kPacked> &canvas, i64 x, i64 y, const std::uint8_t *rows,
+                std::uint8_t c) {
     if (x <= -kGlyphSize || x >= canvas.width || y <= -kGlyphSize || y >= canvas.height) return;
     const int first = static_cast<int>(std::max<i64>(0, -y));
     const int last = static_cast<int>(std::min<i64>(kGlyphSize, canvas.height - y));
-    std::uint8_t *row = canvas.pixels + (y + first) * canvas.width;
-    if (x >= 0 && x + kGlyphSize <= canvas.width) {
+    std::uint8_t *row = canvas.row(y + first) + x * canvas.step;
+    if (kPacked && x >= 0 && x + kGlyphSize <= canvas.width) {
         // The whole cell is inside horizontally: each row is one masked 8-byte store.
-        for (int r = first; r < last; ++r, row += canvas.width) {
-            if (rows[r] != 0) fill_masked(row + x, kRowMasks[rows[r]], c);
+        for (int r = first; r < last; ++r, row += canvas.pitch) {
+            if (rows[r] != 0) fill_masked(row, kRowMasks[rows[r]], c);
         }
         return;
     }
     const int left = static_cast<int>(std::max<i64>(0, -x));
     const int right = static_cast<int>(std::min<i64>(kGlyphSize, canvas.width - x));
-    for (int r = first; r < last; ++r, row += canvas.width) {
+    for (int r = first; r < last; ++r, row += canvas.pitch) {
         for (int i = left; i < right; ++i) {
-            if ((rows[r] >> i) & 1) row[x + i] = c;
+            if ((rows[r] >> i) & 1) row[i * canvas.step] = c;
         }
     }
 }
 
-template <typename Unit>
-i64 draw_text(const Canvas &canvas, int x, int y, const Unit *chars, std::size_t count,
+template <bool kPacked, typename Unit>
+i64 draw_text(const Pixels<kPacked> &canvas, int x, int y, const Unit *chars, std::size_t count,
               std::uint8_t c) {
     i64 widest = 0, column = 0, top = y;
     for (std::size_t i = 0; i < count; ++i) {
@@ -144,7 +180,33 @@ i64 draw_text(const Canvas &canvas, int x, int y, const Unit *chars, std::size_t
     return std::max(widest, column) * kGlyphSize;
 }
 
+template <typename Unit>
+Extent measure_text(const Unit *chars, std::size_t count) {
+    i64 widest = 0, column = 0, lines = 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (chars[i] == '\n') {
+            widest = std::max(widest, column);
+            column = 0;
+            ++lines;
+        } else {
+            ++column;
+        }
+    }
+    return {std::max(widest, column) * kGlyphSize, lines * kGlyphSize};
+}
+
 }  // namespace
+
+void clear(const Canvas &canvas, std::uint8_t c) {
+    if (canvas.width <= 0 || canvas.height <= 0) return;
+    if (canvas.step == 1 && canvas.pitch == canvas.width) {  // one block, as a framebuffer's
+        std::memset(canvas.pixels, c, static_cast<std::size_t>(canvas.width * canvas.height));
+        return;
+    }
+    with_pixels(canvas, [&](const auto &pixels) {
+        for (i64 row = 0; row < pixels.height; ++row) pixels.run(row, 0, pixels.width - 1, c);
+    });
+}
 
 void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) {
     // Walk along the major axis u, one pixel per step i = 0..major; the minor coordinate v has
@@ -183,7 +245,9 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
 
     if (minor == 0 && !steep) {  // horizontal: one run
         const i64 from = u0 + su * first, to = u0 + su * last;
-        run(canvas, v0, std::min(from, to), std::max(from, to), c);
+        with_pixels(canvas, [&](const auto &pixels) {
+            pixels.run(v0, std::min(from, to), std::max(from, to), c);
+        });
         return;
     }
 
@@ -195,9 +259,10 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
         error = static_cast<i64>(i128{2} * minor * (first + 1) - major - i128{2} * major * k);
     }
     const i64 u = u0 + su * first, v = v0 + sv * k;
-    const i64 width = canvas.width;
-    std::uint8_t *p = canvas.pixels + (steep ? u * width + v : v * width + u);
-    const i64 u_step = steep ? su * width : su, v_step = steep ? sv : sv * width;
+    std::uint8_t *p = steep ? canvas.at(v, u) : canvas.at(u, v);
+    // The walk moves by precomputed strides, whatever the canvas's: nothing to specialise.
+    const i64 x_step = canvas.step, y_step = canvas.pitch;
+    const i64 u_step = su * (steep ? y_step : x_step), v_step = sv * (steep ? x_step : y_step);
     const i64 diagonal_step = u_step + v_step, straight_error = 2 * minor;
     const i64 diagonal_error = 2 * minor - 2 * major;
     for (i64 left = last - first;; --left) {
@@ -215,21 +280,25 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
 void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool fill) {
     if (w < 1 || h < 1) return;
     const i64 left = x, right = i64{x} + w - 1, top = y, bottom = i64{y} + h - 1;
-    if (fill || w <= 2 || h <= 2) {  // a narrow outline is the whole rectangle
-        const i64 first = std::max<i64>(top, 0), last = std::min<i64>(bottom, canvas.height - 1);
-        for (i64 row = first; row <= last; ++row) run(canvas, row, left, right, c);
-        return;
-    }
-    run(canvas, top, left, right, c);
-    run(canvas, bottom, left, right, c);
-    const i64 first = std::max<i64>(top + 1, 0);
-    const i64 last = std::min<i64>(bottom - 1, canvas.height - 1);
-    if (first > last) return;
-    std::uint8_t *p = canvas.pixels + first * canvas.width;
-    for (i64 row = first; row <= last; ++row, p += canvas.width) {
-        if (left >= 0 && left < canvas.width) p[left] = c;
-        if (right >= 0 && right < canvas.width) p[right] = c;
-    }
+    with_pixels(canvas, [&](const auto &pixels) {
+        if (fill || w <= 2 || h <= 2) {  // a narrow outline is the whole rectangle
+            const i64 first = std::max<i64>(top, 0);
+            const i64 last = std::min<i64>(bottom, pixels.height - 1);
+            for (i64 row = first; row <= last; ++row) pixels.run(row, left, right, c);
+            return;
+        }
+        pixels.run(top, left, right, c);
+        pixels.run(bottom, left, right, c);
+        const i64 first = std::max<i64>(top + 1, 0);
+        const i64 last = std::min<i64>(bottom - 1, pixels.height - 1);
+        const bool left_in = left >= 0 && left < pixels.width;
+        const bool right_in = right >= 0 && right < pixels.width;
+        for (i64 row = first; row <= last; ++row) {
+            std::uint8_t *p = pixels.row(row);
+            if (left_in) p[left * pixels.step] = c;
+            if (right_in) p[right * pixels.step] = c;
+        }
+    });
 }
 
 void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill) {
@@ -238,53 +307,58 @@ void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill
     const i64 first = std::max<i64>(i64{y} - r, 0);
     const i64 last = std::min<i64>(i64{y} + r, canvas.height - 1);
     if (first > last) return;
-    if (fill) {
+    with_pixels(canvas, [&](const auto &pixels) {
+        if (fill) {
+            for (i64 row = first; row <= last; ++row) {
+                const i64 h = half_width(limit, row - y);
+                pixels.run(row, x - h, x + h, c);
+            }
+            return;
+        }
+        // A pixel |dx| <= h is on the outline when a neighbour is outside: its right or left one
+        // (|dx| == h), or the one above or below (|dx| beyond that row's half-width).
+        i64 above = half_width(limit, first - 1 - y), h = half_width(limit, first - y);
         for (i64 row = first; row <= last; ++row) {
-            const i64 h = half_width(limit, row - y);
-            run(canvas, row, x - h, x + h, c);
+            const i64 below = half_width(limit, row + 1 - y);
+            const i64 inner = std::min(h, std::min(above, below) + 1);
+            if (inner == 0) {
+                pixels.run(row, x - h, x + h, c);
+            } else {
+                pixels.run(row, x - h, x - inner, c);
+                pixels.run(row, x + inner, x + h, c);
+            }
+            above = h;
+            h = below;
         }
-        return;
-    }
-    // A pixel |dx| <= h is on the outline when a neighbour is outside: its right or left one
-    // (|dx| == h), or the one above or below (|dx| beyond that row's half-width).
-    i64 above = half_width(limit, first - 1 - y), h = half_width(limit, first - y);
-    for (i64 row = first; row <= last; ++row) {
-        const i64 below = half_width(limit, row + 1 - y);
-        const i64 inner = std::min(h, std::min(above, below) + 1);
-        if (inner == 0) {
-            run(canvas, row, x - h, x + h, c);
-        } else {
-            run(canvas, row, x - h, x - inner, c);
-            run(canvas, row, x + inner, x + h, c);
-        }
-        above = h;
-        h = below;
-    }
+    });
 }
 
 void blit(const Canvas &canvas, int x, int y, const Image &image, int key) {
     // The source columns and rows that land on the canvas.
     const i64 col_first = std::max<i64>(0, -i64{x});
-    const i64 col_last = std::min<i64>(image.width - 1, i64{canvas.width} - 1 - x);
+    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
     const i64 row_first = std::max<i64>(0, -i64{y});
-    const i64 row_last = std::min<i64>(image.height - 1, i64{canvas.height} - 1 - y);
+    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
     if (col_first > col_last || row_first > row_last) return;
     const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
     const std::uint8_t *src =
         image.data + row_first * image.row_stride + col_first * image.col_stride;
     i64 row_stride = image.row_stride, col_stride = image.col_stride;
 
-    // A source that shares memory with the canvas (a view of the picture itself) would be read
-    // after some of it was overwritten: copy what will be read first.
-    const i64 row_span = (rows - 1) * row_stride, col_span = (cols - 1) * col_stride;
-    const auto lowest = reinterpret_cast<std::uintptr_t>(src) + std::min<i64>(row_span, 0) +
-                        std::min<i64>(col_span, 0);
-    const auto highest = reinterpret_cast<std::uintptr_t>(src) + std::max<i64>(row_span, 0) +
-                         std::max<i64>(col_span, 0);
-    const auto begin = reinterpret_cast<std::uintptr_t>(canvas.pixels);
-    const auto end = begin + static_cast<std::uintptr_t>(canvas.width) * canvas.height;
+    // A source that shares memory with the canvas (a view of the picture itself, or of the same
+    // array) would be read after some of it was overwritten: copy what will be read first.
+    // Compared as the address ranges the two span, whatever their strides.
+    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
+        const auto at = reinterpret_cast<std::uintptr_t>(first);
+        return std::pair<std::uintptr_t, std::uintptr_t>{
+            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
+            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
+    };
+    const auto [lowest, highest] = span(src, (rows - 1) * row_stride, (cols - 1) * col_stride);
+    const auto [begin, end] =
+        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
     std::vector<std::uint8_t> snapshot;
-    if (lowest < end && highest >= begin) {
+    if (lowest <= end && highest >= begin) {
         snapshot.resize(static_cast<std::size_t>(rows * cols));
         for (i64 r = 0; r < rows; ++r) {
             for (i64 i = 0; i < cols; ++i) {
@@ -297,19 +371,20 @@ void blit(const Canvas &canvas, int x, int y, const Image &image, int key) {
         col_stride = 1;
     }
 
-    std::uint8_t *dst = canvas.pixels + (y + row_first) * canvas.width + (x + col_first);
+    std::uint8_t *dst = canvas.at(x + col_first, y + row_first);
+    const i64 step = canvas.step;
     const auto count = static_cast<std::size_t>(cols);
-    for (i64 r = 0; r < rows; ++r, src += row_stride, dst += canvas.width) {
-        if (col_stride == 1 && key < 0) {
+    for (i64 r = 0; r < rows; ++r, src += row_stride, dst += canvas.pitch) {
+        if (step == 1 && col_stride == 1 && key < 0) {
             std::memcpy(dst, src, count);
-        } else if (col_stride == 1) {
+        } else if (step == 1 && col_stride == 1) {
             // Written as a select of every byte so that the compiler makes it a vector blend.
             const auto skip = static_cast<std::uint8_t>(key);
             for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
         } else {
             for (i64 i = 0; i < cols; ++i) {
                 const std::uint8_t value = src[i * col_stride];
-                if (value != key) dst[i] = value;
+                if (value != key) dst[i * step] = value;
             }
         }
     }
@@ -317,15 +392,28 @@ void blit(const Canvas &canvas, int x, int y, const Image &image, int key) {
 
 i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
          std::uint8_t c) {
-    return draw_text(canvas, x, y, chars, count, c);
+    return with_pixels(canvas,
+                       [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
 }
 i64 text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
          std::uint8_t c) {
-    return draw_text(canvas, x, y, chars, count, c);
+    return with_pixels(canvas,
+                       [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
 }
 i64 text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
          std::uint8_t c) {
-    return draw_text(canvas, x, y, chars, count, c);
+    return with_pixels(canvas,
+                       [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
+}
+
+Extent text_size(const std::uint8_t *chars, std::size_t count) {
+    return measure_text(chars, count);
+}
+Extent text_size(const std::uint16_t *chars, std::size_t count) {
+    return measure_text(chars, count);
+}
+Extent text_size(const std::uint32_t *chars, std::size_t count) {
+    return measure_text(chars, count);
 }
 
 }  // namespace jxfb::draw

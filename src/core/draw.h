@@ -1,6 +1,7 @@
-// The drawing kit: lines, rectangles, circles, image copies and text over a plain canvas of
-// palette indices. No SDL and no Python: JXFramebuffer forwards to these, and they can be used
-// (and tested) on any block of bytes.
+// The drawing kit: pixels, lines, rectangles, circles, image copies and text over a canvas of
+// palette indices laid out with any strides. No SDL and no Python: JXFramebuffer forwards to
+// these, the binding's Canvas draws with them on any array, and they can be tested on any block
+// of bytes.
 //
 // Every function clips to the canvas: what falls outside is dropped, and no argument is an error.
 // Arguments may lie anywhere in the 32-bit range; all position arithmetic is done in 64 bits (128
@@ -17,11 +18,29 @@ namespace jxfb::draw {
 
 using font::kGlyphSize;
 
-// width x height palette indices, row after row, each row `width` bytes.
+// width x height palette indices: pixel (x, y) is the byte at pixels + y * pitch + x * step.
+// Either stride may be negative or zero; `pixels` is the address of pixel (0, 0). A framebuffer's
+// picture is packed: step 1 and pitch `width`. Every function takes a fast way for a step of 1
+// and a general one for any other, chosen once per call.
 struct Canvas {
-    std::uint8_t *pixels;
-    int width;
-    int height;
+    Canvas() = default;
+    // Packed: rows `width` bytes apart, pixels side by side.
+    Canvas(std::uint8_t *pixels, std::int64_t width, std::int64_t height)
+        : Canvas(pixels, width, height, width, 1) {}
+    Canvas(std::uint8_t *pixels, std::int64_t width, std::int64_t height, std::int64_t pitch,
+           std::int64_t step)
+        : pixels(pixels), width(width), height(height), pitch(pitch), step(step) {}
+
+    std::uint8_t *pixels = nullptr;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::int64_t pitch = 0;  // bytes from a row to the next
+    std::int64_t step = 1;   // bytes from a pixel to the next in its row
+
+    bool contains(std::int64_t x, std::int64_t y) const {
+        return x >= 0 && y >= 0 && x < width && y < height;
+    }
+    std::uint8_t *at(std::int64_t x, std::int64_t y) const { return pixels + y * pitch + x * step; }
 };
 
 // A 2-D source of bytes: element [row][col] is at data + row * row_stride + col * col_stride.
@@ -33,6 +52,17 @@ struct Image {
     std::int64_t row_stride;
     std::int64_t col_stride;
 };
+
+// Pixel access: outside the canvas, pset does nothing and pget gives 0.
+inline void pset(const Canvas &canvas, int x, int y, std::uint8_t c) {
+    if (canvas.contains(x, y)) *canvas.at(x, y) = c;
+}
+inline std::uint8_t pget(const Canvas &canvas, int x, int y) {
+    return canvas.contains(x, y) ? *canvas.at(x, y) : 0;
+}
+
+// Sets every pixel to c.
+void clear(const Canvas &canvas, std::uint8_t c);
 
 // The pixels of the integer Bresenham walk from (x0, y0) to (x1, y1), both ends included: one
 // pixel per step along the longer axis (x when the spans tie), the other coordinate moving
@@ -64,5 +94,15 @@ std::int64_t text(const Canvas &canvas, int x, int y, const std::uint16_t *chars
                   std::uint8_t c);
 std::int64_t text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
                   std::uint8_t c);
+
+// The width and height in pixels of what text() draws for the same code points: 8 per code
+// point of the widest line, and 8 per line (a string has one line more than it has '\n's).
+struct Extent {
+    std::int64_t width;
+    std::int64_t height;
+};
+Extent text_size(const std::uint8_t *chars, std::size_t count);
+Extent text_size(const std::uint16_t *chars, std::size_t count);
+Extent text_size(const std::uint32_t *chars, std::size_t count);
 
 }  // namespace jxfb::draw

@@ -1,6 +1,7 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
 import collections.abc
+import os
 from types import TracebackType
 from typing import Self, SupportsIndex, TypeAlias
 
@@ -12,7 +13,19 @@ import numpy.typing
 # checker too.
 _Int: TypeAlias = SupportsIndex
 
-__all__ = ["Audio", "Framebuffer", "Voice", "__version__"]
+# A file to read or write: a str or a path object.
+_Path: TypeAlias = str | os.PathLike[str]
+
+__all__ = [
+    "Audio",
+    "Canvas",
+    "Framebuffer",
+    "Voice",
+    "__version__",
+    "load_image",
+    "save_image",
+    "text_size",
+]
 
 __version__: str
 
@@ -113,6 +126,52 @@ class Framebuffer:
     def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
         """Draws `s` in the built-in 8x8 font with its top-left at (x, y) in colour `c`; "\\n"
         starts a new line. Returns the width of the widest line in pixels."""
+    def save(self, path: _Path, scale: _Int = 1) -> None:
+        """Writes the picture and the palette as they are now to an indexed PNG file, every
+        pixel a scale x scale block. Needs Pillow."""
+    def record(self, path: _Path | None) -> None:
+        """Records every frame flip() shows, with its palette and time, to an animated .gif or
+        .png file; record(None) stops and finishes the file. Needs Pillow."""
+
+class Canvas:
+    def __init__(self, array: collections.abc.Buffer) -> None:
+        """The drawing kit on `array`, a writable 2-D uint8 array of any strides (a framebuffer's
+        buffer(), a slice of another array, ...), which the canvas keeps alive."""
+    @property
+    def array(self) -> numpy.typing.NDArray[numpy.uint8]:
+        """The array drawn on: the NumPy array given, or a NumPy array over the buffer given."""
+    def clear(self, color: _Int = 0) -> None:
+        """Sets every pixel to palette index `color` (0 to 255)."""
+    def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
+        """Sets pixel (x, y), element [y, x], to `c` (0 to 255); outside the array, nothing."""
+    def pget(self, x: _Int, y: _Int, /) -> int:
+        """The value of pixel (x, y), element [y, x]; 0 outside the array."""
+    def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
+        """As Framebuffer.line, on the array."""
+    def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
+        """As Framebuffer.rect, on the array."""
+    def circle(self, x: _Int, y: _Int, r: _Int, c: _Int, fill: bool = True) -> None:
+        """As Framebuffer.circle, on the array."""
+    def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
+        """As Framebuffer.blit, on the array; `image` may share its memory."""
+    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
+        """As Framebuffer.text, on the array; returns the width of the widest line."""
+
+def text_size(s: str) -> tuple[int, int]:
+    """The width and height in pixels of what text() draws for `s`: 8 per character of the
+    widest line, 8 per line ("\\n" starts one)."""
+
+def save_image(
+    path: _Path, pixels: numpy.typing.ArrayLike, palette: numpy.typing.ArrayLike
+) -> None:
+    """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
+    opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
+
+def load_image(
+    path: _Path,
+) -> tuple[numpy.typing.NDArray[numpy.uint8], numpy.typing.NDArray[numpy.uint32]]:
+    """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
+    0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
 
 class Voice:
     """A sound effect started by `Audio.play`."""

@@ -395,9 +395,13 @@ private:
 // Adds the input members (key, pressed, typed, wheel, mouse, axis, gamepads, cursor).
 void register_input(FramebufferClass &cls);
 
-// Adds the drawing kit's members (line, rect, circle, blit, text) to the class; called after
-// the other members are defined.
+// The drawing kit (register_draw.cpp), served to Framebuffer and Canvas by one set of members and
+// fast fronts: clear, pset and pget (register_pixels, where the class puts them in its order),
+// then line, rect, circle, blit and text (register_draw, after the other members).
+void register_pixels(FramebufferClass &cls);
 void register_draw(FramebufferClass &cls);
+// The class Canvas, the drawing kit on an array of the caller's, and text_size().
+void register_canvas(py::module_ &m);
 
 // Adds the classes Audio and Voice (sound; src/platform/audio.h) to the module.
 void register_audio(py::module_ &m);

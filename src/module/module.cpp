@@ -1,10 +1,12 @@
-// The Python face of JXFramebuffer: the module `jxframebuf` and its one class, `Framebuffer`.
+// The Python face of JXFramebuffer: the module `jxframebuf` and its class `Framebuffer` (the
+// drawing kit, and the class Canvas that shares it, are in register_draw.cpp).
 // Arguments are converted as binding.h describes; exception translation is pybind11's own:
 // std::runtime_error becomes RuntimeError, std::invalid_argument and std::length_error ValueError,
 // std::bad_alloc MemoryError.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -25,32 +27,8 @@ py::array_t<T> view(JXFramebuffer &fb, T *data, std::vector<py::ssize_t> shape,
     return py::array_t<T>(std::move(shape), std::move(strides), data, base);
 }
 
-// pset and pget are what a Python loop calls once per pixel, so their cost is mostly the call
-// itself, and pybind11's general dispatcher (argument tuple, overload records, casters) is more
-// than half of it: each gets a fast front for an initialised framebuffer and plain ints in range.
-FastMethod fast_pset, fast_pget;
-
-PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
-    long a[3];
-    if (fb && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
-        fb->pset(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<std::uint8_t>(a[2]));
-        Py_RETURN_NONE;
-    }
-    return slow_path(fast_pset, self, args, nargs, kwnames);
-}
-
-PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
-    long a[2];
-    if (fb && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
-        return PyLong_FromLong(fb->pget(static_cast<int>(a[0]), static_cast<int>(a[1])));
-    }
-    return slow_path(fast_pget, self, args, nargs, kwnames);
-}
-
 // flip()'s frame delay runs without the interpreter lock, so that the program's other threads
-// (network, sound, computation) run meanwhile; presenting the frame keeps it.
+// (network, sound, computation, a recording's writer) run meanwhile; presenting the frame keeps it.
 struct Unlocked {
     PyThreadState *state = nullptr;
 };
@@ -91,6 +69,24 @@ void flip(JXFramebuffer &fb) {
     if (PyErr_Occurred()) throw py::error_already_set();
 }
 
+// The frame hook of a recording: `callback(pixels, palette)` with copies of the picture and the
+// palette that flip() has just shown (copies, so that the recording holds no view of the
+// framebuffer and keeps nothing alive). None removes it.
+void on_flip(JXFramebuffer &fb, const py::object &callback) {
+    if (callback.is_none()) {
+        fb.set_frame_hook({});
+        return;
+    }
+    fb.set_frame_hook([&fb, callback] {
+        const py::ssize_t w = fb.width(), h = fb.height();
+        py::array_t<std::uint8_t> pixels({h, w});
+        std::memcpy(pixels.mutable_data(), fb.pixel_data(), static_cast<std::size_t>(w * h));
+        py::array_t<std::uint32_t> palette(256);
+        std::memcpy(palette.mutable_data(), fb.palette_data(), 256 * sizeof(std::uint32_t));
+        callback(pixels, palette);
+    });
+}
+
 // The thread's name as Python knows it, for the message that refuses a call from the wrong thread.
 std::string python_thread_name() {
     try {
@@ -124,6 +120,9 @@ PyObject *flip_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
     if (fb && nargs == 0 && !kwnames) {
         try {
             flip_unlocked(*fb);
+        } catch (py::error_already_set &error) {  // from a recording's frame hook
+            error.restore();
+            return nullptr;
         } catch (const std::bad_alloc &) {
             return PyErr_NoMemory();
         } catch (const std::exception &error) {
@@ -158,10 +157,9 @@ PYBIND11_MODULE(_jxframebuf, m) {
                  int fps) { return std::make_unique<JXFramebuffer>(width, height, scale, fps); },
               py::arg("width"), py::arg("height"), py::arg("scale") = 3, py::arg("fps") = 60)
         .def("running", &JXFramebuffer::running)
-        .def("flip", &flip)
-        .def("clear", &JXFramebuffer::clear, py::arg("color") = 0)
-        .def("pset", &JXFramebuffer::pset, py::arg("x"), py::arg("y"), py::arg("c"), py::pos_only())
-        .def("pget", &JXFramebuffer::pget, py::arg("x"), py::arg("y"), py::pos_only())
+        .def("flip", &flip);
+    register_pixels(framebuffer);
+    members
         .def("buffer",
              [](JXFramebuffer &fb) {
                  const py::ssize_t w = fb.width(), h = fb.height();
@@ -192,12 +190,12 @@ PYBIND11_MODULE(_jxframebuf, m) {
                 constructed(self).quit();
             },
             py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
+    members.def("_on_flip", &on_flip, py::arg("callback"));
     refuse_pickling(framebuffer);
 
     install_fast(framebuffer, "running", &running_front, fast_running);
     install_fast(framebuffer, "flip", &flip_front, fast_flip);
-    install_fast(framebuffer, "pset", &pset, fast_pset);
-    install_fast(framebuffer, "pget", &pget, fast_pget);
     register_draw(framebuffer);
+    register_canvas(m);
     register_audio(m);
 }

@@ -1,12 +1,19 @@
-// The drawing kit's members of Framebuffer: line, rect, circle, blit and text (engine: draw.h).
+// The drawing kit: clear, pset, pget, line, rect, circle, blit and text (engine: draw.h), on the
+// two classes that have it. Framebuffer draws on its picture, Canvas on a 2-D uint8 array of the
+// caller's; one set of members and one set of fast fronts serves both, each a template on the
+// class, which canvas_of() turns into the engine's canvas. Also the module's text_size().
 //
-// Each is bound through Members (binding.h), which converts and refuses arguments exactly as it
-// does for pset, and then gets a METH_FASTCALL front: a short primitive costs little more than the
-// call, and pybind11's dispatcher would be most of that. The fronts handle initialised framebuffers
-// called with plain ints (and a bool `fill`, a str, a uint8 buffer) and hand everything else to
-// the bound method.
+// Each member is bound through Members (binding.h), which converts and refuses arguments, and then
+// gets a METH_FASTCALL front (clear aside, which a loop does not call per pixel): a short primitive
+// costs little more than the call, and pybind11's dispatcher would be most of that. The fronts
+// handle initialised objects called with plain ints (and a bool `fill`, a str, a uint8 buffer) and
+// hand everything else to the bound member.
+#include <pybind11/numpy.h>
+
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "binding.h"
 
@@ -14,19 +21,15 @@ namespace jxfb {
 
 namespace {
 
-FastMethod fast_line, fast_rect, fast_circle, fast_blit, fast_text;
-
-constexpr const char *kImageExpected = "blit() expects a 2-D array of uint8 (buffer format 'B')";
-
-// One blit's hold on the source's buffer (any strides, negative ones too). Exporters fill in less
-// than they are asked for at times: ctypes gives no strides (a C-contiguous array), and one that
-// gives no shape or indirect rows (suboffsets) is refused rather than read.
-class Source {
+// One hold on a 2-D buffer of bytes (any strides, negative ones too). Exporters fill in less than
+// they are asked for at times: ctypes gives no strides (a C-contiguous array), and one that gives
+// no shape or indirect rows (suboffsets) is refused rather than read.
+class Buffer {
 public:
-    enum Fault { kNone, kNoBuffer, kDimensions, kFormat, kLayout };
+    enum Fault { kNone, kNoBuffer, kDimensions, kFormat, kLayout, kReadOnly };
 
     // Leaves a Python error set when the object has no buffer (kNoBuffer).
-    explicit Source(PyObject *object) {
+    Buffer(PyObject *object, bool writable) {
         if (PyObject_GetBuffer(object, &view_, PyBUF_RECORDS_RO) != 0) {
             fault_ = kNoBuffer;
             return;
@@ -39,34 +42,37 @@ public:
         } else if (view_.shape == nullptr || view_.shape[0] < 0 || view_.shape[1] < 0 ||
                    view_.suboffsets != nullptr) {
             fault_ = kLayout;
+        } else if (writable && view_.readonly) {
+            fault_ = kReadOnly;
         }
     }
-    ~Source() {
+    ~Buffer() {
         if (held_) PyBuffer_Release(&view_);
     }
-    Source(const Source &) = delete;
-    Source &operator=(const Source &) = delete;
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
 
     Fault fault() const { return fault_; }
 
-    // Throws the exception for the fault, if any.
-    void check() const {
+    // Throws the exception for the fault, if any; `expected` says what was expected.
+    void check(const std::string &expected) const {
         switch (fault_) {
             case kNone:
                 return;
             case kNoBuffer:
                 throw py::error_already_set();
             case kDimensions:
-                throw py::value_error(std::string(kImageExpected) + "; got " +
-                                      std::to_string(view_.ndim) + " dimension" +
-                                      (view_.ndim == 1 ? "" : "s"));
+                throw py::value_error(expected + "; got " + std::to_string(view_.ndim) +
+                                      " dimension" + (view_.ndim == 1 ? "" : "s"));
             case kFormat:
-                throw py::type_error(std::string(kImageExpected) + "; got format '" +
+                throw py::type_error(expected + "; got format '" +
                                      (view_.format ? view_.format : "B") + "' with " +
                                      std::to_string(view_.itemsize) + "-byte items");
             case kLayout:
-                throw py::type_error(std::string(kImageExpected) +
+                throw py::type_error(expected +
                                      "; got a buffer without a shape, or with indirect rows");
+            case kReadOnly:
+                throw py::value_error(expected + "; got a read-only one");
         }
     }
 
@@ -77,6 +83,13 @@ public:
         }
         return {static_cast<const std::uint8_t *>(view_.buf), shape[1], shape[0], view_.strides[0],
                 view_.strides[1]};
+    }
+
+    // The buffer as a canvas; only for one held writable.
+    draw::Canvas canvas() const {
+        const draw::Image image = this->image();
+        return {static_cast<std::uint8_t *>(view_.buf), image.width, image.height, image.row_stride,
+                image.col_stride};
     }
 
 private:
@@ -96,18 +109,66 @@ private:
     Fault fault_ = kNone;
 };
 
-// The string's code points in the width they are stored in.
-std::int64_t draw_string(JXFramebuffer &fb, int x, int y, PyObject *s, std::uint8_t c) {
+const std::string kImageExpected = "blit() expects a 2-D array of uint8 (buffer format 'B')";
+const std::string kCanvasExpected =
+    "Canvas() expects a writable 2-D array of uint8 (buffer format 'B')";
+
+// The drawing kit on a writable 2-D uint8 array (Python's Canvas). It holds the array's buffer
+// from construction to destruction: the memory stays alive and in place (NumPy refuses to resize
+// an array whose buffer is held), and every call draws on it directly.
+class ArrayCanvas {
+public:
+    explicit ArrayCanvas(const py::buffer &given) {
+        auto buffer = std::make_unique<Buffer>(given.ptr(), true);
+        buffer->check(kCanvasExpected);
+        if (py::isinstance<py::array>(given)) {
+            array_ = given;
+        } else {
+            // Any other exporter is seen through a NumPy array over that same buffer, which
+            // keeps the exporter alive.
+            array_ = py::module_::import("numpy").attr("asarray")(py::memoryview(given));
+            buffer = std::make_unique<Buffer>(array_.ptr(), true);
+            buffer->check(kCanvasExpected);
+        }
+        canvas_ = buffer->canvas();
+        buffer_ = std::move(buffer);
+    }
+
+    const py::object &array() const { return array_; }
+    const draw::Canvas &canvas() const { return canvas_; }
+
+private:
+    py::object array_;
+    std::unique_ptr<Buffer> buffer_;
+    draw::Canvas canvas_{};
+};
+
+draw::Canvas canvas_of(JXFramebuffer &fb) {
+    return fb.canvas();
+}
+const draw::Canvas &canvas_of(ArrayCanvas &canvas) {
+    return canvas.canvas();
+}
+
+// Calls `visit(chars, count)` with the string's code points in the width they are stored in.
+template <typename Visit>
+auto with_code_points(PyObject *s, Visit visit) {
     const void *data = PyUnicode_DATA(s);
     const auto count = static_cast<std::size_t>(PyUnicode_GET_LENGTH(s));
     switch (PyUnicode_KIND(s)) {
         case PyUnicode_1BYTE_KIND:
-            return fb.text(x, y, static_cast<const std::uint8_t *>(data), count, c);
+            return visit(static_cast<const std::uint8_t *>(data), count);
         case PyUnicode_2BYTE_KIND:
-            return fb.text(x, y, static_cast<const std::uint16_t *>(data), count, c);
+            return visit(static_cast<const std::uint16_t *>(data), count);
         default:
-            return fb.text(x, y, static_cast<const std::uint32_t *>(data), count, c);
+            return visit(static_cast<const std::uint32_t *>(data), count);
     }
+}
+
+std::int64_t draw_string(const draw::Canvas &canvas, int x, int y, PyObject *s, std::uint8_t c) {
+    return with_code_points(s, [&](const auto *chars, std::size_t count) {
+        return draw::text(canvas, x, y, chars, count, c);
+    });
 }
 
 // `fill` in a fast call of a method with n leading ints: absent (true), the next positional
@@ -126,110 +187,206 @@ bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ss
     return true;
 }
 
-PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
-    long a[5];
-    if (fb && nargs == 5 && !kwnames && plain_ints(args, 5, true, a)) {
-        fb->line(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]),
-                 static_cast<int>(a[3]), static_cast<std::uint8_t>(a[4]));
+// Each class's fronts hand their other calls to that class's bound members.
+template <typename T>
+struct Fronts {
+    static inline FastMethod pset, pget, line, rect, circle, blit, text;
+};
+
+template <typename T>
+PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = initialised<T>(self);
+    long a[3];
+    if (target && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
+        draw::pset(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                   static_cast<std::uint8_t>(a[2]));
         Py_RETURN_NONE;
     }
-    return slow_path(fast_line, self, args, nargs, kwnames);
+    return slow_path(Fronts<T>::pset, self, args, nargs, kwnames);
 }
 
+template <typename T>
+PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = initialised<T>(self);
+    long a[2];
+    if (target && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
+        return PyLong_FromLong(
+            draw::pget(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1])));
+    }
+    return slow_path(Fronts<T>::pget, self, args, nargs, kwnames);
+}
+
+template <typename T>
+PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = initialised<T>(self);
+    long a[5];
+    if (target && nargs == 5 && !kwnames && plain_ints(args, 5, true, a)) {
+        draw::line(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                   static_cast<int>(a[2]), static_cast<int>(a[3]), static_cast<std::uint8_t>(a[4]));
+        Py_RETURN_NONE;
+    }
+    return slow_path(Fronts<T>::line, self, args, nargs, kwnames);
+}
+
+template <typename T>
 PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
+    T *target = initialised<T>(self);
     long a[5];
     bool fill = true;
-    if (fb && nargs >= 5 && fast_flag(args, nargs, kwnames, 5, "fill", true, fill) &&
+    if (target && nargs >= 5 && fast_flag(args, nargs, kwnames, 5, "fill", true, fill) &&
         plain_ints(args, 5, true, a)) {
-        fb->rect(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]),
-                 static_cast<int>(a[3]), static_cast<std::uint8_t>(a[4]), fill);
+        draw::rect(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                   static_cast<int>(a[2]), static_cast<int>(a[3]), static_cast<std::uint8_t>(a[4]),
+                   fill);
         Py_RETURN_NONE;
     }
-    return slow_path(fast_rect, self, args, nargs, kwnames);
+    return slow_path(Fronts<T>::rect, self, args, nargs, kwnames);
 }
 
+template <typename T>
 PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
+    T *target = initialised<T>(self);
     long a[4];
     bool fill = true;
-    if (fb && nargs >= 4 && fast_flag(args, nargs, kwnames, 4, "fill", true, fill) &&
+    if (target && nargs >= 4 && fast_flag(args, nargs, kwnames, 4, "fill", true, fill) &&
         plain_ints(args, 4, true, a)) {
-        fb->circle(static_cast<int>(a[0]), static_cast<int>(a[1]), static_cast<int>(a[2]),
-                   static_cast<std::uint8_t>(a[3]), fill);
+        draw::circle(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                     static_cast<int>(a[2]), static_cast<std::uint8_t>(a[3]), fill);
         Py_RETURN_NONE;
     }
-    return slow_path(fast_circle, self, args, nargs, kwnames);
+    return slow_path(Fronts<T>::circle, self, args, nargs, kwnames);
 }
 
+template <typename T>
 PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
+    T *target = initialised<T>(self);
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     long a[2], key = -1;
     const bool plain =
-        fb && nargs >= 3 &&
+        target && nargs >= 3 &&
         (nargs + keywords == 3 ||
          (nargs + keywords == 4 &&
           (keywords == 0 || PyUnicode_EqualToUTF8(PyTuple_GET_ITEM(kwnames, 0), "key")) &&
           plain_int(args[3], -1, 255, key)));
     if (plain && plain_ints(args, 2, false, a) && PyObject_CheckBuffer(args[2])) {
-        Source source(args[2]);
-        if (source.fault() == Source::kNone) {
-            try {  // a source that overlaps the picture is copied first
-                fb->blit(static_cast<int>(a[0]), static_cast<int>(a[1]), source.image(),
-                         static_cast<int>(key));
+        Buffer source(args[2], false);
+        if (source.fault() == Buffer::kNone) {
+            try {  // a source that overlaps the canvas is copied first
+                draw::blit(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                           source.image(), static_cast<int>(key));
             } catch (const std::bad_alloc &) {
                 return PyErr_NoMemory();
             }
             Py_RETURN_NONE;
         }
     }
-    return slow_path(fast_blit, self, args, nargs, kwnames);
+    return slow_path(Fronts<T>::blit, self, args, nargs, kwnames);
 }
 
+template <typename T>
 PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    JXFramebuffer *fb = initialised<JXFramebuffer>(self);
+    T *target = initialised<T>(self);
     long a[3];
-    if (fb && nargs == 4 && !kwnames && PyUnicode_CheckExact(args[2]) &&
+    if (target && nargs == 4 && !kwnames && PyUnicode_CheckExact(args[2]) &&
         plain_int(args[0], kIntMin, kIntMax, a[0]) && plain_int(args[1], kIntMin, kIntMax, a[1]) &&
         plain_int(args[3], 0, 255, a[2])) {
-        return PyLong_FromLongLong(draw_string(*fb, static_cast<int>(a[0]), static_cast<int>(a[1]),
-                                               args[2], static_cast<std::uint8_t>(a[2])));
+        return PyLong_FromLongLong(draw_string(canvas_of(*target), static_cast<int>(a[0]),
+                                               static_cast<int>(a[1]), args[2],
+                                               static_cast<std::uint8_t>(a[2])));
     }
-    return slow_path(fast_text, self, args, nargs, kwnames);
+    return slow_path(Fronts<T>::text, self, args, nargs, kwnames);
 }
 
-}  // namespace
-
-void register_draw(FramebufferClass &cls) {
+template <typename T>
+void add_pixels(py::class_<T> &cls) {
     Members(cls)
-        .def("line", &JXFramebuffer::line, py::arg("x0"), py::arg("y0"), py::arg("x1"),
-             py::arg("y1"), py::arg("c"))
-        .def("rect", &JXFramebuffer::rect, py::arg("x"), py::arg("y"), py::arg("w"), py::arg("h"),
-             py::arg("c"), py::arg("fill") = true)
-        .def("circle", &JXFramebuffer::circle, py::arg("x"), py::arg("y"), py::arg("r"),
-             py::arg("c"), py::arg("fill") = true)
+        .def(
+            "clear", [](T &target, std::uint8_t color) { draw::clear(canvas_of(target), color); },
+            py::arg("color") = 0)
+        .def(
+            "pset",
+            [](T &target, int x, int y, std::uint8_t c) { draw::pset(canvas_of(target), x, y, c); },
+            py::arg("x"), py::arg("y"), py::arg("c"), py::pos_only())
+        .def(
+            "pget", [](T &target, int x, int y) { return draw::pget(canvas_of(target), x, y); },
+            py::arg("x"), py::arg("y"), py::pos_only());
+    install_fast(cls, "pset", &pset<T>, Fronts<T>::pset);
+    install_fast(cls, "pget", &pget<T>, Fronts<T>::pget);
+}
+
+template <typename T>
+void add_draw(py::class_<T> &cls) {
+    Members(cls)
+        .def(
+            "line",
+            [](T &target, int x0, int y0, int x1, int y1, std::uint8_t c) {
+                draw::line(canvas_of(target), x0, y0, x1, y1, c);
+            },
+            py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"), py::arg("c"))
+        .def(
+            "rect",
+            [](T &target, int x, int y, int w, int h, std::uint8_t c, bool fill) {
+                draw::rect(canvas_of(target), x, y, w, h, c, fill);
+            },
+            py::arg("x"), py::arg("y"), py::arg("w"), py::arg("h"), py::arg("c"),
+            py::arg("fill") = true)
+        .def(
+            "circle",
+            [](T &target, int x, int y, int r, std::uint8_t c, bool fill) {
+                draw::circle(canvas_of(target), x, y, r, c, fill);
+            },
+            py::arg("x"), py::arg("y"), py::arg("r"), py::arg("c"), py::arg("fill") = true)
         .def(
             "blit",
-            [](JXFramebuffer &fb, int x, int y, const py::buffer &image, Key key) {
-                Source source(image.ptr());
-                source.check();
-                fb.blit(x, y, source.image(), key);
+            [](T &target, int x, int y, const py::buffer &image, Key key) {
+                Buffer source(image.ptr(), false);
+                source.check(kImageExpected);
+                draw::blit(canvas_of(target), x, y, source.image(), key);
             },
             py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1)
         .def(
             "text",
-            [](JXFramebuffer &fb, int x, int y, const py::str &s, std::uint8_t c) {
-                return draw_string(fb, x, y, s.ptr(), c);
+            [](T &target, int x, int y, const py::str &s, std::uint8_t c) {
+                return draw_string(canvas_of(target), x, y, s.ptr(), c);
             },
             py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"));
 
-    install_fast(cls, "line", &line, fast_line);
-    install_fast(cls, "rect", &rect, fast_rect);
-    install_fast(cls, "circle", &circle, fast_circle);
-    install_fast(cls, "blit", &blit, fast_blit);
-    install_fast(cls, "text", &text, fast_text);
+    install_fast(cls, "line", &line<T>, Fronts<T>::line);
+    install_fast(cls, "rect", &rect<T>, Fronts<T>::rect);
+    install_fast(cls, "circle", &circle<T>, Fronts<T>::circle);
+    install_fast(cls, "blit", &blit<T>, Fronts<T>::blit);
+    install_fast(cls, "text", &text<T>, Fronts<T>::text);
+}
+
+}  // namespace
+
+void register_pixels(FramebufferClass &cls) {
+    add_pixels(cls);
+}
+
+void register_draw(FramebufferClass &cls) {
+    add_draw(cls);
+}
+
+void register_canvas(py::module_ &m) {
+    py::class_<ArrayCanvas> canvas(m, "Canvas");
+    Members(canvas)
+        .init([](const py::buffer &array) { return std::make_unique<ArrayCanvas>(array); },
+              py::arg("array"))
+        .readonly("array", [](ArrayCanvas &self) { return self.array(); });
+    add_pixels(canvas);
+    add_draw(canvas);
+    refuse_pickling(canvas);
+
+    m.def(
+        "text_size",
+        [](const py::str &s) {
+            const draw::Extent size = with_code_points(
+                s.ptr(),
+                [](const auto *chars, std::size_t n) { return draw::text_size(chars, n); });
+            return std::make_pair(size.width, size.height);
+        },
+        py::arg("s"));
 }
 
 }  // namespace jxfb

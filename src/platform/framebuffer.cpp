@@ -1,7 +1,6 @@
 #include "framebuffer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -295,14 +294,16 @@ void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
     input_.new_frame();
     if (shown) {
         pump_events();
-        if (running_ && display_) display_->present(pixels_.data(), palette_entries_.data());
+        if (running_ && display_) {
+            display_->present(pixels_.data(), palette_entries_.data());
+            if (frame_hook_) {
+                const std::function<void()> hook = frame_hook_;  // a copy: it may replace itself
+                hook();
+            }
+        }
     }
     // Paced whether or not the loop still runs: a loop that never asks running() must not spin.
     pacer_.end_frame(interrupt);
-}
-
-void JXFramebuffer::clear(std::uint8_t color) {
-    if (!pixels_.empty()) std::memset(pixels_.data(), color, pixels_.size());
 }
 
 namespace {

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -64,14 +65,20 @@ public:
     // Releases the window; the pixel and palette memory stays valid.
     void quit();
 
-    void pset(int x, int y, std::uint8_t c) {
-        if (inside(x, y)) pixels_[offset(x, y)] = c;
-    }
-    std::uint8_t pget(int x, int y) const { return inside(x, y) ? pixels_[offset(x, y)] : 0; }
-    void clear(std::uint8_t color);
+    // Something for flip() to call after each frame it shows, before the frame delay (a
+    // recording copies the frame there); empty, flip calls nothing. What it throws, flip passes
+    // on, without the frame delay.
+    void set_frame_hook(std::function<void()> hook) { frame_hook_ = std::move(hook); }
+    bool has_frame_hook() const { return static_cast<bool>(frame_hook_); }
 
-    // The drawing kit (draw.h), clipped to the picture.
-    jxfb::draw::Canvas canvas() { return {pixels_.data(), width_, height_}; }
+    // The drawing kit (draw.h) on the picture, clipped to it. (A const framebuffer's canvas is
+    // only read, by pget.)
+    jxfb::draw::Canvas canvas() const {
+        return {const_cast<std::uint8_t *>(pixels_.data()), width_, height_};
+    }
+    void pset(int x, int y, std::uint8_t c) { jxfb::draw::pset(canvas(), x, y, c); }
+    std::uint8_t pget(int x, int y) const { return jxfb::draw::pget(canvas(), x, y); }
+    void clear(std::uint8_t color) { jxfb::draw::clear(canvas(), color); }
     void line(int x0, int y0, int x1, int y1, std::uint8_t c) {
         jxfb::draw::line(canvas(), x0, y0, x1, y1, c);
     }
@@ -125,9 +132,6 @@ public:
     void set_cursor(bool shown);
 
 private:
-    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
-    std::size_t offset(int x, int y) const { return static_cast<std::uint32_t>(y * width_ + x); }
-
     // Whether `member` may and should reach the window: throws WrongThread on the wrong thread;
     // false once the window is released, or found lost when `probe` asks first (a drain of events
     // looks afterwards itself: SDL's own drain returns on a lost connection).
@@ -156,4 +160,5 @@ private:
     bool cursor_ = true;
     bool text_input_ = false;                 // started for this window
     std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
+    std::function<void()> frame_hook_;
 };

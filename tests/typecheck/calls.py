@@ -5,10 +5,12 @@ stubs. Each refused call carries an ignore for the error it must raise: a stub t
 through leaves the ignore unused, and the check fails. Nothing here is run.
 """
 
+from pathlib import Path
+
 import numpy as np
 
 import jxframebuf
-from jxframebuf import Framebuffer
+from jxframebuf import Canvas, Framebuffer, load_image, save_image, text_size
 
 
 class Index:
@@ -50,6 +52,19 @@ def version() -> str:
     return jxframebuf.__version__
 
 
+def pictures(fb: Framebuffer) -> int:
+    canvas = Canvas(np.zeros((8, 8), np.uint8))
+    canvas.rect(1, 1, 4, 4, 2, fill=False)
+    fb.blit(0, 0, canvas.array, key=0)
+    pixels, palette = load_image("picture.png")
+    save_image("copy.png", pixels[::2], [0xFF000000, 0xFFFFFFFF])
+    fb.save(Path("shot.png"), scale=3)
+    fb.record("play.gif")
+    fb.record(None)
+    width, height = text_size("SCORE")
+    return canvas.pget(1, 1) + width + height + int(palette[0])
+
+
 def refused(fb: Framebuffer) -> None:
     # Floats raise TypeError at run time, NumPy's among them.
     fb.pset(1.5, 2, 3)  # type: ignore[arg-type]
@@ -71,3 +86,6 @@ def refused(fb: Framebuffer) -> None:
     fb.pressed(None)  # type: ignore[arg-type]
     fb.title = 3  # type: ignore[assignment]
     fb.fullscreen = 1  # type: ignore[assignment]
+    Canvas(np.zeros((2, 2), np.uint8)).pset(0.5, 0, 1)  # type: ignore[arg-type]
+    text_size(b"bytes")  # type: ignore[arg-type]
+    fb.save("shot.png", scale=2.0)  # type: ignore[arg-type]
