@@ -34,7 +34,7 @@ lint: setup
 	@$(PYTHON) -m ruff format --check .
 	@.venv/bin/clang-format --dry-run -Werror src/*/*.cpp src/*/*.h benchmarks/*.cpp
 	@$(PYTHON) -m mypy --strict examples/ tests/typecheck/ scripts/xsession.py scripts/run_example.py \
-	    scripts/example_input.py
+	    scripts/example_input.py scripts/soundserver.py
 	@cd /tmp && $(CURDIR)/$(PYTHON) -m mypy.stubtest jxframebuf \
 	    --allowlist $(CURDIR)/src/module/stubtest-allowlist.txt
 

@@ -33,6 +33,7 @@ ROOT = HERE.parent
 sys.path.insert(0, str(HERE))
 import drawing  # noqa: E402
 import recording  # noqa: E402
+import sound  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
@@ -78,6 +79,9 @@ class Plan:
     recording_seconds: float = 6.0
     input_calls: int = 20_000  # running() and flip() calls per input-cost sample
     input_rounds: int = 5
+    sound_rounds: int = 5  # interleaved runs of each sound program
+    sound_seconds: float = 4.0  # one run feeding the stream
+    sound_bursts: int = 8  # latency bursts per run
 
     @classmethod
     def quick(cls, drivers: list[str]) -> Plan:
@@ -101,6 +105,9 @@ class Plan:
             recording_seconds=1.5,
             input_calls=500,
             input_rounds=1,
+            sound_rounds=1,
+            sound_seconds=0.5,
+            sound_bursts=2,
         )
 
 
@@ -229,12 +236,14 @@ class Runner:
         driver: str,
         sdl2_driver: str | None = None,
         pythonpath: str | None = None,
+        env: dict | None = None,
     ) -> dict:
+        """Runs a measuring program; `env` adds to (or overrides) its environment."""
         self.log.write(f"$ SDL_VIDEO_DRIVER={driver} {' '.join(command)}\n")
         self.log.flush()
         done = subprocess.run(
             command,
-            env=self.environment(driver, sdl2_driver, pythonpath),
+            env=dict(self.environment(driver, sdl2_driver, pythonpath), **(env or {})),
             check=False,
             capture_output=True,
             text=True,
@@ -588,6 +597,10 @@ def report(results: dict) -> str:
     if "input" in results:
         lines += input_report(results["input"])
 
+    if "sound" in results:
+        add("")
+        lines += sound.report(results["sound"])
+
     for driver, programs in results["pacing"].items():
         add("")
         add(
@@ -784,6 +797,7 @@ def main(argv=None) -> int:
     floor = build_floor(ROOT / "build" / "bench-floor")
     runner = Runner(args.out, floor)
     sys.path.insert(0, str(ROOT / "scripts"))
+    import soundserver
     import xsession
 
     results = {
@@ -816,6 +830,10 @@ def main(argv=None) -> int:
         results["interrupt"] = measure_interrupt(runner, plan)
         results["memory"] = measure_memory(runner, plan)
         results["input"] = measure_input(runner, plan, args.baseline)
+        with soundserver.PulseAudio(sound.RATE) as server:
+            results["sound"] = sound.measure(
+                runner, server, plan.sound_rounds, plan.sound_seconds, plan.sound_bursts, progress
+            )
     finally:
         if xvfb is not None:
             xvfb.stop()

@@ -5,15 +5,18 @@
 # is drawn with the built-in font (placed by text_size, which measures a text without drawing it)
 # and also shown in the window title, and the keys are read with
 # pressed(), which reports every press exactly once however short it was. The apple is a sprite
-# copied with blit, its black pixels left out. Space (or the pad's A or Start) starts a new game
-# after a crash, F11 toggles fullscreen, Escape quits. A gamepad plugged in while it runs works at
-# once, and the window title names it.
+# copied with blit, its black pixels left out. Eating and crashing make sounds, synthesised with
+# NumPy and played with Audio.play over whatever else sounds; without a sound device the game
+# plays silently. Space (or the pad's A or Start) starts a new game after a crash, F11 toggles
+# fullscreen, Escape quits. A gamepad plugged in while it runs works at once, and the window title
+# names it.
 import random
+import sys
 from collections import deque
 
 import numpy as np
 
-from jxframebuf import Framebuffer, text_size
+from jxframebuf import Audio, Framebuffer, text_size
 
 CELL = 8
 COLS, ROWS = 40, 24  # the board, in cells, under a status line of one cell
@@ -36,6 +39,31 @@ DIRECTIONS = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, -1), "Down": (0, 1)}
 PAD = {"Left": "pad dpleft", "Right": "pad dpright", "Up": "pad dpup", "Down": "pad dpdown"}
 
 Cell = tuple[int, int]
+
+RATE = 48000
+
+
+def blip() -> np.ndarray:
+    """A short square wave rising an octave, for eating."""
+    t = np.arange(RATE * 9 // 100) / RATE
+    phase = 2 * np.pi * np.cumsum(660 * 2 ** (t / t[-1])) / RATE
+    return (0.3 * np.sign(np.sin(phase)) * np.exp(-t * 25)).astype(np.float32)
+
+
+def thud() -> np.ndarray:
+    """Noise over a falling tone, fading out, for a crash."""
+    t = np.arange(RATE // 2) / RATE
+    noise = np.random.default_rng(1).uniform(-1, 1, len(t))
+    fall = np.sin(2 * np.pi * np.cumsum(220 - 300 * t) / RATE)
+    return ((0.35 * noise + 0.5 * fall) * np.exp(-t * 7)).astype(np.float32)
+
+
+def open_audio() -> Audio | None:
+    try:
+        return Audio(RATE, channels=1)
+    except RuntimeError as error:
+        print(f"snake: playing without sound: {error}", file=sys.stderr)
+        return None
 
 
 class Game:
@@ -114,6 +142,8 @@ def main() -> None:
     palette[DARK_GREEN] = 0xFF1E6B2E
     palette[GREY] = 0xFF303040
     palette[BROWN] = 0xFF7A4A1E
+    audio = open_audio()
+    eat, crash = blip(), thud()
     game = Game(best=0)
     frame = 0
     pushed = None  # the stick's direction in the last frame: a push steers once, like a press
@@ -132,13 +162,18 @@ def main() -> None:
                 game.steer(direction)
             frame += 1
             if frame % FRAMES_PER_STEP == 0:
+                score = game.score
                 game.step()
                 pads = fb.gamepads()
                 fb.title = f"Snake: {game.score}" + (f" ({pads[0]})" if pads and pads[0] else "")
+                if audio and (game.over or game.score > score):
+                    audio.play(crash if game.over else eat)
         pushed = stick(fb)
         game.draw(fb)
         fb.flip()
     fb.quit()
+    if audio:
+        audio.close()
 
 
 if __name__ == "__main__":

@@ -26,17 +26,21 @@ say() { echo "build-sdl3: $*" >&2; }
 # What the build is made with. A finished build leaves a stamp holding this list, and the cache is
 # keyed by it: a prefix is reused only if its stamp says it was built exactly so (an older prefix
 # built with the X11 driver alone is left alone for whoever still uses it, and never picked here).
-# Both drivers load their system libraries at run time (SDL's *_SHARED defaults), so a module
-# linked with this SDL3 gains no hard dependency on X11 or Wayland libraries.
+# Every driver loads its system libraries at run time (SDL's *_SHARED options), so a module linked
+# with this SDL3 gains no hard dependency on X11, Wayland or sound libraries: a machine without a
+# sound server just lacks that driver.
 options=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_POSITION_INDEPENDENT_CODE=ON
          -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST_LIBRARY=OFF -DSDL_TESTS=OFF -DSDL_EXAMPLES=OFF)
 unix_drivers=(-DSDL_X11=ON -DSDL_X11_SHARED=ON
               -DSDL_WAYLAND=ON -DSDL_WAYLAND_SHARED=ON -DSDL_WAYLAND_LIBDECOR=ON
               -DSDL_WAYLAND_LIBDECOR_SHARED=ON)
+sound_drivers=(-DSDL_ALSA=ON -DSDL_ALSA_SHARED=ON -DSDL_PULSEAUDIO=ON -DSDL_PULSEAUDIO_SHARED=ON
+               -DSDL_PIPEWIRE=ON -DSDL_PIPEWIRE_SHARED=ON)
 case $target in
     native)
-        flavour=x11-wayland
-        options+=("${unix_drivers[@]}") ;;
+        # With the sound servers' drivers too: ALSA, PulseAudio and PipeWire.
+        flavour=x11-wayland-alsa-pulse-pipewire
+        options+=("${unix_drivers[@]}" "${sound_drivers[@]}") ;;
     aarch64)
         flavour=aarch64-x11-wayland
         toolchain="$root/cmake/aarch64-linux-gnu.cmake"
@@ -89,7 +93,8 @@ defines=()
 [ -z "${toolchain:-}" ] || defines+=("-DCMAKE_TOOLCHAIN_FILE=$toolchain")
 for option in "${options[@]}"; do [[ $option == -* ]] && defines+=("$option"); done
 cmake -S "$srcdir" -B "$work/build" -G Ninja -DCMAKE_INSTALL_PREFIX="$prefix" "${defines[@]}" >&2
-# SDL's configure step quietly leaves out a driver whose headers are missing: check both are in.
+# SDL's configure step quietly leaves out a driver whose headers are missing: check each is in, and
+# loaded at run time rather than linked.
 config=$(find "$work/build" -name SDL_build_config.h | head -n 1)
 if [ "$target" = windows ]; then
     grep -qs '#define SDL_VIDEO_DRIVER_WINDOWS 1' "$config" \
@@ -103,6 +108,15 @@ grep -qs '#define SDL_VIDEO_DRIVER_WAYLAND 1' "$config" \
              "wayland-protocols, libegl-dev and pkg-config installed?"; exit 1; }
 grep -qs '#define SDL_VIDEO_DRIVER_WAYLAND_DYNAMIC ' "$config" \
     || { say "SDL3's Wayland driver would link libwayland-client directly instead of loading it"; exit 1; }
+fi
+if [ "$target" = native ]; then
+    for sound in ALSA:libasound2-dev PULSEAUDIO:libpulse-dev PIPEWIRE:libpipewire-0.3-dev; do
+        name=${sound%%:*} package=${sound#*:}
+        grep -qs "#define SDL_AUDIO_DRIVER_$name 1" "$config" \
+            || { say "SDL3 was configured without its $name sound driver: is $package installed?"; exit 1; }
+        grep -qs "#define SDL_AUDIO_DRIVER_${name}_DYNAMIC " "$config" \
+            || { say "SDL3's $name sound driver would link its library directly instead of loading it"; exit 1; }
+    done
 fi
 cmake --build "$work/build" --parallel "$(nproc)" >&2
 cmake --install "$work/build" >&2

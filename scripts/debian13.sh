@@ -17,9 +17,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${JXFB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jxframebuf}
 suite=trixie
 # What the README's commands need on Debian 13, and what scripts/setup.sh would otherwise
-# install on the first run (xauth, valgrind, weston, debootstrap), so that it finds everything.
+# install on the first run (xauth, valgrind, weston, debootstrap, pulseaudio and its tools), so
+# that it finds everything.
 packages=(python3 python3-venv python3-dev libsdl3-dev xvfb g++ make git ca-certificates
-          xauth valgrind weston debootstrap)
+          xauth valgrind weston debootstrap pulseaudio pulseaudio-utils)
 command=${1:-make test && make demo}
 max_age_days=30
 

@@ -8,7 +8,8 @@ with --headless) it runs on a private Xvfb server (with the openbox window manag
 which fullscreen needs): the runner plays the example's scripted input, if example_input.py has
 one, saves a screenshot of the real window N seconds (default 3) after it appeared (default
 build/screenshots/NAME.png), then asks the window to close as a window manager would and waits
-for the program to end.
+for the program to end. Sound goes to SDL's dummy audio driver there, unless SDL_AUDIO_DRIVER is
+set.
 
 Either way the example file runs unchanged, in a child process, and the runner prints how many
 frames it showed and at what rate; --record records the frames of the first framebuffer it makes
@@ -292,7 +293,10 @@ def _run_headless(
         errors = stack.enter_context(tempfile.TemporaryFile())
         # The child's error output is kept and passed on at the end, whatever happened.
         stack.callback(_pass_on, errors)
-        env = dict(os.environ, DISPLAY=xvfb.display, SDL_VIDEO_DRIVER="x11")
+        # A machine without a screen rarely has sound either: examples play into SDL's dummy
+        # audio driver unless SDL_AUDIO_DRIVER names another.
+        env = {"SDL_AUDIO_DRIVER": "dummy", **os.environ}
+        env.update(DISPLAY=xvfb.display, SDL_VIDEO_DRIVER="x11")
         child = _child(path, report, env, stderr=errors, record=record)
         stack.callback(xsession.stop_process, child)
 

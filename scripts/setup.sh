@@ -24,17 +24,20 @@ begin "system packages" "checking Debian packages"
 # xauth is for xvfb-run (only recommended by xvfb); openbox is the window manager that the
 # fullscreen tests and `run_example.py --wm` run on Xvfb; x11-xkb-utils has setxkbmap, with which
 # the keyboard tests switch layouts; weston (a headless Wayland compositor) is for the Wayland
-# tests, debootstrap for `make test-debian13`.
-packages=(xvfb xauth openbox x11-xkb-utils g++ valgrind weston debootstrap)
+# tests, debootstrap for `make test-debian13`; pulseaudio (a sound server run with a null sink)
+# and pulseaudio-utils (parec, which records it) are for the sound tests.
+packages=(xvfb xauth openbox x11-xkb-utils g++ valgrind weston debootstrap pulseaudio
+          pulseaudio-utils)
 if apt-cache show libsdl3-dev >/dev/null 2>&1 || [ "${VERSION_CODENAME:-}" != bookworm ]; then
     packages+=(libsdl3-dev)
 else
     # No SDL3 in this release: it is built from source, with the X11 headers for its X11 driver,
-    # the Wayland ones (found through pkg-config) for its Wayland driver, and dpkg-dev for
-    # `apt-get source`.
+    # the Wayland ones (found through pkg-config) for its Wayland driver, the ALSA, PulseAudio and
+    # PipeWire ones for its sound drivers, and dpkg-dev for `apt-get source`.
     packages+=(dpkg-dev libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev
                libxfixes-dev libxss-dev libxtst-dev
-               pkg-config libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev)
+               pkg-config libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev
+               libasound2-dev libpulse-dev libpipewire-0.3-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

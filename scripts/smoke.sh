@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # The installed-package smoke test of `make wheel` and `make sdist`: the module imports from the
-# given interpreter's environment, knows its version, has its stubs beside it, and opens a window
-# on a private X server. Without Pillow (the optional `image` dependency) the image members say
-# how to install it; with it, a picture and a recording are written and read back.
+# given interpreter's environment, knows its version, has its stubs beside it, opens a window on a
+# private X server, and has SDL's sound drivers for desktops (playing into the dummy one). Without
+# Pillow (the optional `image` dependency) the image members say how to install it; with it, a
+# picture and a recording are written and read back.
 #
 #   scripts/smoke.sh PYTHON WHAT
 set -euo pipefail
 python=$1
 what=$2
 env -u SDL_VIDEO_DRIVER -u PYTHONPATH xvfb-run -a "$python" - "$what" <<'PY'
+import ctypes
 import importlib.metadata
 import importlib.util
+import os
 import sys
 import sysconfig
 import tempfile
@@ -51,6 +54,14 @@ with tempfile.TemporaryDirectory() as folder:
         assert jxframebuf.load_image(recording)[0].shape == (40, 64)
         images = "writes and reads pictures and recordings with Pillow"
 fb.quit()
-print(f"smoke: {sys.argv[1]} installs jxframebuf {jxframebuf.__version__}, which opens a window "
-      f"and {images}")
+sdl = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
+sdl.SDL_GetAudioDriver.restype = ctypes.c_char_p
+drivers = {sdl.SDL_GetAudioDriver(i).decode() for i in range(sdl.SDL_GetNumAudioDrivers())}
+assert {"pipewire", "pulseaudio", "alsa"} <= drivers, drivers
+os.environ["SDL_AUDIO_DRIVER"] = "dummy"
+with jxframebuf.Audio() as audio:
+    audio.queue(memoryview(bytes(4 * 2 * 4800)).cast("f", (4800, 2)))
+    assert audio.queued > 0
+print(f"smoke: {sys.argv[1]} installs jxframebuf {jxframebuf.__version__}, which opens a window, "
+      f"plays sound ({', '.join(sorted(drivers))}) and {images}")
 PY

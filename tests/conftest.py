@@ -79,6 +79,8 @@ def openbox(xvfb):
 
 @pytest.fixture(autouse=True)
 def video_driver(request, monkeypatch):
+    # Sound plays into nothing unless a test chooses a driver (the disk driver, a PulseAudio).
+    monkeypatch.setenv("SDL_AUDIO_DRIVER", "dummy")
     if request.node.get_closest_marker("x11"):
         server = request.getfixturevalue("xvfb")
         monkeypatch.setenv("DISPLAY", server.display)
@@ -87,10 +89,11 @@ def video_driver(request, monkeypatch):
     else:
         monkeypatch.setenv("SDL_VIDEO_DRIVER", "dummy")
         yield "dummy"
-    # A framebuffer a test forgot must not outlive it: its window would confuse the next test.
+    # A framebuffer or an Audio a test forgot must not outlive it: its window would confuse the
+    # next test.
     gc.collect()
     # Every test leaves SDL shut down: the next may choose another driver or X server.
-    assert not sdl.initialised(), "a framebuffer outlived its test"
+    assert not sdl.initialised(), "a framebuffer or an Audio outlived its test"
 
 
 @pytest.fixture

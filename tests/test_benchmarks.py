@@ -14,6 +14,7 @@ import cases
 import drawing
 import recording
 import run
+import sound
 
 FRAME_NS = 1e9 / 60
 
@@ -290,3 +291,18 @@ def test_recording_case_measures_each_mode_and_the_report_sets_them_side_by_side
     assert [line.split()[1] for line in table.splitlines() if "sprites " in line] == [
         "-", ".gif", ".png"
     ]  # fmt: skip
+
+
+def test_sound_feed_case_keeps_the_stream_fed_and_the_report_takes_medians():
+    r = sound.feed("ours", seconds=0.3)  # on the dummy audio driver
+    assert r["starved_frames"] == 0 and 0 < r["cpu_percent"] < 100
+    results = {
+        "cpu": {"ours": [2.0, 9.0, 2.2], "pygame-ce": [2.5, 2.4, 2.6], "loop alone": [0.5] * 3},
+        "starved": {"ours": 0, "pygame-ce": 3, "loop alone": 0},
+        "latency": {"ours": [12.0, 11.0, 40.0], "pygame-ce": [16.0, 15.0, 17.0]},
+        "seconds": 4.0,
+    }
+    lines = {line.split()[0]: line.split() for line in sound.report(results)}
+    assert lines["ours"][1:5] == ["2.20", "3", "0", "12.0"]
+    assert lines["pygame-ce"][1:5] == ["2.50", "3", "3", "16.0"]
+    assert lines["loop"][-3:] == ["-", "-", "0"]

@@ -27,7 +27,7 @@ def runner_environment(display=None):
     env = {
         k: v
         for k, v in os.environ.items()
-        if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEO_DRIVER")
+        if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEO_DRIVER", "SDL_AUDIO_DRIVER")
     }
     if display is not None:
         env["DISPLAY"] = display

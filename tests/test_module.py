@@ -9,10 +9,12 @@ import jxframebuf
 def test_module_and_class_surface():
     assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
     assert jxframebuf.__all__ == [
-        "Canvas", "Framebuffer", "__version__", "load_image", "save_image", "text_size"
+        "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "load_image", "save_image",
+        "text_size"
     ]  # fmt: skip
-    for name in jxframebuf.__all__[:2] + jxframebuf.__all__[3:]:
-        assert getattr(jxframebuf, name).__module__ == "jxframebuf", name
+    for name in jxframebuf.__all__:
+        if name != "__version__":
+            assert getattr(jxframebuf, name).__module__ == "jxframebuf", name
     canvas = [name for name in vars(jxframebuf.Canvas) if not name.startswith("_")]
     assert canvas == ["array", "clear", "pset", "pget", "line", "rect", "circle", "blit", "text"]
     cls = jxframebuf.Framebuffer

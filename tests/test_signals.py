@@ -181,3 +181,33 @@ def test_a_loop_that_never_asks_running_keeps_its_pace_and_a_second_sigterm_ends
     child.send_signal(signal.SIGTERM)  # no loop runs: the default action
     out, err = finish(child)
     assert child.returncode == -signal.SIGTERM, (out, err)
+
+
+def test_sound_leaves_sigterm_alone_and_to_a_running_loop():
+    # SDL's audio brings up its events, which would turn SIGTERM into an event nobody reads.
+    child = start(
+        """
+    import time
+    import numpy as np
+    from jxframebuf import Audio, Framebuffer
+    audio = Audio()
+    audio.queue(np.zeros((48000 * 30, 2), np.float32))
+    print("looping", flush=True)
+    input()
+    fb = Framebuffer(64, 48, fps=10)
+    while fb.running():
+        fb.flip()
+    fb.quit()
+    print(f"quit, playing on: {audio.queued > 0}", flush=True)
+    time.sleep(30)
+    """
+    )
+    assert signal.SIGTERM not in caught_signals(child.pid)  # only sound: the default action
+    child.stdin.write("\n")
+    child.stdin.flush()
+    time.sleep(0.5)  # the loop runs: SIGTERM ends it
+    child.send_signal(signal.SIGTERM)
+    assert child.stdout.readline() == "quit, playing on: True\n"
+    child.send_signal(signal.SIGTERM)
+    out, err = finish(child)
+    assert child.returncode == -signal.SIGTERM, (out, err)

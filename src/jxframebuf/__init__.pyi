@@ -16,7 +16,16 @@ _Int: TypeAlias = SupportsIndex
 # A file to read or write: a str or a path object.
 _Path: TypeAlias = str | os.PathLike[str]
 
-__all__ = ["Canvas", "Framebuffer", "__version__", "load_image", "save_image", "text_size"]
+__all__ = [
+    "Audio",
+    "Canvas",
+    "Framebuffer",
+    "Voice",
+    "__version__",
+    "load_image",
+    "save_image",
+    "text_size",
+]
 
 __version__: str
 
@@ -163,3 +172,62 @@ def load_image(
 ) -> tuple[numpy.typing.NDArray[numpy.uint8], numpy.typing.NDArray[numpy.uint32]]:
     """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
     0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
+
+class Voice:
+    """A sound effect started by `Audio.play`."""
+
+    @property
+    def playing(self) -> bool:
+        """True until the sound has played out (never, for a loop) or was stopped."""
+    def stop(self) -> None:
+        """Silences the sound at once; calling it again does nothing."""
+
+class Audio:
+    """Sound on the default output device: a gapless stream of samples, with effects mixed over
+    it. Independent of any `Framebuffer`; every member may be called from any thread."""
+
+    def __init__(self, rate: _Int = 48000, channels: _Int = 2) -> None:
+        """Opens the default output device for `rate` frames a second (8,000 to 192,000) in 1 or
+        2 channels. RuntimeError when there is no sound driver or device."""
+    def queue(self, samples: collections.abc.Buffer) -> None:
+        """Appends float32/float64 (-1.0 to 1.0) or int16 samples, shaped (n, channels) or (n,)
+        for mono, to the stream, which plays gaplessly in order. Copied at the call."""
+    @property
+    def queued(self) -> float:
+        """Seconds of queued sound not yet played."""
+    def clear(self) -> None:
+        """Drops what is queued and not yet played."""
+    def play(
+        self, samples: collections.abc.Buffer, loop: bool = False, volume: float = 1.0
+    ) -> Voice:
+        """Starts a sound effect (samples as for `queue`), mixed over the stream and the other
+        voices from now on, once or over and over, scaled by `volume`."""
+    @property
+    def volume(self) -> float:
+        """The gain of everything played, 0.0 or more; 1.0 at first."""
+    @volume.setter
+    def volume(self, value: float, /) -> None: ...
+    @property
+    def paused(self) -> bool:
+        """True holds everything (the queue and the voices) where it is; False plays on."""
+    @paused.setter
+    def paused(self, value: bool, /) -> None: ...
+    @property
+    def rate(self) -> int:
+        """Frames a second, as opened."""
+    @property
+    def channels(self) -> int:
+        """1 or 2, as opened."""
+    def close(self) -> None:
+        """Stops all sound and gives the device back. Every other member raises RuntimeError
+        afterwards; calling it again does nothing."""
+    def __enter__(self) -> Self:
+        """The Audio itself, for `with Audio() as audio:`."""
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None,
+        exc_value: BaseException | None,
+        traceback: TracebackType | None,
+        /,
+    ) -> None:
+        """Calls close(), exception or not."""

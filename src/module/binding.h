@@ -403,6 +403,9 @@ void register_draw(FramebufferClass &cls);
 // The class Canvas, the drawing kit on an array of the caller's, and text_size().
 void register_canvas(py::module_ &m);
 
+// Adds the classes Audio and Voice (sound; src/platform/audio.h) to the module.
+void register_audio(py::module_ &m);
+
 }  // namespace jxfb
 
 namespace pybind11::detail {

@@ -197,4 +197,5 @@ PYBIND11_MODULE(_jxframebuf, m) {
     install_fast(framebuffer, "flip", &flip_front, fast_flip);
     register_draw(framebuffer);
     register_canvas(m);
+    register_audio(m);
 }

@@ -1,0 +1,184 @@
+// The Python face of the sound engine (src/platform/audio.h): the classes Audio and Voice.
+//
+// Samples come in as any object with the buffer protocol (NumPy arrays above all) and reach the
+// engine as a pointer, a type and strides; the engine copies them before the call returns. The
+// interpreter lock is let go while SDL may wait: opening and closing the device (a sound server
+// may take a while to answer) and putting samples into a stream (the device's thread may be
+// mixing it).
+#include <pybind11/pybind11.h>
+
+#include <memory>
+#include <string>
+
+#include "audio.h"
+#include "binding.h"
+
+namespace jxfb {
+
+namespace {
+
+// A buffer held from an exporter, released however the holder goes (a refusal thrown from the
+// constructor of Samples included).
+struct HeldBuffer {
+    Py_buffer view{};
+    bool held = false;
+    ~HeldBuffer() {
+        if (held) PyBuffer_Release(&view);
+    }
+};
+
+// One call's hold on the caller's samples.
+class Samples {
+public:
+    Samples(const py::handle &object, int channels, const char *method) {
+        if (PyObject_GetBuffer(object.ptr(), &buffer_.view, PyBUF_RECORDS_RO) != 0) {
+            PyErr_Clear();
+            throw py::type_error(std::string(method) +
+                                 " expects a NumPy array (or another buffer) of float32, float64 "
+                                 "or int16 samples; got " +
+                                 Py_TYPE(object.ptr())->tp_name);
+        }
+        buffer_.held = true;
+        block_.data = buffer_.view.buf;
+        block_.type = type(method);
+        // (n,) is mono; (n, channels) is a frame a row.
+        const bool flat = buffer_.view.ndim == 1 && channels == 1;
+        if (!flat && !(buffer_.view.ndim == 2 && buffer_.view.shape[1] == channels)) {
+            std::string shape = "(";
+            for (int i = 0; i < buffer_.view.ndim; ++i) {
+                shape += (i ? ", " : "") + std::to_string(buffer_.view.shape[i]);
+            }
+            shape += buffer_.view.ndim == 1 ? ",)" : ")";
+            throw py::value_error(std::string(method) + " expects samples shaped " +
+                                  (channels == 1 ? "(n,) or (n, 1)" : "(n, 2)") + " for " +
+                                  std::to_string(channels) + " channel" +
+                                  (channels == 1 ? "" : "s") + "; got shape " + shape);
+        }
+        block_.frames = static_cast<std::size_t>(buffer_.view.shape[0]);
+        // Exporters that leave strides out (ctypes does) are laid out in C order.
+        block_.frame_stride =
+            buffer_.view.strides ? buffer_.view.strides[0] : buffer_.view.itemsize * channels;
+        block_.channel_stride = buffer_.view.ndim == 2 && buffer_.view.strides
+                                    ? buffer_.view.strides[1]
+                                    : buffer_.view.itemsize;
+    }
+    Samples(const Samples &) = delete;
+    Samples &operator=(const Samples &) = delete;
+
+    const SampleBlock &block() const { return block_; }
+
+private:
+    SampleType type(const char *method) const {
+        const char *format = buffer_.view.format ? buffer_.view.format : "B";
+        // Native or little-endian (this machine's order) standard sizes only.
+        if (*format == '@' || *format == '=' || *format == '<') ++format;
+        const std::string code = format;
+        if (code == "h" && buffer_.view.itemsize == 2) return SampleType::Int16;
+        if (code == "f" && buffer_.view.itemsize == 4) return SampleType::Float32;
+        if (code == "d" && buffer_.view.itemsize == 8) return SampleType::Float64;
+        throw py::type_error(std::string(method) +
+                             " expects samples of float32, float64 or int16; got buffer format '" +
+                             (buffer_.view.format ? buffer_.view.format : "B") + "' with " +
+                             std::to_string(buffer_.view.itemsize) + "-byte items");
+    }
+
+    HeldBuffer buffer_;
+    SampleBlock block_;
+};
+
+// The samples argument: any object, which Samples then takes or refuses with messages that say
+// which dtypes and shapes it takes; the signature names the buffer protocol.
+struct SampleArray : Kind {
+    static constexpr char signature[] = "collections.abc.Buffer";
+    py::object value;
+    static SampleArray from(py::handle object, const Where &) {
+        SampleArray samples;
+        samples.value = py::reinterpret_borrow<py::object>(object);
+        return samples;
+    }
+};
+
+// A gain: any real number (int, float, NumPy floats); the engine refuses negative ones, NaN and
+// infinity with ValueError.
+struct Gain : Kind {
+    static constexpr char signature[] = "float";
+    float value;
+    operator float() const { return value; }
+    static Gain from(py::handle object, const Where &where) {
+        const double value = PyFloat_AsDouble(object.ptr());
+        if (value == -1.0 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
+            PyErr_Clear();
+            throw py::type_error(where.text() + " must be a number, 0.0 or more, not " +
+                                 Py_TYPE(object.ptr())->tp_name);
+        }
+        Gain gain;
+        gain.value = static_cast<float>(value);
+        return gain;
+    }
+};
+
+}  // namespace
+
+void register_audio(py::module_ &m) {
+    py::class_<Voice, std::shared_ptr<Voice>> voice(m, "Voice");
+    Members(voice).readonly("playing", &Voice::playing).def("stop", &Voice::stop);
+    refuse_pickling(voice);
+
+    // rate and channels are converted as integers (floats refused with TypeError); the engine
+    // refuses values out of range with ValueError.
+    py::class_<Audio> audio(m, "Audio");
+    Members(audio)
+        .init(
+            [](int rate, int channels) {
+                py::gil_scoped_release unlocked;  // a sound server may take a while to answer
+                return std::make_unique<Audio>(rate, channels);
+            },
+            py::arg("rate") = 48000, py::arg("channels") = 2)
+        .def(
+            "queue",
+            [](Audio &audio, const SampleArray &samples) {
+                const Samples held(samples.value, audio.channels(), "queue()");
+                py::gil_scoped_release unlocked;
+                audio.queue(held.block());
+            },
+            py::arg("samples"))
+        .readonly("queued", &Audio::queued)
+        .def("clear", &Audio::clear)
+        .def(
+            "play",
+            [](Audio &audio, const SampleArray &samples, bool loop, Gain volume) {
+                const Samples held(samples.value, audio.channels(), "play()");
+                py::gil_scoped_release unlocked;
+                return audio.play(held.block(), loop, volume);
+            },
+            py::arg("samples"), py::arg("loop") = false, py::arg("volume") = 1.0f)
+        .property("volume", &Audio::volume,
+                  [](Audio &audio, Gain volume) { audio.set_volume(volume); })
+        .property("paused", &Audio::paused,
+                  [](Audio &audio, Switch paused) { audio.set_paused(paused); })
+        .readonly("rate", &Audio::rate)
+        .readonly("channels", &Audio::channels)
+        .def("close",
+             [](Audio &audio) {
+                 py::gil_scoped_release unlocked;  // waits for the device's thread to end
+                 audio.close();
+             })
+        .def(
+            "__enter__",
+            [](Audio &audio) {
+                audio.rate();  // refuses a closed one
+                return &audio;
+            },
+            py::return_value_policy::reference)
+        .def(
+            "__exit__",
+            [](Audio &audio, const py::object &, const py::object &, const py::object &) {
+                py::gil_scoped_release unlocked;
+                audio.close();
+            },
+            py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
+    refuse_pickling(audio);
+}
+
+}  // namespace jxfb

@@ -1,0 +1,120 @@
+// Sound on SDL3's audio streams: one stream that plays queued samples gaplessly in order, and a
+// stream per sound effect ("voice"), all bound to one logical device, which SDL mixes. Plain C++
+// with no knowledge of Python; the binding (src/module/register_audio.cpp) converts the caller's
+// arrays into the plain sample blocks taken here.
+//
+// Every member may be called from any thread: SDL's streams and devices lock themselves, and the
+// state kept here is behind a mutex.
+#pragma once
+
+#include <SDL3/SDL.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "sdl_session.h"
+
+namespace jxfb {
+
+enum class SampleType { Int16, Float32, Float64 };
+
+// A caller's samples, read in place: `frames` frames of `channels` samples each, the sample of
+// channel c in frame i at data + i * frame_stride + c * channel_stride (bytes; any sign, any
+// alignment). Floats are clipped to -1.0..1.0 and NaN read as 0; int16 is scaled by 1/32768.
+struct SampleBlock {
+    const void *data = nullptr;
+    SampleType type = SampleType::Float32;
+    std::size_t frames = 0;
+    std::ptrdiff_t frame_stride = 0;
+    std::ptrdiff_t channel_stride = 0;
+};
+
+// Writes the block's samples (frames [first, first + count), every channel interleaved) as
+// float32 into `out`.
+void convert_samples(const SampleBlock &block, int channels, std::size_t first, std::size_t count,
+                     float *out);
+
+class Audio;
+
+// One sound effect mixed over the stream: its own SDL stream bound to the device, destroyed when
+// it is stopped, when it has played out (found by Audio's sweep or by asking `playing`), or when
+// its Audio closes.
+class Voice {
+public:
+    Voice() = default;  // a voice that has nothing to play
+    ~Voice();
+    Voice(const Voice &) = delete;
+    Voice &operator=(const Voice &) = delete;
+
+    bool playing();
+    void stop();
+
+private:
+    friend class Audio;
+    bool finished_locked();  // true if it has played out or was stopped; releases it then
+    void release_locked();
+    static void SDLCALL refill(void *self, SDL_AudioStream *stream, int needed, int total);
+
+    std::mutex mutex_;
+    SDL_AudioStream *stream_ = nullptr;  // null once stopped, played out or closed
+    bool loop_ = false;
+    std::vector<float> samples_;  // a looping voice's sound, put again each time it runs out
+    std::size_t position_ = 0;    // the next float of samples_ to put
+};
+
+class Audio {
+public:
+    static constexpr int kMinRate = 8000;
+    static constexpr int kMaxRate = 192000;
+
+    // Opens the default playback device for float samples at `rate` frames a second in `channels`
+    // channels (SDL converts to whatever the device takes). Throws std::invalid_argument for a
+    // rate or channel count outside the ranges above (before SDL is touched), std::runtime_error
+    // with SDL's text when there is no driver or device; either way nothing is left behind.
+    Audio(int rate, int channels);
+    ~Audio();
+    Audio(const Audio &) = delete;
+    Audio &operator=(const Audio &) = delete;
+
+    // Appends to the stream, after everything queued before: it plays without a gap as long as
+    // the queue does not run dry.
+    void queue(const SampleBlock &samples);
+    // Seconds of queued sound that the device has not taken yet.
+    double queued();
+    // Drops what is queued and not yet played.
+    void clear();
+    // Starts a sound effect mixed over the stream from now on, played once or over and over,
+    // scaled by `volume` (0 or more).
+    std::shared_ptr<Voice> play(const SampleBlock &samples, bool loop, float volume);
+
+    float volume();
+    void set_volume(float volume);  // 0 or more; 1 is as queued
+    bool paused();
+    void set_paused(bool paused);
+    int rate();
+    int channels();
+
+    // Stops every voice, closes the device and lets SDL's audio go. Calling it again does nothing;
+    // every other member throws std::runtime_error from then on.
+    void close();
+
+private:
+    void check_open() const;
+    void check_volume(float volume) const;
+    void put(SDL_AudioStream *stream, const SampleBlock &samples);
+    void sweep_voices();
+
+    std::mutex mutex_;
+    int rate_;
+    int channels_;
+    session::Hold hold_;                 // SDL's audio, held while open
+    SDL_AudioDeviceID device_ = 0;       // 0 once closed
+    SDL_AudioStream *stream_ = nullptr;  // the queue
+    std::vector<std::shared_ptr<Voice>> voices_;
+    std::vector<float> scratch_;  // converted samples on their way into a stream
+};
+
+}  // namespace jxfb

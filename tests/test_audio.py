@@ -1,0 +1,189 @@
+"""Sound: what the device played, sample for sample, through SDL's disk driver (which writes it to
+a file); the rules for samples and arguments on the dummy driver; and a tone through a real sound
+server (a private PulseAudio, the `pulse` tests)."""
+
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import soundserver
+from jxframebuf import Audio, Framebuffer
+
+RATE = 48000
+
+
+@pytest.fixture
+def disk(monkeypatch, tmp_path):
+    """The disk driver, writing what the device plays (float32, as opened) to the returned path."""
+    played = tmp_path / "played.raw"
+    monkeypatch.setenv("SDL_AUDIO_DRIVER", "disk")
+    monkeypatch.setenv("SDL_AUDIO_DISK_OUTPUT_FILE", str(played))
+    monkeypatch.setenv("SDL_LOGGING", "audio=quiet")  # no warning that the disk driver is in use
+    return played
+
+
+def recorded(path, channels):
+    """What the device played, from the first sound on (the device plays silence before it)."""
+    frames = np.fromfile(path, np.float32).reshape(-1, channels)
+    sounding = np.flatnonzero(frames.any(axis=1))
+    assert len(sounding), "nothing but silence was played"
+    return frames[sounding[0] :]
+
+
+def wait_until(condition, timeout=5.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        assert time.monotonic() < deadline, "timed out"
+        time.sleep(0.005)
+
+
+def test_the_recording_of_a_stream_with_two_voices_over_it(disk):
+    # Values that sum and scale exactly in float32 where the voices overlap the stream.
+    under = ((np.arange(960 * 2).reshape(-1, 2) % 16) - 8) / 64
+    sine = 0.5 * np.sin(np.arange(4800) * 2 * np.pi * 440 / RATE)
+    wild = np.array([[2.0, -3.0], [np.nan, np.inf], [-np.inf, 0.75]])  # clipped; NaN is silence
+    ints = np.array([[16384, -32768], [32767, -1], [1, 0]], np.int16)
+    with Audio(RATE, 2) as audio:
+        audio.paused = True
+        audio.queue(np.full((1000, 2), 0.9, np.float32))
+        audio.clear()  # dropped before it played
+        assert audio.queued == 0
+        # Many calls of odd sizes, each from the same array, overwritten at once: the samples
+        # were copied at the call.
+        reused = np.empty((26, 2), np.float32)
+        for start in range(0, len(under), 26):
+            chunk = under[start : start + 26]
+            reused[: len(chunk)] = chunk
+            audio.queue(reused[: len(chunk)])
+            reused[:] = 0.5
+        for start in range(0, 4800, 48):  # float64, 100 calls
+            audio.queue(np.stack([sine, -sine], axis=1)[start : start + 48])
+        audio.queue(wild)
+        audio.queue(ints)
+        audio.queue(ints.astype(np.float32) / 32768)
+        loud = audio.play(np.full((300, 2), 0.25, np.float32))
+        soft = audio.play(np.full((200, 2), -0.125), volume=0.5)
+        audio.volume = 0.5
+        time.sleep(0.1)  # several device periods: nothing is taken while paused
+        assert audio.queued == pytest.approx(5769 / RATE)
+        assert audio.paused and loud.playing and soft.playing
+        audio.paused = False
+        wait_until(lambda: audio.queued == 0 and not loud.playing and not soft.playing)
+        time.sleep(0.05)  # the device writes the last of it
+
+    stream = np.concatenate(
+        [under, np.stack([sine, -sine], axis=1), [[1, -1], [0, 1], [-1, 0.75]], ints / 32768,
+         ints / 32768]
+    ).astype(np.float32)  # fmt: skip
+    expected = stream.copy()
+    expected[:300] += 0.25
+    expected[:200] += -0.125 * 0.5
+    expected *= 0.5
+    played = recorded(disk, 2)
+    np.testing.assert_array_equal(played[: len(expected)], expected)
+    assert not played[len(expected) :].any()
+
+
+def test_a_looping_voice_repeats_without_a_gap_until_stopped(disk):
+    pattern = np.array([0.5, -0.25, 0.125, 0.75, -0.5, 0.25, -0.75], np.float32)
+    with Audio(RATE, 1) as audio:
+        voice = audio.play(pattern, loop=True)
+        time.sleep(0.15)
+        assert voice.playing
+        voice.stop()
+        assert not voice.playing
+        time.sleep(0.05)
+    # The device opens in stereo at the least (SDL's default), and plays mono on both sides.
+    both = recorded(disk, 2)
+    np.testing.assert_array_equal(both[:, 0], both[:, 1])
+    played = both[:, 0]
+    end = np.flatnonzero(played)[-1] + 1
+    assert end > 0.1 * RATE
+    np.testing.assert_array_equal(played[:end], np.resize(pattern, end))
+
+
+def test_samples_and_arguments_that_are_refused():
+    for rate, channels in [(7999, 2), (192001, 2), (RATE, 0), (RATE, 3)]:
+        with pytest.raises(ValueError, match=r"(rate|channels) must be"):
+            Audio(rate, channels)
+    with Audio(8000, 1) as mono, Audio() as stereo:
+        assert (mono.rate, mono.channels, stereo.rate, stereo.channels) == (8000, 1, RATE, 2)
+        mono.queue(np.zeros(80, np.int16))
+        mono.queue(np.zeros((80, 1)))
+        mono.play(memoryview(np.zeros(8, np.float32)))  # any buffer
+        for audio, bad in [(mono, np.zeros(4, np.int32)), (mono, np.zeros(4, np.float16)),
+                           (mono, b"\0\0\0\0"), (stereo, [[0.0, 0.0]])]:  # fmt: skip
+            with pytest.raises(TypeError, match="float32, float64 or int16"):
+                audio.queue(bad)
+            with pytest.raises(TypeError, match="float32, float64 or int16"):
+                audio.play(bad)
+        for audio, shape in [(stereo, (4,)), (stereo, (4, 1)), (mono, (4, 2)), (stereo, (2, 2, 2))]:
+            with pytest.raises(ValueError, match=r"shaped .* got shape"):
+                audio.queue(np.zeros(shape, np.float32))
+        for volume in (-0.5, float("nan"), float("inf")):
+            with pytest.raises(ValueError, match="volume must be"):
+                stereo.volume = volume
+            with pytest.raises(ValueError, match="volume must be"):
+                stereo.play(np.zeros((4, 2)), volume=volume)
+        with pytest.raises(TypeError, match="paused must be True or False"):
+            stereo.paused = 1
+        stereo.volume = 2  # a gain beyond 1 is allowed
+        assert stereo.volume == 2.0
+
+
+def test_a_closed_audio_refuses_every_member_but_close():
+    audio = Audio()
+    voice = audio.play(np.zeros((RATE, 2), np.float32))
+    # Any thread may use it, closing included.
+    worker = threading.Thread(target=lambda: (audio.queue(np.zeros((8, 2))), audio.close()))
+    worker.start()
+    worker.join()
+    audio.close()
+    assert not voice.playing
+    voice.stop()
+    uses = [lambda: audio.queue(np.zeros((8, 2))), lambda: audio.queued, audio.clear,
+            lambda: audio.play(np.zeros((8, 2))), lambda: audio.volume, lambda: audio.paused,
+            lambda: setattr(audio, "paused", True), lambda: audio.rate, audio.__enter__]  # fmt: skip
+    for use in uses:
+        with pytest.raises(RuntimeError, match="closed"):
+            use()
+    with pytest.raises(TypeError, match="has not been called"):
+        Audio.__new__(Audio).queue(np.zeros((8, 2)))
+
+
+def test_no_sound_driver_says_how_to_run_without_sound(monkeypatch):
+    monkeypatch.setenv("SDL_AUDIO_DRIVER", "nonesuch")
+    with pytest.raises(RuntimeError, match=r"nonesuch.*SDL_AUDIO_DRIVER=dummy"):
+        Audio()
+
+
+def test_audio_and_framebuffers_outlive_each_other():
+    audio = Audio()
+    Framebuffer(16, 16, fps=-1).quit()  # the last framebuffer goes; the sound plays on
+    audio.queue(np.zeros((4800, 2), np.float32))
+    assert audio.queued > 0
+    wait_until(lambda: audio.queued == 0)
+    fb = Framebuffer(16, 16, fps=-1)
+    audio.close()
+    fb.flip()
+    assert fb.running()
+    fb.quit()
+
+
+@pytest.mark.pulse
+def test_a_queued_tone_reaches_a_real_sound_server(monkeypatch):
+    tone = 0.5 * np.sin(np.arange(RATE) * 2 * np.pi * 1234 / RATE)
+    with soundserver.PulseAudio(RATE) as server:
+        for name, value in server.env.items():
+            monkeypatch.setenv(name, value)
+        with server.record() as recording, Audio(RATE, 2) as audio:
+            for start in range(0, RATE, 800):
+                audio.queue(np.stack([tone, tone], axis=1)[start : start + 800])
+            wait_until(lambda: audio.queued == 0)
+            time.sleep(0.2)
+            heard = recording.stop()
+    spectrum = np.abs(np.fft.rfft(heard))
+    assert np.argmax(spectrum) * RATE / len(heard) == pytest.approx(1234, abs=2)
+    assert np.abs(heard).max() == pytest.approx(0.5, abs=0.02)
