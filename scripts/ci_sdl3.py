@@ -6,10 +6,9 @@ upstream source, installed into PREFIX.
 
 Linux and macOS get a static, position-independent SDL3 linked into the module, as here (on Linux
 with the X11, Wayland, ALSA, PulseAudio and PipeWire drivers, which load their libraries at run
-time; on macOS for both
-processors). Windows gets SDL3.dll,
-which the wheel carries beside the module (delvewheel): a DLL exports only what it declares, so a
-static SDL3 inside the module would hide SDL's functions from the tests' ctypes access.
+time; on macOS for both processors). Windows gets SDL3.dll, which the wheel carries beside the
+module (delvewheel): a DLL exports only what it declares, so a static SDL3 inside the module would
+hide SDL's functions from the tests' ctypes access.
 
 Runs on whichever Python 3 the build machine has: standard library only.
 """
