@@ -20,11 +20,12 @@ scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cache=${JXFB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/jxframebuf}
 suite=trixie
 # The root's interpreter with NumPy, pytest and what the tests import; Python's headers for the
-# module; the X11, Wayland and EGL headers for SDL's video drivers (which load their libraries at
-# run time).
+# module; the X11, Wayland and EGL headers for SDL's video drivers and the ALSA, PulseAudio and
+# PipeWire ones for its sound drivers (all of which load their libraries at run time).
 packages=(python3.13 python3-numpy python3-pytest python3-hypothesis python3-xlib python3.13-dev
           libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev libxfixes-dev libxss-dev
-          libxtst-dev libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev)
+          libxtst-dev libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev
+          libasound2-dev libpulse-dev libpipewire-0.3-dev)
 # Kept out of headers/: they would shadow the cross toolchain's own C library and C++ runtime.
 toolchain_owned='^(libc6|libc6-dev|libc-dev-bin|libc-bin|linux-libc-dev|libcrypt-dev|libcrypt1|libstdc\+\+.*|libgcc.*|gcc|gcc-[0-9]+.*|cpp|cpp-[0-9]+.*|g\+\+.*|binutils.*|rpcsvc-proto|libnsl-dev|libtirpc-dev)$'
 max_age_days=30

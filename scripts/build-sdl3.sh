@@ -42,12 +42,12 @@ case $target in
         flavour=x11-wayland-alsa-pulse-pipewire
         options+=("${unix_drivers[@]}" "${sound_drivers[@]}") ;;
     aarch64)
-        flavour=aarch64-x11-wayland
+        flavour=aarch64-x11-wayland-alsa-pulse-pipewire
         toolchain="$root/cmake/aarch64-linux-gnu.cmake"
         [ -n "${JXFB_ARM64_HEADERS:-}" ] || { say "JXFB_ARM64_HEADERS is not set (scripts/arm64-root.sh)"; exit 1; }
         # The toolchain file (by its content: clones differ in where it is) and the headers it
         # builds against are inputs too.
-        options+=("${unix_drivers[@]}" "#toolchain $(sha256sum < "$toolchain")"
+        options+=("${unix_drivers[@]}" "${sound_drivers[@]}" "#toolchain $(sha256sum < "$toolchain")"
                   "#headers $JXFB_ARM64_HEADERS") ;;
     windows)
         flavour=windows-x86_64
@@ -109,7 +109,7 @@ grep -qs '#define SDL_VIDEO_DRIVER_WAYLAND 1' "$config" \
 grep -qs '#define SDL_VIDEO_DRIVER_WAYLAND_DYNAMIC ' "$config" \
     || { say "SDL3's Wayland driver would link libwayland-client directly instead of loading it"; exit 1; }
 fi
-if [ "$target" = native ]; then
+if [ "$target" != windows ]; then
     for sound in ALSA:libasound2-dev PULSEAUDIO:libpulse-dev PIPEWIRE:libpipewire-0.3-dev; do
         name=${sound%%:*} package=${sound#*:}
         grep -qs "#define SDL_AUDIO_DRIVER_$name 1" "$config" \

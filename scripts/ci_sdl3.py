@@ -5,10 +5,10 @@ upstream source, installed into PREFIX.
     python3 scripts/ci_sdl3.py PREFIX
 
 Linux and macOS get a static, position-independent SDL3 linked into the module, as here (on Linux
-with the X11 and Wayland drivers, which load their libraries at run time; on macOS for both
-processors). Windows gets SDL3.dll,
-which the wheel carries beside the module (delvewheel): a DLL exports only what it declares, so a
-static SDL3 inside the module would hide SDL's functions from the tests' ctypes access.
+with the X11, Wayland, ALSA, PulseAudio and PipeWire drivers, which load their libraries at run
+time; on macOS for both processors). Windows gets SDL3.dll, which the wheel carries beside the
+module (delvewheel): a DLL exports only what it declares, so a static SDL3 inside the module would
+hide SDL's functions from the tests' ctypes access.
 
 Runs on whichever Python 3 the build machine has: standard library only.
 """
@@ -25,12 +25,13 @@ VERSION = "3.2.10"
 SOURCE = (
     f"https://github.com/libsdl-org/SDL/releases/download/release-{VERSION}/SDL3-{VERSION}.tar.gz"
 )
-# What SDL's X11 and Wayland drivers compile against in the manylinux (AlmaLinux) containers; a
-# package the distribution lacks only leaves its feature out.
+# What SDL's X11, Wayland and sound drivers compile against in the manylinux (AlmaLinux)
+# containers; a package the distribution lacks only leaves its feature out.
 LINUX_PACKAGES = [
     "libX11-devel", "libXext-devel", "libXrandr-devel", "libXcursor-devel", "libXi-devel",
     "libXfixes-devel", "libXScrnSaver-devel", "libXtst-devel", "wayland-devel",
     "libxkbcommon-devel", "wayland-protocols-devel", "mesa-libEGL-devel", "libdecor-devel",
+    "alsa-lib-devel", "pulseaudio-libs-devel", "pipewire-devel",
 ]  # fmt: skip
 
 
@@ -55,7 +56,8 @@ def main() -> None:
         manager = shutil.which("dnf") or shutil.which("yum")
         for package in LINUX_PACKAGES if manager else []:
             subprocess.run([manager, "install", "-y", "-q", package], check=False)
-        options += ["-DSDL_X11=ON", "-DSDL_X11_SHARED=ON", "-DSDL_WAYLAND_SHARED=ON"]
+        options += ["-DSDL_X11=ON", "-DSDL_X11_SHARED=ON", "-DSDL_WAYLAND_SHARED=ON",
+                    "-DSDL_ALSA_SHARED=ON", "-DSDL_PULSEAUDIO_SHARED=ON", "-DSDL_PIPEWIRE_SHARED=ON"]  # fmt: skip
     with tempfile.TemporaryDirectory() as work:
         archive = Path(work) / "sdl3.tar.gz"
         print(f"ci_sdl3: fetching SDL3 {VERSION}", flush=True)
