@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs whichever of the named Debian packages are missing (the cross toolchains, qemu and Wine
-# that `make test-aarch64` and `make test-windows` need; scripts/setup.sh does the same for the
-# rest). Waits for another apt run that holds the lock rather than failing.
+# Installs whichever of the named Debian packages are missing: what scripts/setup.sh needs, and the
+# cross toolchains, qemu and Wine that `make test-aarch64` and `make test-windows` need. Waits for
+# another apt run (an unattended upgrade, a second checkout's setup) that holds the lock rather than
+# failing.
 #
 #   scripts/need-packages.sh PACKAGE...
 set -euo pipefail
@@ -9,7 +10,10 @@ missing=()
 for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "need-packages: all present ($*)"
+    exit 0
+fi
 echo "need-packages: installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo

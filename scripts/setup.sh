@@ -39,21 +39,8 @@ else
                pkg-config libwayland-dev libxkbcommon-dev wayland-protocols libdecor-0-dev libegl-dev
                libasound2-dev libpulse-dev libpipewire-0.3-dev)
 fi
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    # Another apt run (an unattended upgrade, a second checkout's setup) may hold the lock: wait.
-    lock=(-o DPkg::Lock::Timeout=600)
-    $sudo apt-get "${lock[@]}" update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-else
-    echo "setup: all present (${packages[*]})"
-fi
+# Installs only what is missing, waiting for another apt run that holds the lock.
+bash "$root/scripts/need-packages.sh" "${packages[@]}"
 
 # --- 2. Python 3.13 -----------------------------------------------------------------------------
 begin "python" "finding Python 3.13"
