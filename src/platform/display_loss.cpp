@@ -67,8 +67,9 @@ Function function(SDL_SharedObject *library, const char *name) {
 void watch_x11(SDL_PropertiesID properties) {
     void *display =
         SDL_GetPointerProperty(properties, SDL_PROP_WINDOW_X11_DISPLAY_POINTER, nullptr);
+    if (display == nullptr) return;
     SDL_SharedObject *library = SDL_LoadObject("libX11.so.6");  // SDL's, loaded already
-    if (display == nullptr || library == nullptr) return;
+    if (library == nullptr) return;
     const auto set_handler = function<SetIOErrorHandler>(library, "XSetIOErrorHandler");
     // libX11 1.7 and later; before it, a lost X server still ends the process.
     const auto set_exit = function<SetIOErrorExitHandler>(library, "XSetIOErrorExitHandler");
@@ -87,8 +88,9 @@ void watch_x11(SDL_PropertiesID properties) {
 void watch_wayland(SDL_PropertiesID properties) {
     void *display =
         SDL_GetPointerProperty(properties, SDL_PROP_WINDOW_WAYLAND_DISPLAY_POINTER, nullptr);
+    if (display == nullptr) return;
     SDL_SharedObject *library = SDL_LoadObject("libwayland-client.so.0");  // SDL's, loaded already
-    if (display == nullptr || library == nullptr) return;
+    if (library == nullptr) return;
     const auto get_error = function<WaylandInt>(library, "wl_display_get_error");
     const auto get_fd = function<WaylandInt>(library, "wl_display_get_fd");
     if (get_error == nullptr || get_fd == nullptr) {
