@@ -13,6 +13,10 @@ import numpy.typing
 # checker too.
 _Int: TypeAlias = SupportsIndex
 
+# Every switch (`fill`, `loop`, `repeat`, `fullscreen`, `resizable`, `cursor`, `paused`) takes
+# True, False, a NumPy bool, or the integers 0 and 1; anything else (None, 2, 2.5, "yes") raises
+# TypeError "<argument> must be True or False, not <type or value>".
+
 # A file to read or write: a str or a path object.
 _Path: TypeAlias = str | os.PathLike[str]
 
@@ -41,7 +45,9 @@ class Framebuffer:
     256"). An exception raised by an argument's own `__index__` comes through as it is. Every member
     of an object whose `__init__` has not run (made by `Framebuffer.__new__`, or a subclass calling
     one before `super().__init__()`) raises `TypeError`; so do calling `__init__` again, pickling
-    and copying.
+    and copying. Switches (`fill`, `repeat`, `fullscreen`, `resizable`, `cursor`) take True,
+    False, a NumPy bool, or the integers 0 and 1; anything else (None, 2, 2.5, "yes") raises
+    `TypeError` "<argument> must be True or False, not <type or value>".
 
     **Views** keep their framebuffer alive: the window stays open until the last view is gone too.
 
@@ -304,11 +310,11 @@ class Framebuffer:
         one-pixel outline; clipped to the picture.
 
         The outline is the rectangle's top and bottom rows and left and right columns. w or h
-        below 1 draws nothing. `fill` converts as a Python bool argument (True, False, NumPy
-        bools; None and numbers by their truth value).
+        below 1 draws nothing. `fill`, like every switch, takes True, False, NumPy bools, 0 and 1.
 
         Raises:
-            TypeError: an argument that is not an integer, or `c` outside 0 to 255.
+            TypeError: an argument that is not an integer, `c` outside 0 to 255, or a `fill`
+                that is not a switch.
         """
     def circle(self, x: _Int, y: _Int, r: _Int, c: _Int, fill: bool = True) -> None:
         """Sets the pixels within r + 1/2 of (x, y) to `c`, or with fill=False their outline;
@@ -469,7 +475,7 @@ def load_image(
     Raises:
         ValueError: a truecolour or greyscale image, saying so ("load_image() reads indexed
             (palette) images; 'photo.png' is truecolour (mode RGB), and its colours are not
-            reduced to a palette here").
+            reduced to a palette here: make it indexed first, ...").
         OSError: a file that cannot be read.
         ImportError: without Pillow, ending "pip install jxframebuf[image]".
     """
@@ -489,7 +495,9 @@ class Audio:
 
     **Samples** are a NumPy array, or any object with the buffer protocol, of float32 or float64
     in -1.0 to 1.0 (beyond that clipped; NaN plays as silence) or int16, shaped (n, channels), or
-    (n,) when there is one channel; any strides. They are copied before the call returns.
+    (n,) when there is one channel; any strides. They are copied before the call returns. The
+    switches `loop` and `paused` take True, False, NumPy bools, 0 and 1, and raise `TypeError`
+    for anything else.
 
     Several `Audio` objects may be open at once, each with its own stream; SDL mixes them all onto
     the device. An `Audio` keeps playing when the last framebuffer quits. The calls that may wait
