@@ -308,7 +308,7 @@ def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypat
             heard = recording.stop()
         assert np.abs(heard).max() == pytest.approx(0.25, abs=0.01)
         with pytest.raises(RuntimeError, match="sound device lost"):
-            audio.rate
+            audio.clear()
 
 
 @pytest.mark.pulse

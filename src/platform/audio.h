@@ -21,8 +21,8 @@
 
 #include <SDL3/SDL.h>
 
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
