@@ -139,10 +139,9 @@ class Framebuffer:
 
 class Canvas:
     def __init__(self, array: collections.abc.Buffer) -> None:
-        """The drawing kit on `array`, a writable 2-D uint8 array of any strides (a framebuffer's
-        buffer(), a slice of another array, ...), which the canvas keeps alive and NumPy then
-        refuses to resize, refcheck=False too. Should its memory be replaced all the same
-        (ndarray.__setstate__), every drawing member raises ValueError."""
+        """The drawing kit on `array`, a writable 2-D uint8 array of any strides, which the canvas
+        keeps alive and NumPy refuses to resize (refcheck=False too); should its memory be
+        replaced all the same (ndarray.__setstate__), drawing raises ValueError."""
     @property
     def array(self) -> numpy.typing.NDArray[numpy.uint8]:
         """The array drawn on: the NumPy array given, or a NumPy array over the buffer given."""
