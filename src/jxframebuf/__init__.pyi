@@ -55,7 +55,8 @@ class Framebuffer:
         """A writeable uint32 array of the 256 palette colours, 0xAARRGGBB, sharing the palette.
         It keeps the framebuffer alive."""
     def quit(self) -> None:
-        """Closes the window; pixels, palette and views keep working. Again does nothing."""
+        """Closes the window and finishes a recording, raising its write error (OSError) unless
+        a flip() did; pixels, palette and views keep working. Again does nothing."""
     @property
     def width(self) -> int:
         """The picture's width in pixels."""
@@ -114,7 +115,8 @@ class Framebuffer:
         traceback: TracebackType | None,
         /,
     ) -> None:
-        """Calls quit(), exception or not."""
+        """Calls quit(), exception or not; an error quit() raises while an exception leaves the
+        block is added to that exception (a note, and its __context__ if it had none)."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """Sets the pixels of the line from (x0, y0) to (x1, y1), both ends included, to palette
         index `c`; clipped to the picture."""
