@@ -1,10 +1,11 @@
 // The input members: keys, buttons and text of the window, the mouse and its wheel, gamepads and
-// the cursor.
+// the cursor; and the module's key_names().
 #include <pybind11/stl.h>
 
 #include <string>
 
 #include "binding.h"
+#include "key_names.h"
 
 namespace jxfb {
 
@@ -31,6 +32,10 @@ void register_input(FramebufferClass &cls) {
         .def("gamepads", &JXFramebuffer::gamepads)
         .property("cursor", &JXFramebuffer::cursor,
                   [](JXFramebuffer &fb, Switch shown) { fb.set_cursor(shown); });
+}
+
+void register_key_names(py::module_ &m) {
+    m.def("key_names", [] { return key_names(); });
 }
 
 }  // namespace jxfb

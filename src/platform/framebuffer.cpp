@@ -290,6 +290,7 @@ void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
         std::atomic<bool> &flag;
         ~Leave() { flag = false; }
     } leave{in_flip_};
+    meter_.count(jxfb::now_ns());
     // A press drained from here on belongs to the next frame.
     input_.new_frame();
     if (shown) {

@@ -98,6 +98,10 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
+    // The number of flip() calls so far, and the rate at which the latest second's came (see
+    // FrameMeter). Any thread.
+    std::uint64_t frames() const { return meter_.frames(); }
+    double frame_rate() const { return meter_.rate(); }
 
     // The storage behind the array views: sized once at construction, it never moves.
     std::uint8_t *pixel_data() { return pixels_.data(); }
@@ -153,6 +157,7 @@ private:
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
     jxfb::FramePacer pacer_;
+    jxfb::FrameMeter meter_;
     jxfb::InputState input_;
     std::string title_ = "JXFramebuffer";
     bool fullscreen_ = false;
