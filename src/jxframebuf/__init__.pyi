@@ -22,6 +22,7 @@ __all__ = [
     "Framebuffer",
     "Voice",
     "__version__",
+    "key_names",
     "load_image",
     "save_image",
     "text_size",
@@ -60,16 +61,63 @@ class Framebuffer:
         """The picture's height in pixels."""
     def key(self, name: str) -> bool:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
-        "pad a", ...), as of the latest running() or flip()."""
+        "pad a", "ctrl", ...), as of the latest running() or flip(). An either-side name
+        ("ctrl", "shift", "alt", "gui", any case) is held while either of its keys is. A tap
+        shorter than a frame is never seen held: `key(n) or pressed(n)` sees it.
+
+        Raises:
+            ValueError: `name` names nothing (see key_names()).
+            TypeError: `name` is not a str."""
     def pressed(self, name: str, repeat: bool = False) -> bool:
         """True if the key or button `name` went down during this frame; each press shows in
-        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too."""
-    def typed(self) -> str:
+        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
+        An either-side name ("ctrl", "shift", "alt", "gui") goes down when the first of its two
+        keys does.
+
+        Raises:
+            ValueError: `name` names nothing (see key_names()).
+            TypeError: `name` is not a str, or `repeat` not True or False."""
+    def released(self, name: str) -> bool:
+        """True if the key or button `name` went up during this frame, with the rules of
+        pressed(): every release shows in exactly one frame, and a tap shorter than a frame
+        shows both. Keys still held when the window loses the keyboard focus, buttons of a
+        gamepad unplugged while held, and everything held at quit() are released: once, in the
+        next frame (after quit(), the next frame of the released framebuffer is empty: nothing
+        shows). An either-side name goes up when the last of its two keys does.
+
+        Raises:
+            ValueError: `name` names nothing (see key_names()).
+            TypeError: `name` is not a str."""
+    def typed(self, edits: bool = False) -> str:
         """The text typed into the window during this frame, as the keyboard layout makes it;
-        control keys (Backspace, Return, arrows) are keys, not text. The first call starts it."""
+        control keys (Backspace, Return, arrows) are keys, not text. The first call starts it.
+
+        With edits=True the text comes with the editing keys pressed among it, in the order it
+        all happened, each press (auto-repeat included) as one control character: Backspace
+        "\b", Tab "\t", Return and Keypad Enter "\n", and as the line editors of terminals
+        have them, Home "\x01" (Ctrl-A), Left "\x02" (Ctrl-B), Delete "\x04" (Ctrl-D), End
+        "\x05" (Ctrl-E), Right "\x06" (Ctrl-F). A text box that applies it character by
+        character is right at any typing speed.
+
+        Raises:
+            TypeError: `edits` is not True or False."""
     def wheel(self) -> tuple[float, float]:
         """The mouse wheel's scrolling during this frame, (x, y) in notches: x to the right,
         y away from the user; (0.0, 0.0) when none."""
+    @property
+    def window_size(self) -> tuple[int, int]:
+        """(w, h): the window's size in pixels (SDL's size in pixels, which differs from its
+        size in points on a high-density screen), as of the latest running() or flip(): after
+        a resize, a fullscreen switch or the user's drag. The picture keeps its size; a program
+        may choose what to show by it. After quit(), the last size."""
+    @property
+    def frames(self) -> int:
+        """The number of flip() calls so far, those after the loop ended included."""
+    @property
+    def frame_rate(self) -> float:
+        """Frames a second, measured: (n - 1) / (t_last - t_first) over the n flip() calls of
+        the last second (its latest 1,024 at most), t the moment each call began; 0.0 with
+        fewer than two."""
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
         (-1, -1) before the pointer was ever over the window."""
@@ -156,6 +204,18 @@ class Canvas:
         """As Framebuffer.blit, on the array; `image` may share its memory."""
     def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
         """As Framebuffer.text, on the array; returns the width of the widest line."""
+
+def key_names() -> list[str]:
+    """Every name that key(), pressed() and released() take, each once: the key names of the
+    current keyboard layout (SDL's US layout while no window is open) and SDL's other scancode
+    names that name a key there, "physical " and each of SDL's scancode names, "mouse left",
+    "mouse middle", "mouse right", "mouse x1", "mouse x2", the either-side names "ctrl",
+    "shift", "alt", "gui", and the gamepad buttons as "pad NAME" and as the pattern
+    "pad[1-8] NAME" (fnmatch's syntax) for every gamepad. Names are taken in any case, and any
+    single character names its key beyond this list. Works before any window exists.
+
+    Raises:
+        RuntimeError: windows are open and this is not their thread."""
 
 def text_size(s: str) -> tuple[int, int]:
     """The width and height in pixels of what text() draws for `s`: 8 per character of the

@@ -201,4 +201,5 @@ PYBIND11_MODULE(_jxframebuf, m) {
     register_draw(framebuffer);
     register_canvas(m);
     register_audio(m);
+    register_testing(m);
 }
