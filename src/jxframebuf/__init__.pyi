@@ -63,7 +63,9 @@ class Framebuffer:
         "pad a", ...), as of the latest running() or flip()."""
     def pressed(self, name: str, repeat: bool = False) -> bool:
         """True if the key or button `name` went down during this frame; each press shows in
-        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too."""
+        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
+        A frame is the window's own, from one of its flip() calls to the next, whichever
+        window's call drained the event (docs/input.md)."""
     def typed(self) -> str:
         """The text typed into the window during this frame, as the keyboard layout makes it;
         control keys (Backspace, Return, arrows) are keys, not text. The first call starts it."""
@@ -72,7 +74,8 @@ class Framebuffer:
         y away from the user; (0.0, 0.0) when none."""
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
-        (-1, -1) before the pointer was ever over the window."""
+        (-1, -1) before the pointer was ever over the window. Any thread may ask: it maps the
+        pointer by the window's size as of the latest running() or flip()."""
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
         0.0 to 1.0; 0.0 when that gamepad is not connected."""
