@@ -71,8 +71,9 @@ class Framebuffer:
     def pressed(self, name: str, repeat: bool = False) -> bool:
         """True if the key or button `name` went down during this frame; each press shows in
         exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
-        An either-side name ("ctrl", "shift", "alt", "gui") goes down when the first of its two
-        keys does.
+        A frame is the window's own, from one of its flip() calls to the next, whichever
+        window's call drained the event (docs/input.md). An either-side name ("ctrl", "shift",
+        "alt", "gui") goes down when the first of its two keys does.
 
         Raises:
             ValueError: `name` names nothing (see key_names()).
@@ -120,7 +121,8 @@ class Framebuffer:
         fewer than two."""
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
-        (-1, -1) before the pointer was ever over the window."""
+        (-1, -1) before the pointer was ever over the window. Any thread may ask: it maps the
+        pointer by the window's size as of the latest running() or flip()."""
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
         0.0 to 1.0; 0.0 when that gamepad is not connected."""
