@@ -18,16 +18,20 @@ void register_input(FramebufferClass &cls) {
                 return fb.pressed(name, repeat);
             },
             py::arg("name"), py::arg("repeat") = false)
-        .def("typed",
-             [](JXFramebuffer &fb) {
-                 const std::string &typed = fb.typed();
-                 // SDL's text is UTF-8; "replace" keeps a broken sequence from an input method
-                 // from failing the whole frame's text.
-                 return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
-                     typed.data(), static_cast<Py_ssize_t>(typed.size()), "replace"));
-             })
+        .def("released", &JXFramebuffer::released, py::arg("name"))
+        .def(
+            "typed",
+            [](JXFramebuffer &fb, Switch edits) {
+                const std::string typed = fb.typed(edits);
+                // SDL's text is UTF-8; "replace" keeps a broken sequence from an input method
+                // from failing the whole frame's text.
+                return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
+                    typed.data(), static_cast<Py_ssize_t>(typed.size()), "replace"));
+            },
+            py::arg("edits") = false)
         .def("wheel", &JXFramebuffer::wheel)
         .def("mouse", &JXFramebuffer::mouse)
+        .readonly("window_size", &JXFramebuffer::window_size)
         .def("axis", &JXFramebuffer::axis, py::arg("name"))
         .def("gamepads", &JXFramebuffer::gamepads)
         .property("cursor", &JXFramebuffer::cursor,

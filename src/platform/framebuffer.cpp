@@ -221,12 +221,23 @@ bool JXFramebuffer::pressed(const std::string &name, bool repeat) {
     return input_->pressed(control, repeat);
 }
 
-std::string JXFramebuffer::typed() {
+bool JXFramebuffer::released(const std::string &name) {
+    const jxfb::Control control = control_named(name);
+    if (jxfb::is_pad_button(control)) gamepads_ready("released()");
+    return input_->released(control);
+}
+
+std::string JXFramebuffer::typed(bool edits) {
     if (reachable("typed()") && !text_input_) {
         display_->start_text_input();
         text_input_ = true;
     }
-    return input_->typed();
+    return input_->typed(edits);
+}
+
+std::pair<int, int> JXFramebuffer::window_size() {
+    const jxfb::WindowSize size = input_->size();
+    return {size.pixel_w, size.pixel_h};
 }
 
 float JXFramebuffer::axis(const std::string &name) {
