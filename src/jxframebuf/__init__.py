@@ -2,7 +2,7 @@
 
 from . import _images
 from ._images import load_image, save_image
-from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, text_size
+from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_names, text_size
 
 # Saving and recording are written in Python, over Pillow (_images.py), and belong to the class.
 Framebuffer.save = _images.save  # type: ignore[method-assign]
@@ -10,7 +10,7 @@ Framebuffer.record = _images.record  # type: ignore[method-assign]
 
 # The classes and functions are defined in the extension and in modules inside this package; they
 # are used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, text_size, load_image, save_image):
+for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size, load_image, save_image):
     _member.__module__ = __name__
 for _name in ("save", "record"):
     _method = getattr(Framebuffer, _name)
@@ -23,6 +23,7 @@ __all__ = [
     "Framebuffer",
     "Voice",
     "__version__",
+    "key_names",
     "load_image",
     "save_image",
     "text_size",

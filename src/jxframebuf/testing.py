@@ -28,6 +28,7 @@ called from any thread. After quit() they do nothing.
 
 from __future__ import annotations
 
+import operator
 from types import TracebackType
 from typing import Self
 
@@ -47,6 +48,18 @@ __all__ = [
 ]
 
 
+def _window(fb: Framebuffer) -> Framebuffer:
+    if not isinstance(fb, Framebuffer):
+        raise TypeError(f"fb must be a Framebuffer, not {type(fb).__name__}")
+    return fb
+
+
+def _number(name: str, value: float) -> float:
+    if isinstance(value, (int, float)) or hasattr(value, "__float__"):
+        return float(value)
+    raise TypeError(f"{name} must be a number, not {type(value).__name__}")
+
+
 def press(fb: Framebuffer, name: str) -> None:
     """Presses the key or mouse button `name` in fb's window and leaves it down.
 
@@ -58,7 +71,7 @@ def press(fb: Framebuffer, name: str) -> None:
     Raises:
         ValueError: `name` names nothing, or a gamepad button (a Gamepad presses those).
         TypeError: fb is not a Framebuffer, or `name` not a str."""
-    _kit.key(fb, name, True)
+    _kit.key(_window(fb), name, True)
 
 
 def release(fb: Framebuffer, name: str) -> None:
@@ -67,7 +80,7 @@ def release(fb: Framebuffer, name: str) -> None:
     Raises:
         ValueError: `name` names nothing, or a gamepad button.
         TypeError: fb is not a Framebuffer, or `name` not a str."""
-    _kit.key(fb, name, False)
+    _kit.key(_window(fb), name, False)
 
 
 def tap(fb: Framebuffer, name: str) -> None:
@@ -76,8 +89,8 @@ def tap(fb: Framebuffer, name: str) -> None:
     Raises:
         ValueError: `name` names nothing, or a gamepad button.
         TypeError: fb is not a Framebuffer, or `name` not a str."""
-    _kit.key(fb, name, True)
-    _kit.key(fb, name, False)
+    _kit.key(_window(fb), name, True)
+    _kit.key(_window(fb), name, False)
 
 
 def type_text(fb: Framebuffer, text: str) -> None:
@@ -87,7 +100,7 @@ def type_text(fb: Framebuffer, text: str) -> None:
 
     Raises:
         TypeError: fb is not a Framebuffer, or `text` not a str."""
-    _kit.text(fb, text)
+    _kit.text(_window(fb), text)
 
 
 def move(fb: Framebuffer, x: int, y: int) -> None:
@@ -97,7 +110,7 @@ def move(fb: Framebuffer, x: int, y: int) -> None:
 
     Raises:
         TypeError: fb is not a Framebuffer, or x or y not an int."""
-    _kit.move(fb, x, y)
+    _kit.move(_window(fb), operator.index(x), operator.index(y))
 
 
 def click(fb: Framebuffer, x: int, y: int, button: str = "left") -> None:
@@ -111,7 +124,7 @@ def click(fb: Framebuffer, x: int, y: int, button: str = "left") -> None:
         raise ValueError(
             f"unknown mouse button {button!r} ('left', 'middle', 'right', 'x1' or 'x2')"
         )
-    _kit.move(fb, x, y)
+    _kit.move(_window(fb), operator.index(x), operator.index(y))
     _kit.key(fb, f"mouse {button}", True)
     _kit.key(fb, f"mouse {button}", False)
 
@@ -122,7 +135,7 @@ def scroll(fb: Framebuffer, x: float = 0.0, y: float = 0.0) -> None:
 
     Raises:
         TypeError: fb is not a Framebuffer, or x or y not a number."""
-    _kit.scroll(fb, x, y)
+    _kit.scroll(_window(fb), _number("x", x), _number("y", y))
 
 
 def close(fb: Framebuffer) -> None:
@@ -130,7 +143,7 @@ def close(fb: Framebuffer) -> None:
 
     Raises:
         TypeError: fb is not a Framebuffer."""
-    _kit.close(fb)
+    _kit.close(_window(fb))
 
 
 class Gamepad:
