@@ -249,7 +249,7 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         sdl.push_wheel(wa, 0.0, 1.0)
         sdl.push_motion(wa, 7.0, 3.0)
         sdl.push_motion(wb, 31.0, 2.0)
-        sdl.push_text(wb, "é")
+        testing.type_text(b, "é")
         a.running()  # one drain serves both
         assert b.key("a") and b.pressed("a") and not a.key("a") and not a.pressed("a")
         assert a.mouse() == (3, 1) and b.mouse() == (10, 0)
@@ -292,8 +292,8 @@ def test_two_windows_each_see_every_press_text_scroll_and_release_in_one_frame()
             sdl.push_key(w, "space", True)  # a tap shorter than a frame
             sdl.push_key(w, "space", False)
             sdl.push_key(w, "a", True)
-            sdl.push_text(w, "é")
-            sdl.push_wheel(w, 0.0, 1.0)
+            testing.type_text(fbs[second], "é")
+            testing.scroll(fbs[second], 0.0, 1.0)
             fbs[first].flip()  # drains it all
             fbs[second].flip()
             expected = (True, False, "é", (0.0, 1.0), True, True)
@@ -359,43 +359,66 @@ def test_mouse_through_the_fullscreen_letterbox():
         assert fb.mouse() == (319, 199)
 
 
-def test_typed_text_and_the_wheel_belong_to_one_frame(fb):
+def test_typed_text_edits_in_order_and_the_wheel_belong_to_one_frame(fb):
     w = window_of(fb)
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
     for text in ("H", "é", "\b", "llo, 世界", "\r\x7f!"):  # control characters are keys
-        sdl.push_text(w, text)
-    sdl.push_wheel(w, 0.0, 1.0)
+        testing.type_text(fb, text)
+    testing.scroll(fb, 0.0, 1.0)
     sdl.push_wheel(w, -0.5, 2.0, flipped=True)  # "natural" scrolling: SDL says which way is which
     fb.running()
-    sdl.push_text(w, "😀")
+    testing.type_text(fb, "😀")
     fb.running()  # both drains of the frame count
     assert fb.typed() == "Héllo, 世界!😀" and fb.wheel() == (0.5, -1.0)
     fb.flip()
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
 
+    # Faster than a key a frame: the editing keys in place among the text, auto-repeat counted.
+    for key in ("a", "b", "d", "Backspace", "c", "Return", "Left", "Right", "Home", "End",
+                "Delete", "Tab", "Keypad Enter", "Escape", "Up", "Left Shift"):  # fmt: skip
+        testing.press(fb, key)
+        if len(key) == 1:
+            testing.type_text(fb, key)
+        testing.release(fb, key)
+    sdl.push_key(w, "left", True)
+    sdl.push_key(w, "left", True, repeat=True)
+    fb.flip()
+    assert fb.typed(edits=True) == "abd\bc\n\x02\x06\x01\x05\x04\t\n\x02\x02"
+    assert fb.typed() == "abdc" and fb.typed(edits=False) == "abdc"
+    with pytest.raises(TypeError, match=r"^typed\(\) argument edits must be True or False"):
+        fb.typed(edits="yes")
+
 
 def test_gamepads_plug_in_press_move_and_unplug(fb):
     assert fb.gamepads() == []  # asking starts SDL's gamepads
-    first = sdl.Pad("Pad One")
+    first = testing.Gamepad("Pad One")
     pads = [first]
     try:
         fb.running()
         assert fb.gamepads() == ["Pad One"] and not fb.key("pad a")
-        first.button("a", True)
-        first.button("dpup", True)
-        for axis, value in [("leftx", -32768), ("lefty", 16384), ("righttrigger", 32767)]:
+        first.press("a")
+        first.press("dpup")
+        for axis, value in [("leftx", -1.5), ("lefty", 0.5), ("righttrigger", 1.0),
+                            ("lefttrigger", 0.25)]:  # fmt: skip
             first.axis(axis, value)
         fb.running()
         assert fb.key("pad a") and fb.pressed("PAD A") and fb.key("pad1 dpup")
         assert not fb.key("pad b") and not fb.key("pad2 a") and not fb.pressed("pad2 a")
-        axes = [fb.axis(f"pad {a}") for a in ("leftx", "lefty", "righttrigger", "rightx")]
-        assert axes == [-1.0, pytest.approx(0.5, abs=1e-4), 1.0, 0.0]
+        axes = [fb.axis(f"pad {a}") for a in ("leftx", "lefty", "righttrigger", "lefttrigger")]
+        assert axes == pytest.approx([-1.0, 0.5, 1.0, 0.25], abs=1e-4) and fb.axis("pad rightx") == 0
         fb.flip()
         assert fb.key("pad a") and not fb.pressed("pad a")
+        first.tap("x")  # a press and a release between two frames: a tap, not lost
+        first.release("a")
+        fb.flip()
+        assert fb.pressed("pad x") and fb.released("pad x") and not fb.key("pad x")
+        assert fb.released("pad a") and not fb.key("pad a")
+        with pytest.raises(ValueError, match="unknown gamepad button 'z'"):
+            first.press("z")
 
-        pads.append(sdl.Pad("Pad Two"))
+        pads.append(testing.Gamepad("Pad Two"))
         fb.running()
-        pads[1].button("start", True)
+        pads[1].press("start")
         fb.running()
         assert fb.gamepads() == ["Pad One", "Pad Two"] and fb.pressed("pad2 start")
         first.unplug()  # the second keeps its number, and the first's state is gone
@@ -403,14 +426,16 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         fb.running()
         assert fb.gamepads() == ["", "Pad Two"] and fb.key("pad2 start")
         assert not fb.key("pad a") and fb.axis("pad leftx") == 0.0
-        pads.append(sdl.Pad("Pad Three"))  # takes the free number
+        pads.append(testing.Gamepad("Pad Three"))  # takes the free number
         fb.running()
         assert fb.gamepads() == ["Pad Three", "Pad Two"]
     finally:
         for pad in pads:
             pad.unplug()
     fb.running()
-    assert fb.gamepads() == []
+    assert fb.gamepads() == [] and not first.plugged
+    with pytest.raises(RuntimeError, match="unplugged"):
+        first.press("a")
 
 
 def test_title_retitles_and_refuses_what_is_not_text(fb):
