@@ -123,4 +123,3 @@ def test_snake_steers_by_keys_pad_and_stick_through_the_testing_kit(monkeypatch)
     assert colour(11, 12) == snake.YELLOW  # the head
     assert [colour(x, y) for x, y in [(11, 11), (10, 11)]] == [snake.GREEN] * 2  # its body
     assert colour(10, 12) == snake.BLACK and shown["title"] == "Snake: 0 (Test Pad)"
-

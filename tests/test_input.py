@@ -8,7 +8,6 @@ import fnmatch
 import gc
 import os
 import re
-import time
 from pathlib import Path
 
 import numpy as np
@@ -16,7 +15,6 @@ import pytest
 import sdl
 
 from jxframebuf import Framebuffer, key_names, testing
-
 
 ROOT = Path(__file__).resolve().parent.parent
 
@@ -189,7 +187,11 @@ def test_either_side_modifiers_and_every_way_a_key_goes_up(fb):
         assert fb.key("shift") and fb.key("pad b") and not fb.released("pad b")
         sdl.push_window_event("FOCUS_LOST", w)
         fb.flip()
-        assert fb.released("Left Shift") and fb.released("shift") and fb.released("physical Left Shift")
+        assert (
+            fb.released("Left Shift")
+            and fb.released("shift")
+            and fb.released("physical Left Shift")
+        )
         assert not fb.released("mouse right") and fb.key("mouse right")  # the pointer's window
     fb.flip()
     assert fb.released("pad b") and not fb.key("pad b") and not fb.released("shift")
@@ -405,7 +407,9 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         assert fb.key("pad a") and fb.pressed("PAD A") and fb.key("pad1 dpup")
         assert not fb.key("pad b") and not fb.key("pad2 a") and not fb.pressed("pad2 a")
         axes = [fb.axis(f"pad {a}") for a in ("leftx", "lefty", "righttrigger", "lefttrigger")]
-        assert axes == pytest.approx([-1.0, 0.5, 1.0, 0.25], abs=1e-4) and fb.axis("pad rightx") == 0
+        assert (
+            axes == pytest.approx([-1.0, 0.5, 1.0, 0.25], abs=1e-4) and fb.axis("pad rightx") == 0
+        )
         fb.flip()
         assert fb.key("pad a") and not fb.pressed("pad a")
         first.tap("x")  # a press and a release between two frames: a tap, not lost

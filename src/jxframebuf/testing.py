@@ -32,8 +32,10 @@ import operator
 from types import TracebackType
 from typing import Self
 
-from ._jxframebuf import Framebuffer
-from ._jxframebuf import _testing as _kit
+from . import Framebuffer
+
+# The kit's engine in the extension (which has no stub of its own: the package's stub types it).
+from ._jxframebuf import _testing as _kit  # type: ignore[import-not-found]
 
 __all__ = [
     "Gamepad",

@@ -98,8 +98,8 @@ void key(const py::handle &fb_object, const std::string &name, bool down) {
         event.scancode = SDL_GetScancodeFromKey(event.key, &modifiers);
     }
     // The keyboard's own code: any but 0, which is SDL's made-up release on a change of focus.
-    event.raw = static_cast<std::uint16_t>(event.scancode != SDL_SCANCODE_UNKNOWN ? event.scancode
-                                                                                 : 1);
+    event.raw =
+        static_cast<std::uint16_t>(event.scancode != SDL_SCANCODE_UNKNOWN ? event.scancode : 1);
     hub().inject(std::move(event));
 }
 

@@ -199,7 +199,8 @@ unsigned InputState::either_held() const {
     unsigned held = 0;
     for (Control c : held_) {
         for (int i = 0; i < kEitherSides; ++i) {
-            if (c == static_cast<Control>(kSides[i][0]) || c == static_cast<Control>(kSides[i][1])) {
+            if (c == static_cast<Control>(kSides[i][0]) ||
+                c == static_cast<Control>(kSides[i][1])) {
                 held |= 1u << i;
             }
         }
@@ -212,8 +213,7 @@ void InputState::either_changed(std::uint64_t drain, unsigned before) {
     for (int i = 0; i < kEitherSides; ++i) {
         const unsigned bit = 1u << i;
         if ((before ^ now) & bit) {
-            happened(drain, now & bit ? kPress : kRelease,
-                     either_side(static_cast<EitherSide>(i)));
+            happened(drain, now & bit ? kPress : kRelease, either_side(static_cast<EitherSide>(i)));
         }
     }
 }

@@ -50,8 +50,8 @@ void VirtualPad::set_axis(SDL_GamepadAxis axis, float value) {
     // SDL's gamepad reads a stick's -32767 to 32767 as -1.0 to 1.0, and a trigger's whole
     // range, -32768 to 32767, as 0.0 to 1.0.
     const double v = std::clamp(static_cast<double>(value), trigger ? 0.0 : -1.0, 1.0);
-    const auto raw = static_cast<Sint16>(trigger ? std::lround(v * 65535.0) - 32768
-                                                 : std::lround(v * 32767.0));
+    const auto raw =
+        static_cast<Sint16>(trigger ? std::lround(v * 65535.0) - 32768 : std::lround(v * 32767.0));
     if (!SDL_SetJoystickVirtualAxis(joystick_, static_cast<int>(axis), raw)) {
         throw std::runtime_error(SDL_GetError());
     }

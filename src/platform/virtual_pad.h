@@ -37,7 +37,7 @@ private:
     std::mutex mutex_;
     session::Hold hold_;  // SDL's gamepad support, for as long as the pad is plugged in
     SDL_JoystickID id_ = 0;
-    SDL_Joystick *joystick_ = nullptr;  // the handle that sets its state; owned
+    SDL_Joystick *joystick_ = nullptr;                  // the handle that sets its state; owned
     std::array<bool, SDL_GAMEPAD_BUTTON_COUNT> set_{};  // each button as last set
 };
 
