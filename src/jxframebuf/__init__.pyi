@@ -62,10 +62,9 @@ class Framebuffer:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
         "pad a", ...), as of the latest running() or flip()."""
     def pressed(self, name: str, repeat: bool = False) -> bool:
-        """True if the key or button `name` went down during this frame; each press shows in
-        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
-        A frame is the window's own, from one of its flip() calls to the next, whichever
-        window's call drained the event (docs/input.md)."""
+        """True if the key or button `name` went down during this window's frame (from one of
+        its flip() calls to the next); each press shows in exactly one frame (docs/input.md).
+        With repeat=True the keyboard's auto-repeat counts as presses too."""
     def typed(self) -> str:
         """The text typed into the window during this frame, as the keyboard layout makes it;
         control keys (Backspace, Return, arrows) are keys, not text. The first call starts it."""
