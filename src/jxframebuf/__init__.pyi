@@ -13,6 +13,10 @@ import numpy.typing
 # checker too.
 _Int: TypeAlias = SupportsIndex
 
+# Every switch (`fill`, `loop`, `repeat`, `fullscreen`, `resizable`, `cursor`, `paused`) takes
+# True, False, a NumPy bool, or the integers 0 and 1; anything else (None, 2, 2.5, "yes") raises
+# TypeError "<argument> must be True or False, not <type or value>".
+
 # A file to read or write: a str or a path object.
 _Path: TypeAlias = str | os.PathLike[str]
 

@@ -53,7 +53,8 @@ def _pixels(caller: str, pixels: Any) -> npt.NDArray[np.uint8]:
     if array.ndim != 2:
         raise ValueError(f"{expected}; got {array.ndim} dimension{'' if array.ndim == 1 else 's'}")
     if array.dtype != np.uint8:
-        raise TypeError(f"{expected}; got {array.dtype}")
+        hint = ": use .astype(np.uint8)" if array.dtype.kind in "biu" else ""
+        raise TypeError(f"{expected}; got {array.dtype}{hint}")
     if array.size == 0:
         raise ValueError(f"{caller} cannot write an empty picture of shape {array.shape}")
     return array
@@ -121,7 +122,9 @@ def load_image(
             kind = "truecolour" if len(image.getbands()) >= 3 else "not indexed"
             raise ValueError(
                 f"load_image() reads indexed (palette) images; {os.fspath(path)!r} is {kind} "
-                f"(mode {image.mode}), and its colours are not reduced to a palette here"
+                f"(mode {image.mode}), and its colours are not reduced to a palette here: make "
+                "it indexed first, for example with Pillow: "
+                "Image.open(path).convert('RGBA').quantize(256).save('indexed.png')"
             )
         pixels = np.array(image, dtype=np.uint8)
         channels = np.array(rgba, np.uint32).reshape(-1, 4)

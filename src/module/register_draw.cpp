@@ -10,6 +10,7 @@
 // hand everything else to the bound member.
 #include <pybind11/numpy.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -67,7 +68,8 @@ public:
             case kFormat:
                 throw py::type_error(expected + "; got format '" +
                                      (view_.format ? view_.format : "B") + "' with " +
-                                     std::to_string(view_.itemsize) + "-byte items");
+                                     std::to_string(view_.itemsize) + "-byte items" +
+                                     (integers() ? ": use .astype(np.uint8)" : ""));
             case kLayout:
                 throw py::type_error(expected +
                                      "; got a buffer without a shape, or with indirect rows");
@@ -93,6 +95,16 @@ public:
     }
 
 private:
+    // Integers or bools of another width or sign, which a copy as uint8 keeps.
+    bool integers() const {
+        const char *format = view_.format ? view_.format : "B";
+        if (*format == '@' || *format == '=' || *format == '<' || *format == '>' ||
+            *format == '!') {
+            ++format;
+        }
+        return format[0] != '\0' && format[1] == '\0' && std::strchr("?bBhHiIlLqQnN", format[0]);
+    }
+
     bool unsigned_bytes() const {
         if (view_.itemsize != 1) return false;
         const char *format = view_.format;
@@ -325,29 +337,29 @@ void add_draw(py::class_<T> &cls) {
             py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"), py::arg("c"))
         .def(
             "rect",
-            [](T &target, int x, int y, int w, int h, std::uint8_t c, bool fill) {
+            [](T &target, int x, int y, int w, int h, std::uint8_t c, Switch fill) {
                 draw::rect(canvas_of(target), x, y, w, h, c, fill);
             },
             py::arg("x"), py::arg("y"), py::arg("w"), py::arg("h"), py::arg("c"),
             py::arg("fill") = true)
         .def(
             "circle",
-            [](T &target, int x, int y, int r, std::uint8_t c, bool fill) {
+            [](T &target, int x, int y, int r, std::uint8_t c, Switch fill) {
                 draw::circle(canvas_of(target), x, y, r, c, fill);
             },
             py::arg("x"), py::arg("y"), py::arg("r"), py::arg("c"), py::arg("fill") = true)
         .def(
             "blit",
-            [](T &target, int x, int y, const py::buffer &image, Key key) {
-                Buffer source(image.ptr(), false);
+            [](T &target, int x, int y, const BufferArg &image, Key key) {
+                Buffer source(image.value.ptr(), false);
                 source.check(kImageExpected);
                 draw::blit(canvas_of(target), x, y, source.image(), key);
             },
             py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1)
         .def(
             "text",
-            [](T &target, int x, int y, const py::str &s, std::uint8_t c) {
-                return draw_string(canvas_of(target), x, y, s.ptr(), c);
+            [](T &target, int x, int y, const Str &s, std::uint8_t c) {
+                return draw_string(canvas_of(target), x, y, s.value.ptr(), c);
             },
             py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"));
 
@@ -371,18 +383,20 @@ void register_draw(FramebufferClass &cls) {
 void register_canvas(py::module_ &m) {
     py::class_<ArrayCanvas> canvas(m, "Canvas");
     Members(canvas)
-        .init([](const py::buffer &array) { return std::make_unique<ArrayCanvas>(array); },
+        .init([](const BufferArg &array) { return std::make_unique<ArrayCanvas>(array.value); },
               py::arg("array"))
         .readonly("array", [](ArrayCanvas &self) { return self.array(); });
     add_pixels(canvas);
     add_draw(canvas);
     refuse_pickling(canvas);
 
+    static const Context text_size_context{"text_size()", {"s"}};
     m.def(
         "text_size",
-        [](const py::str &s) {
+        [](const Arg<Str> &given) {
+            const Str s = Str::from(given.object, Where{text_size_context, 0});
             const draw::Extent size = with_code_points(
-                s.ptr(),
+                s.value.ptr(),
                 [](const auto *chars, std::size_t n) { return draw::text_size(chars, n); });
             return std::make_pair(size.width, size.height);
         },
