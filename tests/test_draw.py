@@ -232,8 +232,8 @@ def test_rect_is_the_numpy_slice(x, y, w, h, c, fill):
 
 
 def circle_reference(x, y, r, c, fill):
-    """The README's definition, over the picture and a one-pixel border around it, in Python
-    integers (the squares of 32-bit distances overflow 64 bits when added)."""
+    """The definition in circle()'s docstring, over the picture and a one-pixel border around it,
+    in Python integers (the squares of 32-bit distances overflow 64 bits when added)."""
     expected = BACKGROUND.copy()
     if r < 0:
         return expected
