@@ -13,10 +13,6 @@ import numpy.typing
 # checker too.
 _Int: TypeAlias = SupportsIndex
 
-# Every switch (`fill`, `loop`, `repeat`, `fullscreen`, `resizable`, `cursor`, `paused`) takes
-# True, False, a NumPy bool, or the integers 0 and 1; anything else (None, 2, 2.5, "yes") raises
-# TypeError "<argument> must be True or False, not <type or value>".
-
 # A file to read or write: a str or a path object.
 _Path: TypeAlias = str | os.PathLike[str]
 
@@ -139,11 +135,16 @@ class Framebuffer:
         next `flip()`.
         """
     def quit(self) -> None:
-        """Closes the window; pixels, palette and views keep working. Again does nothing.
+        """Closes the window and finishes a recording; pixels, palette and views keep working.
+        Again does nothing.
 
         After `quit()` nothing is held or pressed, `typed()` is `""`, `wheel()` `(0.0, 0.0)`,
         `gamepads()` `[]` and every axis 0.0, `mouse()` keeps the last position, and setting
         `title`, `fullscreen`, `resizable` or `cursor` shows nothing.
+
+        Raises:
+            OSError: the recording could not be written (a full disk), unless a `flip()` has
+                raised that already.
         """
     @property
     def width(self) -> int:
@@ -287,7 +288,8 @@ class Framebuffer:
         traceback: TracebackType | None,
         /,
     ) -> None:
-        """Calls quit(), exception or not."""
+        """Calls quit(), exception or not; an error quit() raises while an exception leaves the
+        block is added to that exception (a note, and its __context__ if it had none)."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """Sets the pixels of the line from (x0, y0) to (x1, y1), both ends included, to palette
         index `c`; clipped to the picture.
@@ -374,11 +376,12 @@ class Framebuffer:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
         pixel a scale x scale block. Needs Pillow.
 
-        What the next `flip()` would show; `save_image` of the framebuffer's pixels and palette.
+        What the next `flip()` would show; `save_image` of the framebuffer's pixels and palette,
+        which says how the file is replaced.
 
         Raises:
             ValueError: a name that does not end in `.png`, or `scale` below 1.
-            OSError: a file that cannot be written.
+            OSError: a file that cannot be written; an existing file is then left as it was.
             ImportError: without Pillow, ending "pip install jxframebuf[image]".
         """
     def record(self, path: _Path | None) -> None:
@@ -388,16 +391,20 @@ class Framebuffer:
         Recording again to another file finishes the first. Frames hold what the window showed
         (translucent entries blended over black), each timed from the moment `flip()` showed it;
         a frame the same as the one before lengthens that one. The file is finished by
-        `record(None)`, when the framebuffer is deleted, or at the latest at interpreter exit.
-        A `.gif` keeps GIF's whole hundredths of a second (frames shown for less than two are
+        `record(None)`, by `quit()`, when the framebuffer is deleted, or at the latest at
+        interpreter exit. After each frame written the file is ended as a finished one and
+        flushed: a program killed while recording leaves a file of every frame written. A `.gif`
+        keeps GIF's whole hundredths of a second (frames shown for less than two are
         dropped, and the next takes their place, keeping real time); a `.png` (animated PNG)
         keeps every frame, each delay exact to a tenth of a millisecond. The file is written by
         a thread of its own, at most about a second of frames waiting (32 MB at most).
 
         Raises:
-            ValueError: a name ending in neither `.gif` nor `.png`.
-            OSError: a file that cannot be opened, at once; an error while writing (a full disk)
-                is raised by the next `flip()` or by `record(None)`, and ends the recording.
+            ValueError: a name ending in neither `.gif` nor `.png`, or a file that another
+                framebuffer is recording to (under any name).
+            OSError: a file that cannot be opened, at once; an error while writing (a full disk,
+                the file's closing included) is raised once, by the next `flip()`, by
+                `record(None)` or by `quit()`, and ends the recording.
             ImportError: without Pillow, ending "pip install jxframebuf[image]".
         """
 
@@ -407,7 +414,10 @@ class Canvas:
 
     Exactly the framebuffer's members, meanings, clipping (to the array), arguments, refusals and
     speed; element [y, x] is pixel (x, y). The canvas holds the array's buffer for its whole life:
-    the array stays alive, and NumPy refuses to resize it meanwhile. Like every drawing member, a
+    the array stays alive, and NumPy refuses to resize it meanwhile, `refcheck=False` too. Should
+    its memory be replaced all the same (`ndarray.__setstate__`), every drawing member raises
+    `ValueError` ("the canvas's array was resized or given other memory after the canvas was
+    made: make a new Canvas") and writes nothing. Like every drawing member, a
     canvas may be used from any thread; it is not shared between threads any more safely than the
     array is.
     """
@@ -455,14 +465,21 @@ def save_image(
     """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
     opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow.
 
-    `pixels` may have any strides; `palette` is a NumPy array or a list of ints. Alphas below 0xFF
-    are kept in a tRNS chunk. Touches no SDL state: any thread may call it.
+    `pixels` may have any strides; `palette` is a NumPy array or a list of ints, `[]` none, or an
+    (n, 3) array of red, green and blue 0 to 255 (opaque). Alphas below 0xFF are kept in a tRNS
+    chunk. The file is written beside the real path (links followed) and renamed over it when
+    complete, keeping the old file's mode; a FIFO or device is written in place. Touches no SDL
+    state: any thread may call it.
 
     Raises:
         ValueError: a name that does not end in `.png`; pixels that are not 2-D; more than 256
-            colours, or one outside 0 to 0xFFFFFFFF.
-        TypeError: pixels that are not uint8, or a palette of another type.
-        OSError: a file that cannot be written.
+            colours, or one outside 0 to 0xFFFFFFFF (0 to 255 for RGB rows); a flat list of a
+            multiple of 3 values all 0 to 255, Pillow's getpalette() ("... pass
+            np.reshape(p, (-1, 3)) for red, green and blue, or np.array(p, np.uint32) for
+            colours").
+        TypeError: pixels that are not uint8 (integers: "use .astype(np.uint8)"), a palette of
+            another type, or None.
+        OSError: a file that cannot be written; an existing file is then left as it was.
         ImportError: without Pillow, ending "pip install jxframebuf[image]".
     """
 
