@@ -192,11 +192,11 @@ class Framebuffer:
         exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
 
         A frame is the window's own, from one of its flip() calls to the next, whichever
-        window's call drained the event (docs/input.md). A tap shorter than a frame shows too; a
-        held key shows once, and auto-repeat is no new press unless `repeat=True` (menus, text
-        cursors). An either-side name ("ctrl", ...) goes down when the first of its two keys
-        does: pressing Right Ctrl while Left Ctrl is held is no new "ctrl" press. Names and
-        errors are those of `key`.
+        window's call took the event from the queue (docs/input.md). A tap shorter than a frame
+        shows too; a held key shows once, and auto-repeat is no new press unless `repeat=True`
+        (menus, text cursors). An either-side name ("ctrl", ...) goes down when the first of its
+        two keys does: pressing Right Ctrl while Left Ctrl is held is no new "ctrl" press. Names
+        and errors are those of `key`.
 
         Raises:
             ValueError: an unknown name.
@@ -270,8 +270,8 @@ class Framebuffer:
 
         Mapped through the magnification and any letterbox, floored, so `fb.pset(*fb.mouse(), c)`
         paints. Once the pointer has left the window it reads where it left (past the edge, not on
-        it). A window that opens under the pointer sees it there at once. Any thread may ask: it
-        maps the pointer by the window's size as of the latest running() or flip().
+        it). A window that opens under the pointer sees it there at once. Any thread may ask: the
+        pointer is mapped by the window's size as of the latest `running()` or `flip()`.
         """
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
