@@ -429,6 +429,19 @@ def test_a_canvas_draws_on_the_array_it_keeps_and_refuses_read_only_ones():
         with pytest.raises(ValueError, match=r"writable 2-D array of uint8.*got a read-only one$"):
             Canvas(read_only)
     fb.quit()
+    # The array's memory stays where the canvas draws: NumPy refuses to resize it, even unchecked,
+    # and memory given to it all the same (__setstate__) is refused to draw on, fast path or not.
+    owned = np.zeros((200, 200), np.uint8)
+    canvas = Canvas(owned)
+    with pytest.raises(ValueError, match="cannot resize"):
+        owned.resize((800, 800), refcheck=False)
+    canvas.clear(7)
+    owned.__setstate__(np.zeros((1, 1), np.uint8).__reduce__()[2])
+    for call in (lambda: canvas.clear(3), lambda: canvas.pset(0, 0, 1), lambda: canvas.pget(0, 0),
+                 lambda: canvas.rect(0, 0, 9, 9, 1), lambda: canvas.text(0, 0, "a", 1)):  # fmt: skip
+        with pytest.raises(ValueError, match=r"^the canvas's array was resized or given other "):
+            call()
+    assert owned[0, 0] == 0
 
 
 # --- Text ---------------------------------------------------------------------------------------

@@ -13,10 +13,6 @@ import numpy.typing
 # checker too.
 _Int: TypeAlias = SupportsIndex
 
-# Every switch (`fill`, `loop`, `repeat`, `fullscreen`, `resizable`, `cursor`, `paused`) takes
-# True, False, a NumPy bool, or the integers 0 and 1; anything else (None, 2, 2.5, "yes") raises
-# TypeError "<argument> must be True or False, not <type or value>".
-
 # A file to read or write: a str or a path object.
 _Path: TypeAlias = str | os.PathLike[str]
 
@@ -139,11 +135,16 @@ class Framebuffer:
         next `flip()`.
         """
     def quit(self) -> None:
-        """Closes the window; pixels, palette and views keep working. Again does nothing.
+        """Closes the window and finishes a recording; pixels, palette and views keep working.
+        Again does nothing.
 
         After `quit()` nothing is held or pressed, `typed()` is `""`, `wheel()` `(0.0, 0.0)`,
         `gamepads()` `[]` and every axis 0.0, `mouse()` keeps the last position, and setting
         `title`, `fullscreen`, `resizable` or `cursor` shows nothing.
+
+        Raises:
+            OSError: the recording could not be written (a full disk), unless a `flip()` has
+                raised that already.
         """
     @property
     def width(self) -> int:
@@ -284,7 +285,8 @@ class Framebuffer:
         traceback: TracebackType | None,
         /,
     ) -> None:
-        """Calls quit(), exception or not."""
+        """Calls quit(), exception or not; an error quit() raises while an exception leaves the
+        block is added to that exception (a note, and its __context__ if it had none)."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """Sets the pixels of the line from (x0, y0) to (x1, y1), both ends included, to palette
         index `c`; clipped to the picture.
@@ -371,11 +373,12 @@ class Framebuffer:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
         pixel a scale x scale block. Needs Pillow.
 
-        What the next `flip()` would show; `save_image` of the framebuffer's pixels and palette.
+        What the next `flip()` would show; `save_image` of the framebuffer's pixels and palette,
+        which says how the file is replaced.
 
         Raises:
             ValueError: a name that does not end in `.png`, or `scale` below 1.
-            OSError: a file that cannot be written.
+            OSError: a file that cannot be written; an existing file is then left as it was.
             ImportError: without Pillow, ending "pip install jxframebuf[image]".
         """
     def record(self, path: _Path | None) -> None:
@@ -385,16 +388,20 @@ class Framebuffer:
         Recording again to another file finishes the first. Frames hold what the window showed
         (translucent entries blended over black), each timed from the moment `flip()` showed it;
         a frame the same as the one before lengthens that one. The file is finished by
-        `record(None)`, when the framebuffer is deleted, or at the latest at interpreter exit.
-        A `.gif` keeps GIF's whole hundredths of a second (frames shown for less than two are
+        `record(None)`, by `quit()`, when the framebuffer is deleted, or at the latest at
+        interpreter exit. After each frame written the file is ended as a finished one and
+        flushed: a program killed while recording leaves a file of every frame written. A `.gif`
+        keeps GIF's whole hundredths of a second (frames shown for less than two are
         dropped, and the next takes their place, keeping real time); a `.png` (animated PNG)
         keeps every frame, each delay exact to a tenth of a millisecond. The file is written by
         a thread of its own, at most about a second of frames waiting (32 MB at most).
 
         Raises:
-            ValueError: a name ending in neither `.gif` nor `.png`.
-            OSError: a file that cannot be opened, at once; an error while writing (a full disk)
-                is raised by the next `flip()` or by `record(None)`, and ends the recording.
+            ValueError: a name ending in neither `.gif` nor `.png`, or a file that another
+                framebuffer is recording to (under any name).
+            OSError: a file that cannot be opened, at once; an error while writing (a full disk,
+                the file's closing included) is raised once, by the next `flip()`, by
+                `record(None)` or by `quit()`, and ends the recording.
             ImportError: without Pillow, ending "pip install jxframebuf[image]".
         """
 
@@ -404,7 +411,10 @@ class Canvas:
 
     Exactly the framebuffer's members, meanings, clipping (to the array), arguments, refusals and
     speed; element [y, x] is pixel (x, y). The canvas holds the array's buffer for its whole life:
-    the array stays alive, and NumPy refuses to resize it meanwhile. Like every drawing member, a
+    the array stays alive, and NumPy refuses to resize it meanwhile, `refcheck=False` too. Should
+    its memory be replaced all the same (`ndarray.__setstate__`), every drawing member raises
+    `ValueError` ("the canvas's array was resized or given other memory after the canvas was
+    made: make a new Canvas") and writes nothing. Like every drawing member, a
     canvas may be used from any thread; it is not shared between threads any more safely than the
     array is.
     """
@@ -452,14 +462,21 @@ def save_image(
     """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
     opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow.
 
-    `pixels` may have any strides; `palette` is a NumPy array or a list of ints. Alphas below 0xFF
-    are kept in a tRNS chunk. Touches no SDL state: any thread may call it.
+    `pixels` may have any strides; `palette` is a NumPy array or a list of ints, `[]` none, or an
+    (n, 3) array of red, green and blue 0 to 255 (opaque). Alphas below 0xFF are kept in a tRNS
+    chunk. The file is written beside the real path (links followed) and renamed over it when
+    complete, keeping the old file's mode; a FIFO or device is written in place. Touches no SDL
+    state: any thread may call it.
 
     Raises:
         ValueError: a name that does not end in `.png`; pixels that are not 2-D; more than 256
-            colours, or one outside 0 to 0xFFFFFFFF.
-        TypeError: pixels that are not uint8, or a palette of another type.
-        OSError: a file that cannot be written.
+            colours, or one outside 0 to 0xFFFFFFFF (0 to 255 for RGB rows); a flat list of a
+            multiple of 3 values all 0 to 255, Pillow's getpalette() ("... pass
+            np.reshape(p, (-1, 3)) for red, green and blue, or np.array(p, np.uint32) for
+            colours").
+        TypeError: pixels that are not uint8 (integers: "use .astype(np.uint8)"), a palette of
+            another type, or None.
+        OSError: a file that cannot be written; an existing file is then left as it was.
         ImportError: without Pillow, ending "pip install jxframebuf[image]".
     """
 
@@ -503,19 +520,35 @@ class Audio:
     the device. An `Audio` keeps playing when the last framebuffer quits. The calls that may wait
     on the device (opening, closing, `queue`, `play`) let other Python threads run meanwhile.
     After `close()` every member but `close()` raises `RuntimeError` ("this Audio is closed...").
+
+    **The sound server.** When the default device changes, SDL moves the sound to the new one.
+    When the device goes with nothing to take its place (the sound server was killed or
+    restarted), the next call on the `Audio` gives its device back and raises
+    `RuntimeError("sound device lost")` (every later call does too, `close()` aside); a new
+    `Audio` then starts SDL's sound afresh and plays on the server that is there now. A server
+    that stops answering (frozen) is waited for at most 3 s when opening and 1 s when closing,
+    Ctrl-C ending the wait at once: the rest is left to a thread of its own, so a program ends in
+    bounded time whatever the server does. Calls on an open `Audio` do not wait for the server.
     """
 
     def __init__(self, rate: _Int = 48000, channels: _Int = 2) -> None:
         """Opens the default output device for `rate` frames a second (8,000 to 192,000) in 1 or
         2 channels. RuntimeError when there is no sound driver or device.
 
-        SDL converts to whatever the device takes. On Linux SDL tries PipeWire, PulseAudio and
-        ALSA in turn; `SDL_AUDIO_DRIVER` chooses one, and `dummy` plays into nothing at the real
-        pace.
+        SDL converts to whatever the device takes. `SDL_AUDIO_DRIVER` (or SDL2's
+        `SDL_AUDIODRIVER`; the first wins when both are set) chooses the driver, and `dummy`
+        plays into nothing at the real pace. Otherwise, on Linux, only the sound servers that can
+        answer are tried: PipeWire where `PIPEWIRE_REMOTE` is set or `$XDG_RUNTIME_DIR/pipewire-0`
+        exists, PulseAudio where `PULSE_SERVER` is set or `$XDG_RUNTIME_DIR/pulse/native` exists,
+        then ALSA where `/dev/snd` exists.
 
         Raises:
             ValueError: another rate or channel count.
-            RuntimeError: no sound driver or device, with SDL's message and a hint.
+            RuntimeError: no sound driver or device, with SDL's message and a hint; "No sound
+                server or sound card was found..." on Linux with none of the above; "the sound
+                server did not answer within 3 s..." (the opening goes on alone, and is undone
+                when it ends).
+            KeyboardInterrupt: Ctrl-C while waiting for the sound server.
         """
     def queue(self, samples: collections.abc.Buffer) -> None:
         """Appends float32/float64 (-1.0 to 1.0) or int16 samples, shaped (n, channels) or (n,)
@@ -570,7 +603,11 @@ class Audio:
         """1 or 2, as opened."""
     def close(self) -> None:
         """Stops all sound and gives the device back. Every other member raises RuntimeError
-        afterwards; calling it again does nothing."""
+        afterwards; calling it again does nothing.
+
+        Waits for the sound server at most 1 s, or until Ctrl-C (KeyboardInterrupt, closed all
+        the same); the device is then given back by a thread of its own when the server answers.
+        """
     def __enter__(self) -> Self:
         """The Audio itself, for `with Audio() as audio:`."""
     def __exit__(

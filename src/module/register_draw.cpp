@@ -126,8 +126,10 @@ const std::string kCanvasExpected =
     "Canvas() expects a writable 2-D array of uint8 (buffer format 'B')";
 
 // The drawing kit on a writable 2-D uint8 array (Python's Canvas). It holds the array's buffer
-// from construction to destruction: the memory stays alive and in place (NumPy refuses to resize
-// an array whose buffer is held), and every call draws on it directly.
+// from construction to destruction, which keeps the memory alive, and a weak reference to the
+// array, which makes NumPy refuse to resize it even with refcheck=False (a held buffer alone does
+// not). What NumPy still lets a program do to the array's memory (__setstate__ replaces it) is
+// found before each call draws: the canvas then refuses to draw rather than write freed memory.
 class ArrayCanvas {
 public:
     explicit ArrayCanvas(const py::buffer &given) {
@@ -142,17 +144,52 @@ public:
             buffer = std::make_unique<Buffer>(array_.ptr(), true);
             buffer->check(kCanvasExpected);
         }
+        watch_ = py::reinterpret_steal<py::object>(PyWeakref_NewRef(array_.ptr(), nullptr));
+        if (!watch_) throw py::error_already_set();
         canvas_ = buffer->canvas();
         buffer_ = std::move(buffer);
+        layout_ = layout();
     }
 
     const py::object &array() const { return array_; }
-    const draw::Canvas &canvas() const { return canvas_; }
+
+    // False once the array no longer lies where the canvas draws.
+    bool intact() const { return layout() == layout_; }
+
+    const draw::Canvas &canvas() const {
+        if (!intact()) {
+            throw py::value_error(
+                "the canvas's array was resized or given other memory after the canvas was "
+                "made: make a new Canvas");
+        }
+        return canvas_;
+    }
 
 private:
-    py::object array_;
+    struct Layout {
+        const char *data;
+        int dimensions;
+        py::ssize_t shape[2], strides[2];
+        bool operator==(const Layout &o) const {
+            return data == o.data && dimensions == o.dimensions && shape[0] == o.shape[0] &&
+                   shape[1] == o.shape[1] && strides[0] == o.strides[0] &&
+                   strides[1] == o.strides[1];
+        }
+    };
+    Layout layout() const {
+        const auto *array = py::detail::array_proxy(array_.ptr());
+        Layout now{array->data, array->nd, {}, {}};
+        for (int i = 0; i < 2 && i < array->nd; ++i) {
+            now.shape[i] = array->dimensions[i];
+            now.strides[i] = array->strides[i];
+        }
+        return now;
+    }
+
+    py::object array_, watch_;
     std::unique_ptr<Buffer> buffer_;
     draw::Canvas canvas_{};
+    Layout layout_{};
 };
 
 draw::Canvas canvas_of(JXFramebuffer &fb) {
@@ -160,6 +197,17 @@ draw::Canvas canvas_of(JXFramebuffer &fb) {
 }
 const draw::Canvas &canvas_of(ArrayCanvas &canvas) {
     return canvas.canvas();
+}
+
+// The object of a fast front's `self`, if it was constructed and can be drawn on now; the slow
+// path refuses the others with the exception that says why.
+template <typename T>
+T *drawable(PyObject *self) {
+    T *target = initialised<T>(self);
+    if constexpr (std::is_same_v<T, ArrayCanvas>) {
+        if (target && !target->intact()) return nullptr;
+    }
+    return target;
 }
 
 // Calls `visit(chars, count)` with the string's code points in the width they are stored in.
@@ -207,7 +255,7 @@ struct Fronts {
 
 template <typename T>
 PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[3];
     if (target && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
         draw::pset(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
@@ -219,7 +267,7 @@ PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[2];
     if (target && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
         return PyLong_FromLong(
@@ -230,7 +278,7 @@ PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[5];
     if (target && nargs == 5 && !kwnames && plain_ints(args, 5, true, a)) {
         draw::line(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
@@ -242,7 +290,7 @@ PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[5];
     bool fill = true;
     if (target && nargs >= 5 && fast_flag(args, nargs, kwnames, 5, "fill", true, fill) &&
@@ -257,7 +305,7 @@ PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[4];
     bool fill = true;
     if (target && nargs >= 4 && fast_flag(args, nargs, kwnames, 4, "fill", true, fill) &&
@@ -271,7 +319,7 @@ PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObje
 
 template <typename T>
 PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     long a[2], key = -1;
     const bool plain =
@@ -297,7 +345,7 @@ PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[3];
     if (target && nargs == 4 && !kwnames && PyUnicode_CheckExact(args[2]) &&
         plain_int(args[0], kIntMin, kIntMax, a[0]) && plain_int(args[1], kIntMin, kIntMax, a[1]) &&
