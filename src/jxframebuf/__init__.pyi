@@ -187,7 +187,9 @@ class Framebuffer:
         """True if the key or button `name` went down during this frame; each press shows in
         exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
 
-        Frames are separated by `flip()`. A tap shorter than a frame shows too; a held key shows
+        A frame is the window's own, from one of its `flip()` calls to the next, whichever
+        window's call took the event from the queue (docs/input.md). A tap shorter than a frame
+        shows too; a held key shows
         once, and auto-repeat is no new press unless `repeat=True` (menus, text cursors). Names
         and errors are those of `key`.
 
@@ -218,7 +220,8 @@ class Framebuffer:
 
         Mapped through the magnification and any letterbox, floored, so `fb.pset(*fb.mouse(), c)`
         paints. Once the pointer has left the window it reads where it left (past the edge, not on
-        it). A window that opens under the pointer sees it there at once.
+        it). A window that opens under the pointer sees it there at once. Any thread may ask: the
+        pointer is mapped by the window's size as of the latest `running()` or `flip()`.
         """
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
