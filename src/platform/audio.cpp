@@ -155,12 +155,12 @@ void choose_audio_driver() {
 }
 
 // SDL reports a device gone through an event it posts while events are pumped. A window's loop
-// pumps them; without a window, the calls on an Audio do, at most every 50 ms (never on another
-// thread than the windows' own).
+// pumps them (the event hub drains them); without a window, the calls on an Audio do, at most
+// every 50 ms.
 void pump_audio_events() {
     static std::atomic<Uint64> last{0};
     const Uint64 now = SDL_GetTicksNS();
-    if (now - last.load() < 50'000'000 || !session::on_video_thread()) return;
+    if (now - last.load() < 50'000'000 || session::video_up()) return;
     last = now;
     SDL_PumpEvents();
 }
