@@ -1,8 +1,10 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
+# Nothing here imports more than the extension: `typing` and `types` would add to every program's
+# start-up, and the annotations (the stub has the real types) are never evaluated.
+from __future__ import annotations
+
 import sys as _sys
-from types import TracebackType as _TracebackType
-from typing import Any as _Any
 
 from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, text_size
 
@@ -12,7 +14,7 @@ from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, text_si
 _IMAGES = __name__ + "._images"
 
 
-def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
+def save_image(path: object, pixels: object, palette: object) -> None:
     """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
     opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
     from ._images import save_image as save
@@ -20,7 +22,7 @@ def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
     save(path, pixels, palette)
 
 
-def load_image(path: _Any) -> _Any:
+def load_image(path: object) -> object:
     """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
     0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
     from ._images import load_image as load
@@ -28,7 +30,7 @@ def load_image(path: _Any) -> _Any:
     return load(path)
 
 
-def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
+def _save(self: Framebuffer, path: object, scale: object = 1) -> None:
     """Writes the picture and the palette as they are now to an indexed PNG file, every pixel a
     scale x scale block. Needs Pillow."""
     from ._images import save
@@ -36,7 +38,7 @@ def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
     save(self, path, scale)
 
 
-def _record(self: Framebuffer, path: _Any) -> None:
+def _record(self: Framebuffer, path: object) -> None:
     """Records every frame flip() shows, with its palette and time, to an animated .gif or .png
     file; record(None) stops and finishes the file. Needs Pillow."""
     from ._images import record
@@ -61,7 +63,7 @@ def _exit(
     self: Framebuffer,
     exc_type: type[BaseException] | None,
     exc_value: BaseException | None,
-    traceback: _TracebackType | None,
+    traceback: object,
     /,
 ) -> None:
     """Calls quit(), exception or not."""
