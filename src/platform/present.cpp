@@ -202,7 +202,7 @@ Display::~Display() {
     texture_.reset();
     renderer_.reset();
     window_.reset();
-    display_loss::unwatch();
+    display_loss::unwatch(window_id_);
 }
 
 bool Display::use_window_surface() {
@@ -315,6 +315,9 @@ WindowSize Display::size() const {
 }
 
 void Display::hide() {
+    // A window another client destroyed is off the screen already; SDL would wait for it to be
+    // unmapped.
+    if (display_loss::destroyed(window_id_)) return;
     SDL_HideWindow(window_.get());
 }
 
