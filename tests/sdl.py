@@ -47,10 +47,10 @@ KEY_DOWN, KEY_UP, TEXT_INPUT = 0x300, 0x301, 0x303
 MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP, MOUSE_WHEEL = 0x400, 0x401, 0x402, 0x403
 # Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
 KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "!": 0x21, "left": 0x4000_0050, "f1": 0x4000_003A,
-            "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B}  # fmt: skip
+            "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B, "é": 0xE9}  # fmt: skip
 # Scancodes (SDL_scancode.h): the keys' places on a US keyboard.
 SCANCODES = {"a": 4, "q": 20, "w": 26, "space": 44, "1": 30, "!": 30, "left": 80, "f1": 58,
-             "left shift": 225, "return": 40, "escape": 41}  # fmt: skip
+             "left shift": 225, "return": 40, "escape": 41, "é": 31}  # fmt: skip
 BUTTONS = {"left": 1, "middle": 2, "right": 3, "x1": 4, "x2": 5}
 
 

@@ -92,6 +92,13 @@ def test_every_kind_of_name_in_any_case(fb):
         sdl.push_button(w, button, False)
         fb.running()
         assert not fb.key(f"mouse {button}")
+    # Case is folded one character to one, as Unicode's simple case folding does.
+    sdl.push_key(w, "é", True)
+    fb.running()
+    assert fb.key("É") and fb.key("é") and not fb.key("E")
+    sdl.push_key(w, "é", False)
+    assert fb.running() and not fb.key("É")
+    assert not fb.key("ẞ") and not fb.key("PAD8 A")  # "ẞ" is "ß", never "ss"; "pad8" is a pad
     # A French keyboard: the key where a US one has Q types "a". Names by place follow the place.
     sdl.push_key(w, "a", True, place="q")
     fb.running()
@@ -111,12 +118,25 @@ def test_unknown_names_and_non_text_are_refused(fb):
     for name in misspelt:
         with pytest.raises(ValueError, match="unknown key name") as raised:
             fb.key(name)
-        if "\0" not in name:
-            assert f"'{name}'" in str(raised.value)  # the message names it
+        assert f"'{name}'".replace("\0", "\\x00") in str(raised.value)  # named whole
         with pytest.raises(ValueError, match="unknown key name"):
             fb.pressed(name)
+    # The nearest name when one is near; else the kinds of names. A huge name is cut short.
+    for name, meant in [("Page Up", "PageUp"), ("Spacebar", "Space"), ("physicalq", "physical Q"),
+                        ("mouse x3", "mouse x1"), ("pad dpupp", "pad dpup")]:  # fmt: skip
+        with pytest.raises(ValueError) as raised:
+            fb.pressed(name)
+        assert str(raised.value) == f"unknown key name '{name}': did you mean '{meant}'?"
+    with pytest.raises(
+        ValueError, match=r"^unknown key name 'x{40}\.\.\.' \(100000 char"
+    ) as raised:
+        fb.key("x" * 100_000)
     assert "'physical W'" in str(raised.value) and "'pad dpup'" in str(raised.value)
-    for name in ("leftx", "pad", "pad leftz", "pad +leftx", "pad a", "pad9 leftx", "pad2leftx"):
+    with pytest.raises(
+        ValueError, match=r"^unknown axis name 'pad lefty2': did you mean 'pad lefty'"
+    ):
+        fb.axis("pad lefty2")
+    for name in ("leftx", "pad", "pad +leftx", "pad a", "pad9 leftx", "pad2leftx"):
         with pytest.raises(ValueError, match=f"^unknown axis name '{re.escape(name)}'"):
             fb.axis(name)
     for wrong in (b"a", 65, None, ["a"]):
@@ -329,6 +349,15 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         pads.append(sdl.Pad("Pad Three"))  # takes the free number
         fb.running()
         assert fb.gamepads() == ["Pad Three", "Pad Two"]
+        # Beyond eight pads one waits, and takes the first number freed.
+        extra = [sdl.Pad(f"Extra {i}") for i in range(7)]
+        pads += extra
+        fb.running()
+        assert fb.gamepads() == ["Pad Three", "Pad Two", *(f"Extra {i}" for i in range(6))]
+        extra[2].unplug()
+        pads.remove(extra[2])
+        fb.running()
+        assert fb.gamepads()[4] == "Extra 6"
     finally:
         for pad in pads:
             pad.unplug()

@@ -265,7 +265,13 @@ def test_a_resized_window_letterboxes_and_maps_the_mouse(framebuffers):
     assert (hints.min_width, hints.max_width) == (120, 120)
     fb.resizable = True
     fb.flip()
-    assert window.get_wm_normal_hints().max_width == 0
+    assert window.get_wm_normal_hints().max_width == 16384  # the constructor's limit
+    # Another program may size it past that (no window manager here to hold it back): the
+    # window is asked back within it, and shows nothing meanwhile (a 30,000 px side would cost
+    # gigabytes and most of a second a frame).
+    window.configure(width=30000, height=20000)
+    assert until(lambda: window.get_geometry().width == 16384, fb)
+    assert window.get_geometry().height == 16384
     window.configure(width=300, height=100)  # as the user dragging its corner would
 
     def resized():

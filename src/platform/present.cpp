@@ -173,6 +173,8 @@ Display::Display(const char *title, int width, int height, int scale)
     window_.reset(window);
     renderer_.reset(renderer);
     window_id_ = SDL_GetWindowID(window);
+    // Tells the window manager too (a resizable window is not dragged past it).
+    if (!SDL_SetWindowMaximumSize(window, kMaxWindowSide, kMaxWindowSide)) throw_sdl_error();
     texture_.reset(make_texture(renderer, width, height));
     if (!texture_) throw_sdl_error();
 
@@ -241,6 +243,9 @@ const std::uint32_t *Display::colours_for(const std::uint32_t *palette, SDL_Pixe
 }
 
 void Display::present(const std::uint8_t *pixels, const std::uint32_t *palette) {
+    int out_w = 0, out_h = 0;
+    SDL_GetWindowSizeInPixels(window_.get(), &out_w, &out_h);
+    if (out_w > kMaxWindowSide || out_h > kMaxWindowSide) return;  // until it is back within
     if (renderer_) {
         present_texture(pixels, palette);
     } else {
@@ -305,6 +310,16 @@ void Display::present_surface(const std::uint8_t *pixels, const std::uint32_t *p
                    row_);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(window_.get());
+}
+
+void Display::keep_within_limit(const WindowSize &size) {
+    if (std::max({size.w, size.h, size.pixel_w, size.pixel_h}) <= kMaxWindowSide) return;
+    // In window units, as SDL sizes windows; on a high-density display fewer of them than pixels.
+    const auto within = [](int units, int pixels) {
+        const double per_unit = units > 0 && pixels > 0 ? double(pixels) / units : 1.0;
+        return std::min(units, static_cast<int>(kMaxWindowSide / std::max(per_unit, 1.0)));
+    };
+    SDL_SetWindowSize(window_.get(), within(size.w, size.pixel_w), within(size.h, size.pixel_h));
 }
 
 WindowSize Display::size() const {
