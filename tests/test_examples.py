@@ -1,10 +1,12 @@
 """Every example runs unchanged through the runner, headless: on its own Xvfb for a second, ending
 with a screenshot of its window and a clean close."""
 
+import importlib.util
 import os
 import re
 import subprocess
 import sys
+from collections import deque
 from pathlib import Path
 
 import numpy as np
@@ -81,3 +83,46 @@ def test_paint_saves_its_picture_and_loads_it_back(tmp_path, monkeypatch):
     rgb = np.stack([palette >> 16, palette >> 8, palette], axis=-1).astype(np.uint8)
     shot = np.asarray(Image.open(tmp_path / "shot.png").convert("RGB"))
     np.testing.assert_array_equal(shot[36:], rgb[pixels].repeat(3, axis=0).repeat(3, axis=1))
+
+
+def example(name):
+    """The example's module, loaded without running its main()."""
+    spec = importlib.util.spec_from_file_location(
+        f"example_{name}", ROOT / "examples" / f"{name}.py"
+    )
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def test_the_examples_rules_do_what_they_say():
+    # Life: a blinker turns, its ends die, two cells are born and the middle one ages.
+    life = example("life")
+    board = np.zeros((5, 5), np.uint8)
+    board[2, 1:4] = life.BORN
+    life.step(board)
+    expected = np.zeros((5, 5), np.uint8)
+    expected[1:4, 2] = life.BORN
+    expected[2, 2] = life.BORN + 1
+    expected[2, 1] = expected[2, 3] = life.DIED
+    np.testing.assert_array_equal(board, expected)
+    # Snake: the last cell before each wall is on the board, the next one is a crash.
+    snake = example("snake")
+    for (x, y), direction in [((snake.COLS - 1, 5), (1, 0)), ((5, snake.ROWS - 1), (0, 1)),
+                              ((0, 5), (-1, 0)), ((5, 0), (0, -1))]:  # fmt: skip
+        game = snake.Game(best=0)
+        game.body = deque([(x - direction[0], y - direction[1])])
+        game.direction, game.food = direction, (20, 20)
+        game.step()
+        assert not game.over and game.body[0] == (x, y)
+        game.step()
+        assert game.over
+    # Scope: the trace shows what was sent less what is still queued, whatever the rate.
+    scope = example("scope")
+    rng = np.random.default_rng(3)
+    blocks = [rng.uniform(-1, 1, scope.BLOCK).astype(np.float32) for _ in range(8)]
+    queued = 3 * scope.BLOCK / scope.RATE
+    ys, pending = scope.trace(deque(blocks), queued)
+    heard, _ = scope.trace(deque(blocks[:-3]), 0.0)
+    assert pending == 3 * scope.BLOCK and len(ys) == scope.WIDTH
+    np.testing.assert_array_equal(ys, heard)
