@@ -33,6 +33,7 @@ lib.SDL_CloseJoystick.argtypes = [ctypes.c_void_p]
 lib.SDL_GetError.restype = ctypes.c_char_p
 lib.SDL_GetWindowFlags.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowFlags.restype = ctypes.c_uint64
+lib.SDL_GetTicksNS.restype = ctypes.c_uint64
 
 QUIT = 0x100
 WINDOW_SHOWN = 0x202
@@ -135,16 +136,30 @@ def push_quit() -> None:
     _push([(0, "c_uint32", QUIT)])
 
 
-def push_window_event(kind: str, window: int) -> None:
-    _push([(0, "c_uint32", WINDOW[kind]), (16, "c_uint32", window_id(window))])
+def ticks_ns() -> int:
+    """SDL's clock, which events are stamped by."""
+    return lib.SDL_GetTicksNS()
+
+
+def push_window_event(kind: str, window: int, timestamp: int = 0) -> None:
+    _push([(0, "c_uint32", WINDOW[kind]), (8, "c_uint64", timestamp),
+           (16, "c_uint32", window_id(window))])  # fmt: skip
 
 
 def push_key(
-    window: int, key: str, down: bool, repeat: bool = False, place: str = "", raw: int = 1
+    window: int,
+    key: str,
+    down: bool,
+    repeat: bool = False,
+    place: str = "",
+    raw: int = 1,
+    timestamp: int = 0,
 ) -> None:
     """A key typing `key` on the key at `place` (by default where it is on a US keyboard); `raw`
-    is the keyboard's own code, 0 for a release SDL makes up itself on a change of focus."""
-    _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (16, "c_uint32", window_id(window)),
+    is the keyboard's own code, 0 for a release SDL makes up itself on a change of focus. A
+    timestamp of 0 is SDL's now."""
+    _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (8, "c_uint64", timestamp),
+           (16, "c_uint32", window_id(window)),
            (24, "c_uint32", SCANCODES[place or key]), (28, "c_uint32", KEYCODES[key]),
            (34, "c_uint16", raw), (36, "c_bool", down), (37, "c_bool", repeat)])  # fmt: skip
 
@@ -152,8 +167,9 @@ def push_key(
 _texts = []  # SDL keeps a pointer to an event's text: they live as long as the process
 
 
-def push_text(window: int, text: str) -> None:
-    _texts.append(ctypes.create_string_buffer(text.encode()))
+def push_text(window: int, text: str | bytes) -> None:
+    """Text as an input method sends it: a str as UTF-8, or bytes as they are."""
+    _texts.append(ctypes.create_string_buffer(text if isinstance(text, bytes) else text.encode()))
     _push([(0, "c_uint32", TEXT_INPUT), (16, "c_uint32", window_id(window)),
            (24, "c_void_p", ctypes.addressof(_texts[-1]))])  # fmt: skip
 

@@ -43,7 +43,7 @@ def test_held_and_pressed_across_frames(fb):
     # A second "down" without an "up" between (a repeat not marked as one, a second keyboard).
     sdl.push_key(w, "a", True)
     fb.running()
-    assert fb.key("a") and not fb.pressed("a")
+    assert fb.key("a") and not fb.pressed("a") and not fb.pressed("physical A")
     sdl.push_key(w, "a", False)
     fb.running()
     assert not fb.key("a") and not fb.pressed("a")
@@ -214,6 +214,22 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         a.running()
         assert a.pressed("A")
 
+        # The keyboard stamps its events itself: a key stamped a moment before the focus-lost
+        # event was drained is the same hold too.
+        sdl.push_window_event("FOCUS_LOST", wa, timestamp=sdl.ticks_ns() + 10**9)
+        sdl.push_key(wb, "a", True)
+        b.flip()
+        assert b.key("a") and not b.pressed("a")
+
+        # One cursor setting serves both windows: the one the pointer comes over decides.
+        b.cursor = False
+        sdl.push_window_event("MOUSE_ENTER", wa)
+        a.running()
+        assert sdl.cursor_visible()
+        sdl.push_window_event("MOUSE_ENTER", wb)
+        a.running()
+        assert not sdl.cursor_visible()
+
 
 def test_two_windows_each_see_every_press_text_scroll_and_release_in_one_frame():
     # The loop reads both windows, then ends both frames: a.flip() drains what was meant for b
@@ -313,8 +329,13 @@ def test_typed_text_and_the_wheel_belong_to_one_frame(fb):
     sdl.push_text(w, "😀")
     fb.running()  # both drains of the frame count
     assert fb.typed() == "Héllo, 世界!😀" and fb.wheel() == (0.5, -1.0)
+    assert fb.mouse() == (1, 1)  # the wheel tells where the pointer is: (5, 5) at scale 3
     fb.flip()
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
+    sdl.push_text(w, b"ab\xffc")  # a broken sequence loses itself only
+    sdl.push_text(w, "d")
+    fb.running()
+    assert fb.typed() == "ab\ufffdcd"
 
 
 def test_gamepads_plug_in_press_move_and_unplug(fb):
@@ -363,6 +384,13 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
             pad.unplug()
     fb.running()
     assert fb.gamepads() == []
+    fb.quit()  # SDL shuts down: its next start finds the gamepads anew
+    with Framebuffer(8, 8, fps=0) as again:
+        assert again.gamepads() == []
+        pad = sdl.Pad("Pad Again")
+        again.running()
+        assert again.gamepads() == ["Pad Again"]
+        pad.unplug()
 
 
 def test_title_retitles_and_refuses_what_is_not_text(fb):
