@@ -15,7 +15,7 @@ from PIL import Image
 
 import run_example
 from example_input import Tap, Wait, stroke, wave
-from jxframebuf import load_image
+from jxframebuf import Framebuffer, load_image, testing
 
 ROOT = Path(__file__).resolve().parent.parent
 EXAMPLE_NAMES = sorted(p.stem for p in (ROOT / "examples").glob("*.py"))
@@ -126,3 +126,42 @@ def test_the_examples_rules_do_what_they_say():
     heard, _ = scope.trace(deque(blocks[:-3]), 0.0)
     assert pending == 3 * scope.BLOCK and len(ys) == scope.WIDTH
     np.testing.assert_array_equal(ys, heard)
+
+
+def test_snake_steers_by_keys_pad_and_stick_through_the_testing_kit(monkeypatch):
+    snake = example("snake")
+    pad = testing.Gamepad("Test Pad")
+    # After the flip that ends frame n, what happens before frame n + 1. The snake starts at
+    # (8, 12) heading right and steps every 7th frame: on frame 21 it turns up, on 28 right, on
+    # 35 down (the stick), and frame 36 shows it.
+    script = {
+        14: lambda fb: testing.tap(fb, "Up"),
+        22: lambda fb: pad.tap("dpright"),
+        29: lambda fb: pad.axis("lefty", 1.0),
+        31: lambda fb: pad.axis("lefty", 0.0),
+    }
+    shown = {}
+
+    class Driven(Framebuffer):
+        def __init__(self, width, height, scale=3, fps=60):
+            super().__init__(width, height, scale=1, fps=0)  # as fast as it goes
+
+        def flip(self):
+            super().flip()
+            if self.frames in script:
+                script[self.frames](self)
+            if self.frames == 36:
+                shown["picture"], shown["title"] = self.buffer().copy(), self.title
+                testing.close(self)
+
+    monkeypatch.setattr(snake, "Framebuffer", Driven)
+    with pad:
+        snake.main()
+    picture, cell = shown["picture"], snake.CELL
+
+    def colour(x, y):  # the colour of the board cell (x, y)'s corner
+        return picture[cell + y * cell, x * cell]
+
+    assert colour(11, 12) == snake.YELLOW  # the head
+    assert [colour(x, y) for x, y in [(11, 11), (10, 11)]] == [snake.GREEN] * 2  # its body
+    assert colour(10, 12) == snake.BLACK and shown["title"] == "Snake: 0 (Test Pad)"

@@ -12,8 +12,8 @@ import jxframebuf
 def test_module_and_class_surface():
     assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
     assert jxframebuf.__all__ == [
-        "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "load_image", "save_image",
-        "text_size"
+        "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "key_names", "load_image",
+        "save_image", "text_size"
     ]  # fmt: skip
     for name in jxframebuf.__all__:
         if name != "__version__":
@@ -34,11 +34,15 @@ def test_module_and_class_surface():
         "quit",
         "width",
         "height",
+        "frames",
+        "frame_rate",
         "key",
         "pressed",
+        "released",
         "typed",
         "wheel",
         "mouse",
+        "window_size",
         "axis",
         "gamepads",
         "cursor",
