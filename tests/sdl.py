@@ -41,7 +41,7 @@ _WINDOW_EVENTS = ["SHOWN", "HIDDEN", "EXPOSED", "MOVED", "RESIZED", "PIXEL_SIZE_
                   "ICCPROF_CHANGED", "DISPLAY_CHANGED", "DISPLAY_SCALE_CHANGED",
                   "SAFE_AREA_CHANGED", "OCCLUDED", "ENTER_FULLSCREEN", "LEAVE_FULLSCREEN"]  # fmt: skip
 WINDOW = {name: WINDOW_SHOWN + i for i, name in enumerate(_WINDOW_EVENTS)}
-KEY_DOWN, KEY_UP = 0x300, 0x301
+KEY_DOWN, KEY_UP, TEXT_INPUT = 0x300, 0x301, 0x303
 MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP, MOUSE_WHEEL = 0x400, 0x401, 0x402, 0x403
 # Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
 KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "!": 0x21, "left": 0x4000_0050, "f1": 0x4000_003A,
