@@ -233,9 +233,9 @@ class Framebuffer:
 
         With edits=True the text comes with the editing keys pressed among it, in the order it
         all happened, each press (auto-repeat included) as one control character: Backspace
-        "\b", Tab "\t", Return and Keypad Enter "\n", and as the line editors of terminals
-        bind them, Home "\x01" (Ctrl-A), Left "\x02" (Ctrl-B), Delete "\x04" (Ctrl-D), End
-        "\x05" (Ctrl-E), Right "\x06" (Ctrl-F). A text box that applies it character by
+        "\\b", Tab "\\t", Return and Keypad Enter "\\n", and as the line editors of terminals
+        bind them, Home "\\x01" (Ctrl-A), Left "\\x02" (Ctrl-B), Delete "\\x04" (Ctrl-D), End
+        "\\x05" (Ctrl-E), Right "\\x06" (Ctrl-F). A text box that applies it character by
         character is right at any typing speed; `typed()` and `pressed()` alone say what
         happened during the frame, not in which order.
 
