@@ -1,8 +1,11 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
+# Nothing here imports more than the extension: `typing` and `types` would add to every program's
+# start-up, and the annotations (the stub has the real types) are never evaluated.
+from __future__ import annotations
+
+import os as _os
 import sys as _sys
-from types import TracebackType as _TracebackType
-from typing import Any as _Any
 
 from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_names, text_size
 
@@ -12,7 +15,7 @@ from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_nam
 _IMAGES = __name__ + "._images"
 
 
-def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
+def save_image(path: object, pixels: object, palette: object) -> None:
     """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
     opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
     from ._images import save_image as save
@@ -20,7 +23,7 @@ def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
     save(path, pixels, palette)
 
 
-def load_image(path: _Any) -> _Any:
+def load_image(path: object) -> object:
     """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
     0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
     from ._images import load_image as load
@@ -28,7 +31,7 @@ def load_image(path: _Any) -> _Any:
     return load(path)
 
 
-def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
+def _save(self: Framebuffer, path: object, scale: object = 1) -> None:
     """Writes the picture and the palette as they are now to an indexed PNG file, every pixel a
     scale x scale block. Needs Pillow."""
     from ._images import save
@@ -36,7 +39,7 @@ def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
     save(self, path, scale)
 
 
-def _record(self: Framebuffer, path: _Any) -> None:
+def _record(self: Framebuffer, path: object) -> None:
     """Records every frame flip() shows, with its palette and time, to an animated .gif or .png
     file; record(None) stops and finishes the file. Needs Pillow."""
     from ._images import record
@@ -61,7 +64,7 @@ def _exit(
     self: Framebuffer,
     exc_type: type[BaseException] | None,
     exc_value: BaseException | None,
-    traceback: _TracebackType | None,
+    traceback: object,
     /,
 ) -> None:
     """Calls quit(), exception or not."""
@@ -82,9 +85,52 @@ Framebuffer.record = _record  # type: ignore[method-assign]
 Framebuffer.quit = _quit  # type: ignore[method-assign]
 Framebuffer.__exit__ = _exit  # type: ignore[method-assign]
 
+
+# Sound files and the synthesiser (_sound.py) are imported on their first use too.
+
+
+def load_sound(path: object) -> object:
+    """Reads a whole sound file (WAV; Ogg Vorbis, FLAC and MP3 with soundfile): (samples, rate),
+    the samples float32 shaped (n, channels)."""
+    from ._sound import load_sound as load
+
+    return load(path)
+
+
+def tone(pitch: object, seconds: object, *args: object, **kwargs: object) -> object:
+    """A synthesised tone, float32 shaped (n, 1)."""
+    from ._sound import tone as make
+
+    return make(pitch, seconds, *args, **kwargs)
+
+
+def melody(notes: object, *args: object, **kwargs: object) -> object:
+    """A tune in a small notation of notes, rests and lengths, float32 shaped (n, 1)."""
+    from ._sound import melody as make
+
+    return make(notes, *args, **kwargs)
+
+
+_play_samples = Audio.play
+
+
+def _play(self: Audio, samples: object, loop: object = False, volume: object = 1.0, *,
+          rate: object = None) -> Voice:  # fmt: skip
+    """Starts a sound effect, or a file streamed as it plays, mixed over the stream."""
+    # A path is streamed as it plays (_sound.py); samples go to the extension as they are.
+    if isinstance(samples, str | _os.PathLike):
+        from ._sound import stream
+
+        return stream(self, samples, loop, volume, rate)
+    return _play_samples(self, samples, loop, volume, rate=rate)
+
+
+Audio.play = _play  # type: ignore[method-assign]
+_play.__name__, _play.__qualname__ = "play", "Audio.play"
+
 # The classes and functions are defined in the extension and in this package's modules; they are
 # used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size):
+for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size, load_sound, tone, melody):
     _member.__module__ = __name__
 for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
     _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
@@ -98,6 +144,9 @@ __all__ = [
     "__version__",
     "key_names",
     "load_image",
+    "load_sound",
+    "melody",
     "save_image",
     "text_size",
+    "tone",
 ]
