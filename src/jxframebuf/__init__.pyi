@@ -3,7 +3,7 @@
 import collections.abc
 import os
 from types import TracebackType
-from typing import Self, SupportsIndex, TypeAlias
+from typing import Self, SupportsIndex, TypeAlias, final
 
 import numpy
 import numpy.typing
@@ -17,8 +17,11 @@ _Int: TypeAlias = SupportsIndex
 _Path: TypeAlias = str | os.PathLike[str]
 
 __all__ = [
+    "FONT_4X6",
+    "FONT_8X8",
     "Audio",
     "Canvas",
+    "Font",
     "Framebuffer",
     "Voice",
     "__version__",
@@ -123,9 +126,12 @@ class Framebuffer:
     def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
         """Copies `image`, a 2-D uint8 array, element [row, col] to pixel (x + col, y + row),
         leaving out elements equal to `key` (0 to 255; -1 copies all)."""
-    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
-        """Draws `s` in the built-in 8x8 font with its top-left at (x, y) in colour `c`; "\\n"
-        starts a new line. Returns the width of the widest line in pixels."""
+    def text(
+        self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
+    ) -> int:
+        """Draws `s` in `font` (None: FONT_8X8) with the top of its ascent at y, each font pixel a
+        scale x scale block (1 to 65536) of colour `c`; "\\n" moves down line_height * scale.
+        Returns the widest line's advance in pixels. See docs/fonts.md."""
     def save(self, path: _Path, scale: _Int = 1) -> None:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
         pixel a scale x scale block. Needs Pillow."""
@@ -154,12 +160,38 @@ class Canvas:
         """As Framebuffer.circle, on the array."""
     def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
         """As Framebuffer.blit, on the array; `image` may share its memory."""
-    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
-        """As Framebuffer.text, on the array; returns the width of the widest line."""
+    def text(
+        self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
+    ) -> int:
+        """As Framebuffer.text, on the array; returns the widest line's advance in pixels."""
 
-def text_size(s: str) -> tuple[int, int]:
-    """The width and height in pixels of what text() draws for `s`: 8 per character of the
-    widest line, 8 per line ("\\n" starts one)."""
+def text_size(s: str, font: Font | None = None, scale: _Int = 1) -> tuple[int, int]:
+    """The box text() fills for `s`: (the widest line's advance, (lines - 1) * line_height +
+    height), both times scale; text_size("") is (0, font.height * scale)."""
+@final
+class Font:
+    """An immutable bitmap font for `text` and `text_size` (docs/fonts.md)."""
+
+    def __init__(self, path: _Path) -> None:
+        """Reads a BDF font file (charset ISO10646 or ISO8859-1). ValueError "PATH: line N: ..."
+        for a malformed file or another charset; OSError when it cannot be read."""
+    @staticmethod
+    def from_image(
+        array: collections.abc.Buffer, size: tuple[_Int, _Int], first: _Int = 32
+    ) -> Font:
+        """Cuts a 2-D uint8 array into size = (w, h) cells, row by row, cell k being code point
+        first + k; index 0 is background, any other ink. ValueError if w, h do not divide it."""
+    @property
+    def height(self) -> int:
+        """Ascent + descent: the height of the glyph box of one line, in font pixels."""
+    @property
+    def line_height(self) -> int:
+        """The distance from one line's top to the next one's, in font pixels."""
+
+FONT_8X8: Font
+"""The built-in 8x8 font: printable ASCII, a box for any other character; line height 9."""
+FONT_4X6: Font
+"""The built-in 4x6 font: printable ASCII, a box for any other character; line height 7."""
 
 def save_image(
     path: _Path, pixels: numpy.typing.ArrayLike, palette: numpy.typing.ArrayLike
