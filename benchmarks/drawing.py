@@ -91,6 +91,7 @@ def font_file(font: str | None) -> str:
         Path(font).write_text(bdf_text())
     return font
 
+
 CASES = {}
 
 

@@ -641,7 +641,7 @@ def test_font_reads_bdf_files_and_refuses_malformed_ones(tmp_path):
             Font(path)
     with pytest.raises(FileNotFoundError):
         Font(tmp_path / "missing.bdf")
-    with pytest.raises(TypeError, match="^Font\\(\\) argument path must be a str or path object"):
+    with pytest.raises(TypeError, match=r"^Font\(\) argument path must be a str or path object"):
         Font(3)
     with pytest.raises(AttributeError):
         font.height = 3
