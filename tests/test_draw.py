@@ -667,7 +667,7 @@ def test_font_from_image_is_the_font_drawn_into_the_array():
     assert width == 12 and text_size("\u0160", shifted) == (4, 6)
     for array, size, first, error, message in [
         (sheet, (5, 6), 32, ValueError, "multiples of the cell's 5 x 6; got 64 x 36"),
-        (sheet, (4, 0), 32, TypeError, "argument size must be a cell height 1 to 65536, not 0"),
+        (sheet, (4, 0), 32, TypeError, "argument size must be a cell height 1 to 4096, not 0"),
         (sheet, 4, 32, TypeError, "argument size must be a pair"),
         (sheet, (4, 6), 0x10FFFF, ValueError, "96 cells from code point 1114111"),
         (sheet, (4, 6), -1, TypeError, "argument first must be a code point"),

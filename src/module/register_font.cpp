@@ -70,9 +70,9 @@ FontObject from_image(const py::buffer &array, const py::object &size, const py:
     }
     const py::sequence pair = py::reinterpret_borrow<py::sequence>(size);
     const auto width = static_cast<int>(
-        to_integer(pair[0], 1, 65536, "a cell width 1 to 65536", Where{context, 1}));
+        to_integer(pair[0], 1, bdf::kLimit, "a cell width 1 to 4096", Where{context, 1}));
     const auto height = static_cast<int>(
-        to_integer(pair[1], 1, 65536, "a cell height 1 to 65536", Where{context, 1}));
+        to_integer(pair[1], 1, bdf::kLimit, "a cell height 1 to 4096", Where{context, 1}));
     const auto code = static_cast<std::uint32_t>(
         to_integer(first, 0, 0x10FFFF, "a code point 0 to 0x10FFFF", Where{context, 2}));
     const py::ssize_t rows = info.shape[0], columns = info.shape[1];
