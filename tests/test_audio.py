@@ -127,8 +127,16 @@ def test_samples_and_arguments_that_are_refused():
                 stereo.volume = volume
             with pytest.raises(ValueError, match="volume must be"):
                 stereo.play(np.zeros((4, 2)), volume=volume)
-        with pytest.raises(TypeError, match="paused must be True or False"):
-            stereo.paused = 1
+        with pytest.raises(
+            ValueError, match=r"^Audio\.volume must be at most 3\.40282e\+38 .*not 1e\+39$"
+        ):
+            stereo.volume = 1e39
+        for wrong in (2, None):
+            with pytest.raises(TypeError, match="paused must be True or False"):
+                stereo.paused = wrong
+            with pytest.raises(TypeError, match=r"^play\(\) argument loop must be True or False"):
+                stereo.play(np.zeros((4, 2)), loop=wrong)
+        stereo.paused = 0
         stereo.volume = 2  # a gain beyond 1 is allowed
         assert stereo.volume == 2.0
 

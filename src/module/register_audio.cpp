@@ -7,6 +7,9 @@
 // mixing it).
 #include <pybind11/pybind11.h>
 
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -112,6 +115,13 @@ struct Gain : Kind {
             throw py::type_error(where.text() + " must be a number, 0.0 or more, not " +
                                  Py_TYPE(object.ptr())->tp_name);
         }
+        // A gain beyond a 32-bit float's range would be infinity, and refused as that.
+        if (std::isfinite(value) && std::fabs(value) > FLT_MAX) {
+            char text[80];
+            std::snprintf(text, sizeof text, " must be at most %g (a 32-bit float), not %g",
+                          static_cast<double>(FLT_MAX), value);
+            throw py::value_error(where.text() + text);
+        }
         Gain gain;
         gain.value = static_cast<float>(value);
         return gain;
@@ -147,7 +157,7 @@ void register_audio(py::module_ &m) {
         .def("clear", &Audio::clear)
         .def(
             "play",
-            [](Audio &audio, const SampleArray &samples, bool loop, Gain volume) {
+            [](Audio &audio, const SampleArray &samples, Switch loop, Gain volume) {
                 const Samples held(samples.value, audio.channels(), "play()");
                 py::gil_scoped_release unlocked;
                 return audio.play(held.block(), loop, volume);
