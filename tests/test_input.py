@@ -195,6 +195,39 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         assert a.pressed("A")
 
 
+def test_two_windows_each_see_every_press_text_scroll_and_release_in_one_frame():
+    # The loop reads both windows, then ends both frames: a.flip() drains what was meant for b
+    # after the program looked at b, so it belongs to b's next frame (b.flip() must not wipe it);
+    # b.flip() likewise keeps what it drains for a. In either order of the flips.
+    with Framebuffer(10, 10, fps=0) as a, Framebuffer(10, 10, fps=0) as b:
+        windows = dict(zip("ab", sdl.windows()))
+        fbs = {"a": a, "b": b}
+
+        def seen(name):
+            fb = fbs[name]
+            return (fb.pressed("Space"), fb.key("Space"), fb.typed(), fb.wheel(),
+                    fb.pressed("physical A"), fb.key("a"))  # fmt: skip
+
+        nothing = (False, False, "", (0.0, 0.0), False, False)
+        for first, second in ("ab", "ba"):
+            w = windows[second]
+            assert a.running() and (seen("a"), seen("b")) == (nothing, nothing)
+            sdl.push_key(w, "space", True)  # a tap shorter than a frame
+            sdl.push_key(w, "space", False)
+            sdl.push_key(w, "a", True)
+            sdl.push_text(w, "é")
+            sdl.push_wheel(w, 0.0, 1.0)
+            fbs[first].flip()  # drains it all
+            fbs[second].flip()
+            expected = (True, False, "é", (0.0, 1.0), True, True)
+            assert seen(second) == expected and seen(first) == nothing
+            sdl.push_key(w, "a", False)  # let go, drained by the other window's frame
+            fbs[first].flip()
+            assert seen(second) == (*expected[:5], False)  # the frame goes on until its flip()
+            fbs[second].flip()
+            assert seen(second) == nothing
+
+
 @pytest.mark.parametrize("scale", [1, 3])
 def test_mouse_maps_the_window_to_picture_pixels_floored(scale):
     with Framebuffer(40, 30, scale=scale, fps=0) as fb:

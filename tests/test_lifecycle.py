@@ -94,6 +94,15 @@ def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch, capfd):
         patch.setenv("DISPLAY", ":31999")
         with pytest.raises(RuntimeError):
             Framebuffer(8, 8)
+        # SDL2's name for the driver counts as SDL does, with or without a display named, and
+        # the new name wins when both are set.
+        patch.setenv("SDL_VIDEODRIVER", "dummy")
+        Framebuffer(8, 8).quit()
+        patch.delenv("DISPLAY")
+        Framebuffer(8, 8).quit()
+        patch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
+        with pytest.raises(RuntimeError, match="no-such-driver not available"):
+            Framebuffer(8, 8)
     assert capfd.readouterr().err == ""
     monkeypatch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
     with pytest.raises(RuntimeError, match="no-such-driver not available"):

@@ -190,7 +190,9 @@ class Framebuffer:
         """True if the key or button `name` went down during this frame; each press shows in
         exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
 
-        Frames are separated by `flip()`. A tap shorter than a frame shows too; a held key shows
+        A frame is the window's own, from one of its `flip()` calls to the next, whichever
+        window's call took the event from the queue (docs/input.md). A tap shorter than a frame
+        shows too; a held key shows
         once, and auto-repeat is no new press unless `repeat=True` (menus, text cursors). Names
         and errors are those of `key`.
 
@@ -221,7 +223,8 @@ class Framebuffer:
 
         Mapped through the magnification and any letterbox, floored, so `fb.pset(*fb.mouse(), c)`
         paints. Once the pointer has left the window it reads where it left (past the edge, not on
-        it). A window that opens under the pointer sees it there at once.
+        it). A window that opens under the pointer sees it there at once. Any thread may ask: the
+        pointer is mapped by the window's size as of the latest `running()` or `flip()`.
         """
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
@@ -598,19 +601,35 @@ class Audio:
     the device. An `Audio` keeps playing when the last framebuffer quits. The calls that may wait
     on the device (opening, closing, `queue`, `play`) let other Python threads run meanwhile.
     After `close()` every member but `close()` raises `RuntimeError` ("this Audio is closed...").
+
+    **The sound server.** When the default device changes, SDL moves the sound to the new one.
+    When the device goes with nothing to take its place (the sound server was killed or
+    restarted), the next call on the `Audio` gives its device back and raises
+    `RuntimeError("sound device lost")` (every later call does too, `close()` aside); a new
+    `Audio` then starts SDL's sound afresh and plays on the server that is there now. A server
+    that stops answering (frozen) is waited for at most 3 s when opening and 1 s when closing,
+    Ctrl-C ending the wait at once: the rest is left to a thread of its own, so a program ends in
+    bounded time whatever the server does. Calls on an open `Audio` do not wait for the server.
     """
 
     def __init__(self, rate: _Int = 48000, channels: _Int = 2) -> None:
         """Opens the default output device for `rate` frames a second (8,000 to 192,000) in 1 or
         2 channels. RuntimeError when there is no sound driver or device.
 
-        SDL converts to whatever the device takes. On Linux SDL tries PipeWire, PulseAudio and
-        ALSA in turn; `SDL_AUDIO_DRIVER` chooses one, and `dummy` plays into nothing at the real
-        pace.
+        SDL converts to whatever the device takes. `SDL_AUDIO_DRIVER` (or SDL2's
+        `SDL_AUDIODRIVER`; the first wins when both are set) chooses the driver, and `dummy`
+        plays into nothing at the real pace. Otherwise, on Linux, only the sound servers that can
+        answer are tried: PipeWire where `PIPEWIRE_REMOTE` is set or `$XDG_RUNTIME_DIR/pipewire-0`
+        exists, PulseAudio where `PULSE_SERVER` is set or `$XDG_RUNTIME_DIR/pulse/native` exists,
+        then ALSA where `/dev/snd` exists.
 
         Raises:
             ValueError: another rate or channel count.
-            RuntimeError: no sound driver or device, with SDL's message and a hint.
+            RuntimeError: no sound driver or device, with SDL's message and a hint; "No sound
+                server or sound card was found..." on Linux with none of the above; "the sound
+                server did not answer within 3 s..." (the opening goes on alone, and is undone
+                when it ends).
+            KeyboardInterrupt: Ctrl-C while waiting for the sound server.
         """
     def queue(self, samples: collections.abc.Buffer) -> None:
         """Appends float32/float64 (-1.0 to 1.0) or int16 samples, shaped (n, channels) or (n,)
@@ -665,7 +684,11 @@ class Audio:
         """1 or 2, as opened."""
     def close(self) -> None:
         """Stops all sound and gives the device back. Every other member raises RuntimeError
-        afterwards; calling it again does nothing."""
+        afterwards; calling it again does nothing.
+
+        Waits for the sound server at most 1 s, or until Ctrl-C (KeyboardInterrupt, closed all
+        the same); the device is then given back by a thread of its own when the server answers.
+        """
     def __enter__(self) -> Self:
         """The Audio itself, for `with Audio() as audio:`."""
     def __exit__(

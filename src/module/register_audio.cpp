@@ -128,9 +128,27 @@ struct Gain : Kind {
     }
 };
 
+// Asked by the engine while it waits for the sound server (with the interpreter lock let go):
+// true once a signal handler raised, KeyboardInterrupt above all, whose error is then pending
+// on this thread for the call to return.
+bool python_interrupted() {
+    py::gil_scoped_acquire locked;
+    return PyErr_CheckSignals() != 0;
+}
+
 }  // namespace
 
 void register_audio(py::module_ &m) {
+    set_interrupt_check(&python_interrupted);
+    py::register_exception_translator([](std::exception_ptr error) {
+        try {
+            if (error) std::rethrow_exception(error);
+        } catch (const Interrupted &) {
+            // The error that interrupted the wait is pending already.
+            if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+        }
+    });
+
     py::class_<Voice, std::shared_ptr<Voice>> voice(m, "Voice");
     Members(voice).readonly("playing", &Voice::playing).def("stop", &Voice::stop);
     refuse_pickling(voice);
@@ -169,10 +187,11 @@ void register_audio(py::module_ &m) {
                   [](Audio &audio, Switch paused) { audio.set_paused(paused); })
         .readonly("rate", &Audio::rate)
         .readonly("channels", &Audio::channels)
+        .readonly("_bound_voices", &Audio::bound_voices)  // for the tests: what sweeping leaves
         .def("close",
              [](Audio &audio) {
                  py::gil_scoped_release unlocked;  // waits for the device's thread to end
-                 audio.close();
+                 audio.close(true);
              })
         .def(
             "__enter__",
@@ -185,7 +204,7 @@ void register_audio(py::module_ &m) {
             "__exit__",
             [](Audio &audio, const py::object &, const py::object &, const py::object &) {
                 py::gil_scoped_release unlocked;
-                audio.close();
+                audio.close(true);
             },
             py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
     refuse_pickling(audio);

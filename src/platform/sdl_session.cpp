@@ -30,6 +30,7 @@ struct State {
     std::atomic<bool> has_deferred{false};
     std::atomic<bool> video_lost{false};
     std::atomic<std::string (*)()> namer{nullptr};
+    std::atomic<int> starting{0};  // subsystems being initialised, under the lock
 };
 
 // Never destroyed: what it holds must not be released by the process's exit handlers, after the
@@ -59,14 +60,16 @@ bool named(const char *variable) {
     return value != nullptr && *value != '\0';
 }
 
-// Unless SDL_VIDEO_DRIVER says otherwise, SDL probes every display server it knows, and on a
+// Unless the environment names a driver, SDL probes every display server it knows, and on a
 // machine without Wayland, libwayland prints an error about XDG_RUNTIME_DIR on each probe. Only
 // the servers the environment names are tried; with none named there is nothing to show a window
-// on, and the message says what to set (SDL's own is "No available video device").
+// on, and the message says what to set (SDL's own is "No available video device"). A driver
+// named is left to SDL, under either of the names SDL reads: SDL_VIDEO_DRIVER, or SDL2's
+// SDL_VIDEODRIVER, which countless CI set-ups still set (SDL_VIDEO_DRIVER wins when both are).
 void choose_video_driver() {
     SDL_ResetHint(SDL_HINT_VIDEO_DRIVER);
 #ifdef JXFB_UNIX_DESKTOP
-    if (named("SDL_VIDEO_DRIVER")) return;
+    if (named("SDL_VIDEO_DRIVER") || named("SDL_VIDEODRIVER")) return;
     const bool x11 = named("DISPLAY");
     const bool wayland = named("WAYLAND_DISPLAY") || named("WAYLAND_SOCKET");
     if (x11 && !wayland) SDL_SetHint(SDL_HINT_VIDEO_DRIVER, "x11");
@@ -120,7 +123,10 @@ Hold::Hold(SDL_InitFlags subsystem) {
         // Before the first subsystem brings up SDL's events: no signal handlers of SDL's (see the
         // header). Set each time, since SDL_Quit forgets every hint.
         SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
-        if (!SDL_InitSubSystem(subsystem)) throw std::runtime_error(SDL_GetError());
+        ++s.starting;
+        const bool started = SDL_InitSubSystem(subsystem);
+        --s.starting;
+        if (!started) throw std::runtime_error(SDL_GetError());
     } catch (...) {
         // Even a failed initialisation, or a hint set, leaves SDL partly set up (its copy of the
         // environment, for one), which would keep a later attempt from seeing a corrected one.
@@ -203,6 +209,10 @@ void release_on_video_thread(std::unique_ptr<VideoResource> resource) {
 }
 
 void release_at_exit() {
+    // A subsystem still starting on another thread holds the lock (SDL's audio waiting for a
+    // sound server that does not answer, given up on by its caller): the process ends without
+    // waiting for it.
+    if (state().starting > 0) return;
     if (on_video_thread()) {
         run_deferred();
         return;
