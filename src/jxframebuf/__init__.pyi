@@ -478,7 +478,6 @@ def text_size(s: str, font: Font | None = None, scale: _Int = 1) -> tuple[int, i
         TypeError: `s` not a `str`, `font` neither a `Font` nor None, or `scale` outside 1 to
             65536.
     """
-
 @final
 class Font:
     """A bitmap font for `text` and `text_size`: read from a BDF file, cut from a picture, or
