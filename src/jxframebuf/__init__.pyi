@@ -25,9 +25,13 @@ __all__ = [
     "Framebuffer",
     "Voice",
     "__version__",
+    "key_names",
     "load_image",
+    "load_sound",
+    "melody",
     "save_image",
     "text_size",
+    "tone",
 ]
 
 __version__: str
@@ -157,16 +161,19 @@ class Framebuffer:
         """The picture's height in pixels."""
     def key(self, name: str) -> bool:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
-        "pad a", ...), as of the latest running() or flip().
+        "pad a", "ctrl", ...), as of the latest running() or flip().
 
-        Names, in any case:
+        Names, in any case (key_names() lists them all; docs/input.md):
 
         - Keys by what they type: SDL's key names (`SDL_GetKeyName`): "A", "1", "Space",
-          "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "F1", "Left Shift",
-          "Keypad 5", ...; any single character names its key. They follow the keyboard layout:
-          on a French keyboard "A" is the key where a US keyboard has Q.
+          "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "PageUp", "F1",
+          "Left Shift", "Keypad 5", ...; any single character names its key, beyond
+          key_names(). They follow the keyboard layout: on a French keyboard "A" is the key
+          where a US keyboard has Q.
         - Keys by where they are: "physical " and one of SDL's scancode names, which name the keys
           of a US keyboard: "physical W" is the key above "physical S" whatever the layout.
+        - Either side: "ctrl", "shift", "alt", "gui" are held while the left or the right key
+          is.
         - Mouse buttons: "mouse left", "mouse middle", "mouse right", "mouse x1", "mouse x2".
         - Gamepad buttons: "pad " and one of SDL's gamepad button names for the first gamepad,
           "pad2 " ... "pad8 " for later ones ("pad1 " is the first too): "pad a", "pad b",
@@ -190,25 +197,51 @@ class Framebuffer:
         """True if the key or button `name` went down during this frame; each press shows in
         exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
 
-        A frame is the window's own, from one of its `flip()` calls to the next, whichever
+        A frame is the window's own, from one of its flip() calls to the next, whichever
         window's call took the event from the queue (docs/input.md). A tap shorter than a frame
-        shows too; a held key shows
-        once, and auto-repeat is no new press unless `repeat=True` (menus, text cursors). Names
+        shows too; a held key shows once, and auto-repeat is no new press unless `repeat=True`
+        (menus, text cursors). An either-side name ("ctrl", ...) goes down when the first of its
+        two keys does: pressing Right Ctrl while Left Ctrl is held is no new "ctrl" press. Names
         and errors are those of `key`.
+
+        Raises:
+            ValueError: an unknown name.
+            TypeError: a name that is not a `str`, or `repeat` not a switch.
+        """
+    def released(self, name: str) -> bool:
+        """True if the key or button `name` went up during this frame, with the rules of
+        pressed(): every release shows in exactly one frame, and a tap shorter than a frame
+        shows both.
+
+        An either-side name goes up when the last of its two keys does. A key is also released
+        when nobody lets go of it, once each: the keys held when the window loses the keyboard
+        focus, in the frame that drains the focus loss; the buttons held on a gamepad that is
+        unplugged, in the frame that drains the unplugging; everything held at quit(), from
+        quit() until the next flip() (and nothing is held or pressed after quit()). Names and
+        errors are those of `key`.
 
         Raises:
             ValueError: an unknown name.
             TypeError: a name that is not a `str`.
         """
-    def typed(self) -> str:
+    def typed(self, edits: bool = False) -> str:
         """The text typed into the window during this frame, as the keyboard layout makes it;
         control keys (Backspace, Return, arrows) are keys, not text. The first call starts it.
 
         In order, as the layout, Shift, AltGr, dead keys, compose and input methods make it,
         auto-repeat included; `""` when nothing was typed. Nothing typed before the first call is
-        kept. `typed()` and `pressed()` each say what happened during the frame, not in which
-        order: a text box that reads `typed()` and then `pressed("Backspace", repeat=True)` is
-        right while a person types less than a key a frame.
+        kept.
+
+        With edits=True the text comes with the editing keys pressed among it, in the order it
+        all happened, each press (auto-repeat included) as one control character: Backspace
+        "\b", Tab "\t", Return and Keypad Enter "\n", and as the line editors of terminals
+        bind them, Home "\x01" (Ctrl-A), Left "\x02" (Ctrl-B), Delete "\x04" (Ctrl-D), End
+        "\x05" (Ctrl-E), Right "\x06" (Ctrl-F). A text box that applies it character by
+        character is right at any typing speed; `typed()` and `pressed()` alone say what
+        happened during the frame, not in which order.
+
+        Raises:
+            TypeError: `edits` is not a switch.
         """
     def wheel(self) -> tuple[float, float]:
         """The mouse wheel's scrolling during this frame, (x, y) in notches: x to the right,
@@ -216,6 +249,26 @@ class Framebuffer:
 
         Summed over the frame's events; a smooth wheel or a touchpad gives fractions, and
         "natural" scrolling is already turned the right way.
+        """
+    @property
+    def window_size(self) -> tuple[int, int]:
+        """(w, h): the window's size in pixels, as of the latest running() or flip().
+
+        SDL's size in pixels, which on a high-density screen is more than its size in points:
+        after a resize, a fullscreen switch or the user's drag of a `resizable` window. The
+        picture keeps its size (the views depend on it): a program may use the size to choose
+        what to show, not to grow the picture. After quit(), the last size.
+        """
+    @property
+    def frames(self) -> int:
+        """The number of flip() calls so far, those after the loop ended included."""
+    @property
+    def frame_rate(self) -> float:
+        """Frames a second, measured: (n - 1) / (t_last - t_first) over the flip() calls of the
+        last second.
+
+        t is the moment each call began and n how many began in the second before the read (the
+        latest 1,024 of them at most); 0.0 with fewer than two.
         """
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
@@ -465,6 +518,21 @@ class Canvas:
     ) -> int:
         """As Framebuffer.text, on the array; returns the widest line's advance in pixels."""
 
+def key_names() -> list[str]:
+    """Every name that key(), pressed() and released() take, each once; works before any
+    window exists.
+
+    In this order: the key names of the current keyboard layout (SDL's US layout while no
+    window is open) and SDL's other scancode names that name a key there; "physical " and each
+    of SDL's scancode names; "mouse left", "mouse middle", "mouse right", "mouse x1",
+    "mouse x2"; the either-side names "ctrl", "shift", "alt", "gui"; the gamepad buttons as
+    "pad NAME" and as the pattern "pad[1-8] NAME" (fnmatch's syntax) for any gamepad. Names are
+    taken in any case, and any single character names its key beyond this list.
+
+    Raises:
+        RuntimeError: windows are open and this is not their thread.
+    """
+
 def text_size(s: str, font: Font | None = None, scale: _Int = 1) -> tuple[int, int]:
     """The width and height in pixels of the box text() fills for `s`: the widest line's advance,
     and (lines - 1) * font.line_height + font.height, both times `scale`.
@@ -577,8 +645,81 @@ def load_image(
         ImportError: without Pillow, ending "pip install jxframebuf[image]".
     """
 
+def load_sound(path: _Path) -> tuple[numpy.typing.NDArray[numpy.float32], int]:
+    """Reads a whole sound file: `(samples, rate)`, the samples float32 in -1.0 to 1.0 shaped
+    (n, channels), the rate in frames a second: play it with `audio.play(samples, rate=rate)`.
+
+    WAV files (PCM of 8, 16, 24 or 32 bits, float, and the other encodings SDL reads) go through
+    SDL's own loader, always; Ogg Vorbis, FLAC and MP3 through libsndfile (`soundfile`, an
+    optional dependency: `pip install jxframebuf[sound]`). A WAV is told by its header, whatever
+    its name.
+
+    Raises:
+        TypeError: a path that is not a str or os.PathLike (bytes included).
+        OSError: a file that cannot be opened (FileNotFoundError, ...).
+        RuntimeError: a WAV that SDL cannot read (SDL's message); soundfile's own error
+            (a RuntimeError) for another file it cannot read.
+        ImportError: a file other than WAV without soundfile, ending
+            "pip install jxframebuf[sound]".
+    """
+
+def tone(
+    pitch: float | str,
+    seconds: float,
+    wave: str = "square",
+    volume: float = 0.5,
+    rate: _Int = 48000,
+    attack: float = 0.005,
+    release: float = 0.02,
+    duty: float = 0.5,
+) -> numpy.typing.NDArray[numpy.float32]:
+    """A synthesised tone: float32 shaped (round(seconds * rate), 1), at `rate` frames a second
+    (an `Audio` at another rate plays it with `rate=`).
+
+    `pitch` is in Hz, or a note name in scientific pitch with equal temperament: a letter A to
+    G, an optional `#` or `b`, and an octave, "A4" = 440 Hz, "C4" middle C, "C#5", "Eb3",
+    "Cb4" = B3 (octaves change at C). (pyxel's "a2" is this "A4": a port's notes move up two
+    octaves.) `wave` is "sine", "square", "pulse" (high for the first `duty` of each cycle,
+    0 to 1), "triangle", "saw" (rising), or "noise": a new random level each cycle, from a fixed
+    seed, so the same call always gives the same sound. Every wave swings between -`volume`
+    and +`volume` (0 to 1), rising linearly from silence over `attack` seconds and falling to it
+    over the last `release` seconds (each at most half the tone).
+
+    Raises:
+        TypeError: a number of another type.
+        ValueError: an unknown note name or wave; a pitch, a length, an attack or a release
+            below 0, a volume or a duty outside 0 to 1, a rate outside 1,000 to 384,000.
+    """
+
+def melody(
+    notes: str,
+    tempo: float = 120,
+    wave: str = "square",
+    volume: float = 0.5,
+    rate: _Int = 48000,
+) -> numpy.typing.NDArray[numpy.float32]:
+    """A tune: float32 shaped (n, 1) at `rate`, each note a `tone` of `wave` and `volume`.
+
+    `notes` is words separated by spaces. A word is a note name as `tone` takes it ("C4",
+    "F#3", "Bb5") or `R` for a rest, then optionally a length: `/4` a quarter note, `/1` a
+    whole, `/2`, `/8`, `/16`, ... (`/3` a third of a whole: a triplet half), a `.` after it
+    dotting it (half as long again), and `+8` tying on an eighth (`C4/2+8`, `G4/4.+16`): one
+    note that long. A word without a length keeps the last one given (a quarter at first).
+    `|:` and `:|` play what is between them twice (not nested; a `:|` alone repeats from the
+    start). `tempo` is in quarter notes a minute.
+
+    Timing is exact: the note that begins after lengths adding up to L whole notes begins at
+    frame round(L * 4 * 60 / tempo * rate), the sum taken in fractions and rounded once, so
+    onsets never drift; each note lasts until the next one's onset.
+
+    Raises:
+        TypeError: notes that are not a str.
+        ValueError: a word it cannot read ("melody(): cannot read 'C4/x': ..."), a repeat left
+            open, or the values `tone` refuses.
+    """
+
 class Voice:
-    """A sound effect started by `Audio.play`."""
+    """A sound effect started by `Audio.play`: its samples, or a file streamed as it plays."""
 
     @property
     def playing(self) -> bool:
@@ -591,8 +732,15 @@ class Audio:
     it. Independent of any `Framebuffer`; every member may be called from any thread.
 
     **Samples** are a NumPy array, or any object with the buffer protocol, of float32 or float64
-    in -1.0 to 1.0 (beyond that clipped; NaN plays as silence) or int16, shaped (n, channels), or
-    (n,) when there is one channel; any strides. They are copied before the call returns. The
+    in -1.0 to 1.0 (beyond that clipped; NaN plays as silence) or int16, shaped (n, 1) or (n, 2),
+    or (n,) when the `Audio` has one channel; any strides. They are copied before the call
+    returns. One channel into a stereo `Audio` plays on both sides; two into a mono one are mixed
+    as (L + R) / 2. A 1-D array into a stereo `Audio` is refused: it may be interleaved stereo.
+    `rate=` (keyword-only) gives the samples' own rate, 1,000 to 384,000 frames a second, where it
+    is not the `Audio`'s: SDL's stream resamples them (the pitch stays right). Without
+    conversion every sample plays exactly as given. At another rate than the `Audio`'s, the
+    last few frames queued wait for more (SDL's resampler looks ahead) until the rate changes
+    again. The
     switches `loop` and `paused` take True, False, NumPy bools, 0 and 1, and raise `TypeError`
     for anything else.
 
@@ -630,9 +778,9 @@ class Audio:
                 when it ends).
             KeyboardInterrupt: Ctrl-C while waiting for the sound server.
         """
-    def queue(self, samples: collections.abc.Buffer) -> None:
-        """Appends float32/float64 (-1.0 to 1.0) or int16 samples, shaped (n, channels) or (n,)
-        for mono, to the stream, which plays gaplessly in order. Copied at the call.
+    def queue(self, samples: collections.abc.Buffer, *, rate: _Int | None = None) -> None:
+        """Appends samples (see the class) at their own `rate` (None: the Audio's) to the
+        stream, which plays gaplessly in order. Copied at the call.
 
         The stream plays without a gap as long as it does not run dry; then it is silent until
         more comes.
@@ -647,17 +795,35 @@ class Audio:
     def clear(self) -> None:
         """Drops what is queued and not yet played."""
     def play(
-        self, samples: collections.abc.Buffer, loop: bool = False, volume: float = 1.0
+        self,
+        samples: collections.abc.Buffer | _Path,
+        loop: bool = False,
+        volume: float = 1.0,
+        *,
+        rate: _Int | None = None,
     ) -> Voice:
-        """Starts a sound effect (samples as for `queue`), mixed over the stream and the other
-        voices from now on, once or over and over, scaled by `volume`.
+        """Starts a sound effect (samples as for `queue`, at their own `rate`), or a sound file
+        (a str or os.PathLike; bytes are a buffer), mixed over the stream and the other voices
+        from now on, once or over and over, scaled by `volume`.
 
         `loop=True` repeats it without a gap until stopped; `volume` is 0 or more. A voice nobody
         keeps a reference to plays to its end.
 
+        A file is streamed: a thread of its own decodes it a little ahead of the device (half a
+        second at most), so memory stays bounded whatever its length: music. Files are read as
+        `load_sound` reads them, through `soundfile`; without it, a WAV is read whole through
+        SDL and played as samples, and other files raise ImportError. `rate` replaces the
+        file's own rate (None: the file's). A loop is gapless for WAV, Ogg Vorbis and FLAC; an
+        MP3's encoder padding may leave a short gap at the loop point. `Voice.stop()` ends the
+        stream. An error while decoding ends the voice, and the next call on the `Audio` raises
+        it as RuntimeError ("playing PATH failed: ...") once.
+
         Raises:
-            TypeError: samples of another type.
-            ValueError: samples of another shape, or a volume below 0 or not finite.
+            TypeError: samples of another type; `rate` given without its keyword.
+            ValueError: samples of another shape, a volume below 0 or not finite, a rate
+                outside 1,000 to 384,000, a file of more than 2 channels.
+            OSError, RuntimeError: a file that cannot be opened or read (as `load_sound`).
+            ImportError: a file other than WAV without soundfile.
         """
     @property
     def volume(self) -> float:

@@ -430,6 +430,10 @@ private:
 
 // Adds the input members (key, pressed, typed, wheel, mouse, axis, gamepads, cursor).
 void register_input(FramebufferClass &cls);
+void register_key_names(py::module_ &m);
+
+// The testing kit's engine, the submodule _testing (register_testing.cpp).
+void register_testing(py::module_ &m);
 
 // The drawing kit (register_draw.cpp), served to Framebuffer and Canvas by one set of members and
 // fast fronts: clear, pset and pget (register_pixels, where the class puts them in its order),

@@ -1,6 +1,8 @@
 #include "event_hub.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "display_loss.h"
 #include "gamepad.h"
@@ -132,10 +134,10 @@ bool WindowInput::released(Control c) {
     return state_.released(c);
 }
 
-std::string WindowInput::typed() {
+std::string WindowInput::typed(bool edits) {
     std::lock_guard<std::mutex> lock(mutex_);
     looked(hub().drains());
-    return state_.typed();
+    return state_.typed(edits);
 }
 
 std::pair<float, float> WindowInput::wheel() {
@@ -168,7 +170,8 @@ void WindowInput::set_size(const WindowSize &size) {
 
 void WindowInput::end_frame() {
     std::lock_guard<std::mutex> lock(mutex_);
-    state_.forget(seen_upto_);
+    // A window that is gone has one frame left: the releases of what was held when it went.
+    state_.forget(detached_ ? std::numeric_limits<std::uint64_t>::max() : seen_upto_);
 }
 
 // --- EventHub
@@ -207,7 +210,8 @@ void EventHub::detach(Window &owner) {
         }
     }
     std::lock_guard<std::mutex> lock(input->mutex_);
-    input->state_.release_all();
+    input->state_.release_all(drains_.load());
+    input->detached_ = true;
 }
 
 bool EventHub::empty() {
@@ -282,10 +286,10 @@ void EventHub::dispatch(const Event &event, std::uint64_t drain) {
         case K::kPadButton: {
             // A gamepad is no window's: every window sees its presses.
             const int slot = gamepads().slot_of(event.pad);
-            if (slot < 0 || !event.down) return;
+            if (slot < 0) return;
             for (const Live &each : live_) {
                 std::lock_guard<std::mutex> lock(each.input->mutex_);
-                each.input->state_.pad_pressed(drain, pad_button(slot, event.button));
+                each.input->state_.pad_button(drain, pad_button(slot, event.button), event.down);
             }
             return;
         }
@@ -328,7 +332,7 @@ void EventHub::dispatch(const Event &event, std::uint64_t drain) {
         }
         case K::kMouseButton: {
             std::lock_guard<std::mutex> lock(input.mutex_);
-            input.state_.move(event.x, event.y);
+            if (!std::isnan(event.x)) input.state_.move(event.x, event.y);
             input.state_.button(drain, event.button, event.down);
             break;
         }
@@ -340,7 +344,7 @@ void EventHub::dispatch(const Event &event, std::uint64_t drain) {
         case K::kMouseWheel: {
             std::lock_guard<std::mutex> lock(input.mutex_);
             input.state_.wheel(drain, event.dx, event.dy);
-            input.state_.move(event.x, event.y);
+            if (!std::isnan(event.x)) input.state_.move(event.x, event.y);
             break;
         }
         case K::kMouseLeave: {

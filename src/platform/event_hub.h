@@ -72,7 +72,9 @@ struct Event {
     bool repeat = false;  // kKey
 
     std::uint8_t button = 0;  // kMouseButton, kPadButton
-    float x = 0.0f;  // the pointer in window units: kMouseButton, kMouseMotion, kMouseWheel
+    // The pointer in window units: kMouseButton, kMouseMotion, kMouseWheel; NaN for a button or
+    // wheel event where the pointer is then (what an injected click without a place means).
+    float x = 0.0f;
     float y = 0.0f;
     float dx = 0.0f;  // kMouseWheel
     float dy = 0.0f;
@@ -95,7 +97,7 @@ public:
     bool held(Control c);
     bool pressed(Control c, bool repeat);
     bool released(Control c);
-    std::string typed();
+    std::string typed(bool edits = false);
     std::pair<float, float> wheel();
     // The picture pixel under the pointer, (-1, -1) before the pointer was seen over the window;
     // outside the picture when the pointer is. Calls no SDL function.
@@ -122,6 +124,7 @@ private:
     int picture_h_;
     WindowSize size_;
     std::uint64_t seen_upto_ = 0;  // the latest drain a query or the window's own call saw
+    bool detached_ = false;        // the window is gone: its next end_frame() ends it all
 };
 
 class EventHub {

@@ -164,6 +164,7 @@ void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
         std::atomic<bool> &flag;
         ~Leave() { flag = false; }
     } leave{in_flip_};
+    meter_.count(jxfb::now_ns());
     // The frame ends: what its queries could see goes; a press drained from here on belongs to
     // the next frame.
     input_->end_frame();
@@ -220,12 +221,23 @@ bool JXFramebuffer::pressed(const std::string &name, bool repeat) {
     return input_->pressed(control, repeat);
 }
 
-std::string JXFramebuffer::typed() {
+bool JXFramebuffer::released(const std::string &name) {
+    const jxfb::Control control = control_named(name);
+    if (jxfb::is_pad_button(control)) gamepads_ready("released()");
+    return input_->released(control);
+}
+
+std::string JXFramebuffer::typed(bool edits) {
     if (reachable("typed()") && !text_input_) {
         display_->start_text_input();
         text_input_ = true;
     }
-    return input_->typed();
+    return input_->typed(edits);
+}
+
+std::pair<int, int> JXFramebuffer::window_size() {
+    const jxfb::WindowSize size = input_->size();
+    return {size.pixel_w, size.pixel_h};
 }
 
 float JXFramebuffer::axis(const std::string &name) {

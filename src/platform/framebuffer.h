@@ -101,6 +101,10 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
+    // The number of flip() calls so far, and the rate at which the latest second's came (see
+    // FrameMeter). Any thread.
+    std::uint64_t frames() const { return meter_.frames(); }
+    double frame_rate() const { return meter_.rate(); }
 
     // The storage behind the array views: sized once at construction, it never moves.
     std::uint8_t *pixel_data() { return pixels_.data(); }
@@ -112,9 +116,15 @@ public:
     bool key(const std::string &name);  // held down
     // Went down during this frame; with `repeat`, the keyboard's auto-repeat counts too.
     bool pressed(const std::string &name, bool repeat = false);
-    // The text typed into the window during this frame, UTF-8. Text input starts with the
-    // first call; nothing typed before it is kept.
-    std::string typed();
+    // Went up during this frame.
+    bool released(const std::string &name);
+    // The text typed into the window during this frame, UTF-8; with `edits`, the editing keys'
+    // presses among it (InputState::typed). Text input starts with the first call; nothing
+    // typed before it is kept.
+    std::string typed(bool edits = false);
+    // The window's size in output pixels, as of the latest drain (or a fullscreen switch); after
+    // quit(), the last one.
+    std::pair<int, int> window_size();
     // The scrolling of this frame in notches: x to the right, y away from the user.
     std::pair<float, float> wheel() { return input_->wheel(); }
     // A gamepad axis ("pad leftx", ...): sticks -1.0 to 1.0, triggers 0.0 to 1.0, 0.0 for no pad.
@@ -168,6 +178,7 @@ private:
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
     jxfb::FramePacer pacer_;
+    jxfb::FrameMeter meter_;
     std::shared_ptr<jxfb::WindowInput> input_;  // the hub's while the window is live
     std::string title_ = "JXFramebuffer";
     bool fullscreen_ = false;

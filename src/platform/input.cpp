@@ -57,7 +57,17 @@ int gamepad_axis(const std::string &name) {
     return -1;
 }
 
+// Each modifier's keys, left and right, in the order of EitherSide.
+constexpr SDL_Keycode kSides[kEitherSides][2] = {{SDLK_LCTRL, SDLK_RCTRL},
+                                                 {SDLK_LSHIFT, SDLK_RSHIFT},
+                                                 {SDLK_LALT, SDLK_RALT},
+                                                 {SDLK_LGUI, SDLK_RGUI}};
+
 Control lookup(const std::string &lowered) {
+    if (lowered == "ctrl") return either_side(EitherSide::kCtrl);
+    if (lowered == "shift") return either_side(EitherSide::kShift);
+    if (lowered == "alt") return either_side(EitherSide::kAlt);
+    if (lowered == "gui") return either_side(EitherSide::kGui);
     if (lowered == "mouse left") return kMouseButton | SDL_BUTTON_LEFT;
     if (lowered == "mouse middle") return kMouseButton | SDL_BUTTON_MIDDLE;
     if (lowered == "mouse right") return kMouseButton | SDL_BUTTON_RIGHT;
@@ -108,6 +118,30 @@ bool control_from_name(const std::string &name, Control &out) {
     return true;
 }
 
+char edit_character(SDL_Keycode key) {
+    switch (key) {
+        case SDLK_BACKSPACE:
+            return '\b';
+        case SDLK_TAB:
+            return '\t';
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return '\n';
+        case SDLK_HOME:
+            return '\x01';
+        case SDLK_LEFT:
+            return '\x02';
+        case SDLK_DELETE:
+            return '\x04';
+        case SDLK_END:
+            return '\x05';
+        case SDLK_RIGHT:
+            return '\x06';
+        default:
+            return 0;
+    }
+}
+
 bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis) {
     std::string rest;
     if (name.find('\0') != std::string::npos || !pad_name(lower_ascii(name), slot, rest)) {
@@ -130,9 +164,11 @@ void InputState::key(std::uint64_t drain, SDL_Keycode key, SDL_Scancode scancode
     }
     if (key != SDLK_UNKNOWN) {
         if (!continued) {
+            const unsigned before = either_held();
             change(drain, key, down);
+            either_changed(drain, before);
         } else if (!contains(held_, key)) {
-            held_.push_back(key);
+            held_.push_back(key);  // the same hold: no press of the key, nor of its modifier
         }
     }
     if (placed(scancode)) {
@@ -157,6 +193,29 @@ void InputState::change(std::uint64_t drain, Control c, bool down) {
     if (!down) return;
     held_.push_back(c);
     happened(drain, kPress, c);
+}
+
+unsigned InputState::either_held() const {
+    unsigned held = 0;
+    for (Control c : held_) {
+        for (int i = 0; i < kEitherSides; ++i) {
+            if (c == static_cast<Control>(kSides[i][0]) ||
+                c == static_cast<Control>(kSides[i][1])) {
+                held |= 1u << i;
+            }
+        }
+    }
+    return held;
+}
+
+void InputState::either_changed(std::uint64_t drain, unsigned before) {
+    const unsigned now = either_held();
+    for (int i = 0; i < kEitherSides; ++i) {
+        const unsigned bit = 1u << i;
+        if ((before ^ now) & bit) {
+            happened(drain, now & bit ? kPress : kRelease, either_side(static_cast<EitherSide>(i)));
+        }
+    }
 }
 
 void InputState::happened(std::uint64_t drain, What what, Control c) {
@@ -194,6 +253,7 @@ void InputState::text(std::uint64_t drain, const std::string &utf8) {
 }
 
 void InputState::release_keys(std::uint64_t drain, std::vector<Control> &held_then) {
+    const unsigned either = either_held();
     const auto by_key = [](Control c) { return (c & kMouseButton) == 0; };
     for (Control c : held_) {
         if (!by_key(c)) continue;
@@ -208,12 +268,15 @@ void InputState::release_keys(std::uint64_t drain, std::vector<Control> &held_th
         happened(drain, kRelease, c);
     }
     places_held_.reset();
+    either_changed(drain, either);
 }
 
-void InputState::release_all() {
-    held_.clear();
-    places_held_.reset();
+void InputState::release_all(std::uint64_t drain) {
     frame_.clear();
+    std::vector<Control> keys;
+    release_keys(drain, keys);
+    for (Control c : held_) happened(drain, kRelease, c);  // the mouse buttons
+    held_.clear();
 }
 
 void InputState::forget(std::uint64_t upto) {
@@ -237,10 +300,18 @@ bool InputState::released(Control c) const {
     return false;
 }
 
-std::string InputState::typed() const {
+std::string InputState::typed(bool edits) const {
     std::string text;
     for (const Happening &h : frame_) {
-        if (h.what == kText) text += h.text;
+        if (h.what == kText) {
+            text += h.text;
+        } else if (edits && (h.what == kPress || h.what == kRepeat) &&
+                   (h.control & kMouseButton) == 0) {
+            // Keys by what they type only (their presses by place come with them).
+            if (const char edit = edit_character(static_cast<SDL_Keycode>(h.control))) {
+                text += edit;
+            }
+        }
     }
     return text;
 }

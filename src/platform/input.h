@@ -14,12 +14,22 @@ namespace jxfb {
 
 // What a name stands for. A key by what it types is its SDL keycode (bit 31 clear); the other
 // kinds carry bit 31 and a kind in bits 16-23: a mouse button (SDL's button number), a key by
-// where it is (its SDL scancode), a gamepad button (slot << 8 | SDL's button number).
+// where it is (its SDL scancode), a gamepad button (slot << 8 | SDL's button number), a modifier
+// on either side (EitherSide).
 using Control = std::uint32_t;
 constexpr Control kMouseButton = 0x80000000u;
 constexpr Control kPhysicalKey = 0x80010000u;
 constexpr Control kPadButton = 0x80020000u;
+constexpr Control kEitherSide = 0x80030000u;
 constexpr Control kKindMask = 0xFFFF0000u;
+
+// The modifiers that have a key on each side: "ctrl", "shift", "alt", "gui" are held while
+// either of their two keys is (by what the keys type: SDLK_LCTRL, SDLK_RCTRL, ...).
+enum class EitherSide : std::uint8_t { kCtrl, kShift, kAlt, kGui };
+constexpr int kEitherSides = 4;
+constexpr Control either_side(EitherSide which) {
+    return kEitherSide | static_cast<Control>(which);
+}
 
 constexpr int kMaxPads = 8;  // "pad" to "pad8"
 
@@ -42,9 +52,15 @@ constexpr int pad_button_number(Control c) {
 // The control that a name stands for: SDL's key names ("A", "Space", "Left Shift", "F1", ...,
 // as SDL_GetKeyName gives them, or any single character) in any case; "mouse left", "mouse middle",
 // "mouse right", "mouse x1", "mouse x2"; "physical " + an SDL scancode name ("physical W");
-// "pad NAME", "pad2 NAME" ... "pad8 NAME" with an SDL gamepad button name ("pad a", "pad dpup").
-// False for a name that stands for nothing.
+// "pad NAME", "pad2 NAME" ... "pad8 NAME" with an SDL gamepad button name ("pad a", "pad dpup");
+// "ctrl", "shift", "alt", "gui" for either side's key. False for a name that stands for nothing.
 bool control_from_name(const std::string &name, Control &out);
+
+// The character that typed(edits=True) gives for a press of the key `key`, or 0 for a key that
+// is no editing key: Backspace "\b", Tab "\t", Return and Keypad Enter "\n", and as the line
+// editors of terminals have them, Home Ctrl-A, Left Ctrl-B, Delete Ctrl-D, End Ctrl-E, Right
+// Ctrl-F.
+char edit_character(SDL_Keycode key);
 
 // The gamepad axis that a name stands for: "pad leftx", "pad2 righttrigger", ... False if none.
 bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis);
@@ -62,8 +78,10 @@ public:
     void button(std::uint64_t drain, std::uint8_t button, bool down) {
         change(drain, kMouseButton | button, down);
     }
-    // A gamepad button went down (its held state is the gamepad's own, see gamepad.h).
-    void pad_pressed(std::uint64_t drain, Control c) { happened(drain, kPress, c); }
+    // A gamepad button went down or up (its held state is the gamepad's own, see gamepad.h).
+    void pad_button(std::uint64_t drain, Control c, bool down) {
+        happened(drain, down ? kPress : kRelease, c);
+    }
     void move(float x, float y) {
         mouse_x_ = x;
         mouse_y_ = y;
@@ -74,20 +92,25 @@ public:
     // The window lost the keyboard focus: no key is held any more. The keys that were held are
     // added to `held_then`.
     void release_keys(std::uint64_t drain, std::vector<Control> &held_then);
-    // The window is gone: nothing is held or pressed; the pointer stays where it was last seen.
-    void release_all();
+    // The window is gone: nothing is held or pressed, and what was held is released in a frame of
+    // its own, stamped `drain`; the pointer stays where it was last seen.
+    void release_all(std::uint64_t drain);
 
     // What drains up to number `upto` brought is forgotten: presses, releases, text, scrolling.
     void forget(std::uint64_t upto);
 
     bool held(Control c) const {
-        return is_physical(c) ? places_held_[place(c)] : contains(held_, c);
+        if (is_physical(c)) return places_held_[place(c)];
+        if ((c & kKindMask) == kEitherSide) return (either_held() >> (c & 0xFF) & 1) != 0;
+        return contains(held_, c);
     }
     // Went down (with `repeat`, or auto-repeated) / went up in what the frame still holds.
     bool pressed(Control c, bool repeat) const;
     bool released(Control c) const;
     // The frame's text, UTF-8, and its scrolling in notches (x to the right, y away from the user).
-    std::string typed() const;
+    // With `edits`, the editing keys' presses and repeats among the text, in order, each as its
+    // character (edit_character()).
+    std::string typed(bool edits = false) const;
     std::pair<float, float> wheel() const;
 
     // The pointer in window coordinates, as last seen in this window.
@@ -120,6 +143,10 @@ private:
     }
     void change(std::uint64_t drain, Control c, bool down);
     void happened(std::uint64_t drain, What what, Control c);
+    // Bit i: either side's key of EitherSide i is held.
+    unsigned either_held() const;
+    // The either-side modifiers that went down or up since `before` (either_held() then).
+    void either_changed(std::uint64_t drain, unsigned before);
 
     // Keys by what they type, mouse buttons: a handful of entries at most, where a linear
     // search beats hashing.
