@@ -194,7 +194,8 @@ std::shared_ptr<const font::Font> parse(std::string_view text) {
         highest = 255;
     } else {
         throw Error(registry_line, "the charset " + registry + (encoding.empty() ? "" : "-") +
-                                    encoding + " is not Unicode (ISO10646) or Latin-1 (ISO8859-1)");
+                                       encoding +
+                                       " is not Unicode (ISO10646) or Latin-1 (ISO8859-1)");
     }
     const long font_ascent = ascent ? *ascent : bounds->height + bounds->y;
     const long font_descent = descent ? *descent : -bounds->y;

@@ -139,7 +139,18 @@ _play.__name__, _play.__qualname__ = "play", "Audio.play"
 
 # The classes and functions are defined in the extension and in this package's modules; they are
 # used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Font, Audio, Voice, key_names, text_size, load_sound, tone, melody):
+for _member in (
+    Framebuffer,
+    Canvas,
+    Font,
+    Audio,
+    Voice,
+    key_names,
+    text_size,
+    load_sound,
+    tone,
+    melody,
+):
     _member.__module__ = __name__
 for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
     _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
