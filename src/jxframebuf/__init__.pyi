@@ -41,9 +41,11 @@ class Framebuffer:
     def clear(self, color: _Int = 0) -> None:
         """Sets every pixel to palette index `color` (0 to 255)."""
     def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
-        """Sets pixel (x, y) to palette index `c` (0 to 255); outside the picture, nothing."""
+        """Sets pixel (x, y) (less the camera) to palette index `c` (0 to 255); outside the
+        picture or the clip, nothing."""
     def pget(self, x: _Int, y: _Int, /) -> int:
-        """The palette index of pixel (x, y); 0 outside the picture."""
+        """The palette index of pixel (x, y) less the camera; 0 outside the picture (the clip
+        does not matter)."""
     def buffer(self) -> numpy.typing.NDArray[numpy.uint8]:
         """A writeable uint8 array of shape (height, width) sharing the pixels: [y, x] is pixel
         (x, y). It keeps the framebuffer alive."""
@@ -72,7 +74,8 @@ class Framebuffer:
         y away from the user; (0.0, 0.0) when none."""
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
-        (-1, -1) before the pointer was ever over the window."""
+        (-1, -1) before the pointer was ever over the window. Not moved by the camera: the world
+        point under the pointer is mouse() + camera."""
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
         0.0 to 1.0; 0.0 when that gamepad is not connected."""
@@ -113,7 +116,8 @@ class Framebuffer:
         """Calls quit(), exception or not."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """Sets the pixels of the line from (x0, y0) to (x1, y1), both ends included, to palette
-        index `c`; clipped to the picture."""
+        index `c`; clipped to the picture. Coordinates are less the camera, and the clip and
+        pattern apply, for this and every drawing member."""
     def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
         """Sets the w x h rectangle whose top-left pixel is (x, y) to `c`, or with fill=False its
         one-pixel outline; clipped to the picture."""
@@ -126,6 +130,40 @@ class Framebuffer:
     def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
         """Draws `s` in the built-in 8x8 font with its top-left at (x, y) in colour `c`; "\\n"
         starts a new line. Returns the width of the widest line in pixels."""
+    @property
+    def camera(self) -> tuple[int, int]:
+        """(x, y), (0, 0) at first: every drawing member (pset, pget, line, rect, circle, blit,
+        text and the shapes and sprites) draws at its coordinates less the camera, so that a
+        scrolling picture is drawn in world coordinates: world = picture pixel + camera, and so
+        world = mouse() + camera. clear(), the views and mouse() ignore it. Computed in 64 bits.
+
+        Raises:
+            TypeError: not a pair of 32-bit integers."""
+    @camera.setter
+    def camera(self, value: tuple[_Int, _Int], /) -> None: ...
+    @property
+    def clip(self) -> tuple[int, int, int, int] | None:
+        """(x, y, w, h) in picture pixels, or None (at first) for the whole picture: the drawing
+        members change no pixel outside it; clear() and pget ignore it. Reads back as set; the
+        part of it outside the picture draws nothing.
+
+        Raises:
+            TypeError: not 4 32-bit integers or None.
+            ValueError: w or h below 0."""
+    @clip.setter
+    def clip(self, value: tuple[_Int, _Int, _Int, _Int] | None, /) -> None: ...
+    @property
+    def pattern(self) -> int | None:
+        """A 4x4 fill pattern (0 to 65535), or None (at first) for none: bit
+        15 - (y % 4) * 4 - (x % 4) set leaves picture pixel (x, y) as it is. It applies to the
+        shapes (line, rect, circle, triangle, polygon, ellipse, outlines too) and flood, not to
+        pset, clear, blit, tiles, sprites or text. Camera, clip and pattern are this object's own
+        plain state, not guarded against a drawing call on another thread.
+
+        Raises:
+            TypeError: not an integer 0 to 65535 or None."""
+    @pattern.setter
+    def pattern(self, value: _Int | None, /) -> None: ...
     def save(self, path: _Path, scale: _Int = 1) -> None:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
         pixel a scale x scale block. Needs Pillow."""
@@ -156,6 +194,22 @@ class Canvas:
         """As Framebuffer.blit, on the array; `image` may share its memory."""
     def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
         """As Framebuffer.text, on the array; returns the width of the widest line."""
+    @property
+    def camera(self) -> tuple[int, int]:
+        """As Framebuffer.camera, this canvas's own (a canvas over a framebuffer's buffer() does
+        not share the framebuffer's)."""
+    @camera.setter
+    def camera(self, value: tuple[_Int, _Int], /) -> None: ...
+    @property
+    def clip(self) -> tuple[int, int, int, int] | None:
+        """As Framebuffer.clip, in array pixels, this canvas's own."""
+    @clip.setter
+    def clip(self, value: tuple[_Int, _Int, _Int, _Int] | None, /) -> None: ...
+    @property
+    def pattern(self) -> int | None:
+        """As Framebuffer.pattern, in array pixels, this canvas's own."""
+    @pattern.setter
+    def pattern(self, value: _Int | None, /) -> None: ...
 
 def text_size(s: str) -> tuple[int, int]:
     """The width and height in pixels of what text() draws for `s`: 8 per character of the

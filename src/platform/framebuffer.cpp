@@ -93,6 +93,7 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     check_sizes(width, height, scale);
     pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     palette_entries_.assign(256, kOpaqueBlack);
+    scene_ = jxfb::draw::Scene(canvas());
 
     // If either throws, the members made so far release what they took.
     video_ = jxfb::session::Hold(SDL_INIT_VIDEO);
