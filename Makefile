@@ -5,7 +5,7 @@ PYTHON := .venv/bin/python
 DEV_BUILD := build/dev
 
 .PHONY: setup demo test configure build lint format sanitize valgrind wheel bench bench-quick \
-        sdist test-debian13 test-aarch64 test-windows
+        sdist test-debian13 test-aarch64 test-windows docs
 
 setup:
 	@bash scripts/setup.sh
@@ -17,6 +17,11 @@ demo: setup
 
 test: setup
 	@$(PYTHON) -m pytest
+
+# The documentation site in build/site (MkDocs), built with warnings as errors and every page
+# opened in headless Chromium (scripts/docs.sh); the reference is written from the type stub.
+docs: setup
+	@bash scripts/docs.sh
 
 # A plain CMake tree beside the pip build, with compile_commands.json for editors and tools.
 configure: setup

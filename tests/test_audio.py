@@ -2,6 +2,10 @@
 a file); the rules for samples and arguments on the dummy driver; and a tone through a real sound
 server (a private PulseAudio, the `pulse` tests)."""
 
+import os
+import signal
+import subprocess
+import sys
 import threading
 import time
 
@@ -63,19 +67,25 @@ def test_the_recording_of_a_stream_with_two_voices_over_it(disk):
         audio.queue(wild)
         audio.queue(ints)
         audio.queue(ints.astype(np.float32) / 32768)
+        # One call of several 4,096-frame chunks, each frame its own values, column-major (the
+        # channel stride is a column's length).
+        ramp = ((np.arange(9000 * 2) % 4093 - 2046) / 4096).reshape(-1, 2)
+        audio.queue(np.asfortranarray(ramp))
         loud = audio.play(np.full((300, 2), 0.25, np.float32))
         soft = audio.play(np.full((200, 2), -0.125), volume=0.5)
         audio.volume = 0.5
         time.sleep(0.1)  # several device periods: nothing is taken while paused
-        assert audio.queued == pytest.approx(5769 / RATE)
+        assert audio.queued == pytest.approx(14769 / RATE)
         assert audio.paused and loud.playing and soft.playing
         audio.paused = False
         wait_until(lambda: audio.queued == 0 and not loud.playing and not soft.playing)
         time.sleep(0.05)  # the device writes the last of it
+        audio.play(np.zeros((1, 2)))
+        assert audio._bound_voices == 1  # the played-out ones were given back
 
     stream = np.concatenate(
         [under, np.stack([sine, -sine], axis=1), [[1, -1], [0, 1], [-1, 0.75]], ints / 32768,
-         ints / 32768]
+         ints / 32768, ramp]
     ).astype(np.float32)  # fmt: skip
     expected = stream.copy()
     expected[:300] += 0.25
@@ -104,10 +114,30 @@ def test_a_looping_voice_repeats_without_a_gap_until_stopped(disk):
     np.testing.assert_array_equal(played[:end], np.resize(pattern, end))
 
 
+def test_blocks_queued_from_threads_at_once_stay_whole(disk, monkeypatch):
+    monkeypatch.setenv("SDL_AUDIO_DISK_TIMESCALE", "0.0625")  # 16 times as fast
+    blocks = [np.full((4096, 2), (n + 1) / 64, np.float32) for n in range(40)]
+    with Audio(RATE, 2) as audio:
+        audio.paused = True
+        workers = [threading.Thread(target=lambda t=t: [audio.queue(b) for b in blocks[t::4]])
+                   for t in range(4)]  # fmt: skip
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join()
+        audio.paused = False
+        wait_until(lambda: audio.queued == 0)
+        time.sleep(0.05)
+    played = recorded(disk, 2)[: 40 * 4096].reshape(40, 4096 * 2)
+    assert (played == played[:, :1]).all()  # each block one value: none mixed with another
+    assert sorted(played[:, 0] * 64) == list(range(1, 41))
+
+
 def test_samples_and_arguments_that_are_refused():
     for rate, channels in [(7999, 2), (192001, 2), (RATE, 0), (RATE, 3)]:
         with pytest.raises(ValueError, match=r"(rate|channels) must be"):
             Audio(rate, channels)
+    Audio(192000, 1).close()  # the limits themselves are allowed
     with Audio(8000, 1) as mono, Audio() as stereo:
         assert (mono.rate, mono.channels, stereo.rate, stereo.channels) == (8000, 1, RATE, 2)
         mono.queue(np.zeros(80, np.int16))
@@ -127,10 +157,25 @@ def test_samples_and_arguments_that_are_refused():
                 stereo.volume = volume
             with pytest.raises(ValueError, match="volume must be"):
                 stereo.play(np.zeros((4, 2)), volume=volume)
-        with pytest.raises(TypeError, match="paused must be True or False"):
-            stereo.paused = 1
+        with pytest.raises(
+            ValueError, match=r"^Audio\.volume must be at most 3\.40282e\+38 .*not 1e\+39$"
+        ):
+            stereo.volume = 1e39
+        for wrong in (2, None):
+            with pytest.raises(TypeError, match="paused must be True or False"):
+                stereo.paused = wrong
+            with pytest.raises(TypeError, match=r"^play\(\) argument loop must be True or False"):
+                stereo.play(np.zeros((4, 2)), loop=wrong)
+        stereo.paused = 0
         stereo.volume = 2  # a gain beyond 1 is allowed
         assert stereo.volume == 2.0
+
+        class Broken:
+            def __float__(self):
+                raise ZeroDivisionError("its own error")
+
+        with pytest.raises(ZeroDivisionError, match="its own error"):
+            stereo.play(np.zeros((4, 2)), volume=Broken())
 
 
 def test_a_closed_audio_refuses_every_member_but_close():
@@ -153,10 +198,29 @@ def test_a_closed_audio_refuses_every_member_but_close():
         Audio.__new__(Audio).queue(np.zeros((8, 2)))
 
 
-def test_no_sound_driver_says_how_to_run_without_sound(monkeypatch):
+def test_the_sound_driver_chosen_and_none_found(monkeypatch, tmp_path):
+    # SDL2's spelling counts too; SDL3's wins when both are set. Closing lets SDL's audio go, so
+    # the next Audio starts it afresh with what the environment says then.
+    Audio().close()
     monkeypatch.setenv("SDL_AUDIO_DRIVER", "nonesuch")
     with pytest.raises(RuntimeError, match=r"nonesuch.*SDL_AUDIO_DRIVER=dummy"):
         Audio()
+    monkeypatch.setenv("SDL_AUDIODRIVER", "dummy")
+    with pytest.raises(RuntimeError, match="nonesuch"):
+        Audio()
+    monkeypatch.delenv("SDL_AUDIO_DRIVER")
+    Audio().close()
+    monkeypatch.setenv("SDL_AUDIODRIVER", "nonesuch")
+    with pytest.raises(RuntimeError, match="nonesuch"):
+        Audio()
+    # Without either, only sound servers that can answer are tried: none here.
+    monkeypatch.delenv("SDL_AUDIODRIVER")
+    for name in ("PULSE_SERVER", "PIPEWIRE_REMOTE"):
+        monkeypatch.delenv(name, raising=False)
+    monkeypatch.setenv("XDG_RUNTIME_DIR", str(tmp_path))
+    if not os.path.isdir("/dev/snd") and sys.platform.startswith("linux"):
+        with pytest.raises(RuntimeError, match="No sound server or sound card"):
+            Audio()
 
 
 def test_audio_and_framebuffers_outlive_each_other():
@@ -170,6 +234,81 @@ def test_audio_and_framebuffers_outlive_each_other():
     fb.flip()
     assert fb.running()
     fb.quit()
+
+
+ENDS_WITH_A_FROZEN_SERVER = """
+import os, signal, time, numpy as np
+from jxframebuf import Audio
+audio = Audio()
+audio.play(np.zeros((4800, 2)), loop=True)
+time.sleep(0.2)
+os.kill(int(os.environ["SERVER_PID"]), signal.SIGSTOP)
+time.sleep(0.2)
+"""
+
+
+@pytest.mark.pulse
+def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypatch):
+    def use(server):
+        for name, value in server.env.items():
+            monkeypatch.setenv(name, value)
+
+    def frozen(server):
+        os.kill(server.process.pid, signal.SIGSTOP)
+        return time.monotonic()
+
+    with soundserver.PulseAudio(RATE) as server:
+        use(server)
+        audio = Audio()
+        audio.play(np.zeros((4800, 2)), loop=True)
+        try:
+            start = frozen(server)
+            audio.close()
+            assert time.monotonic() - start < 2
+            start = time.monotonic()
+            with pytest.raises(RuntimeError, match="did not answer"):
+                Audio()
+            assert time.monotonic() - start < 4
+            timer = threading.Timer(0.3, signal.raise_signal, [signal.SIGINT])
+            timer.start()
+            start = time.monotonic()
+            with pytest.raises(KeyboardInterrupt):
+                Audio()
+            assert time.monotonic() - start < 1
+        finally:
+            os.kill(server.process.pid, signal.SIGCONT)
+        start = time.monotonic()
+        ending = subprocess.run(
+            [sys.executable, "-c", ENDS_WITH_A_FROZEN_SERVER],
+            env=dict(os.environ, SERVER_PID=str(server.process.pid)), timeout=60, check=False,
+        )  # fmt: skip
+        os.kill(server.process.pid, signal.SIGCONT)
+        assert ending.returncode == 0
+        assert time.monotonic() - start < 6  # the interpreter's start and import included
+        # Killed: the next call says so once SDL has noticed, and a new Audio plays.
+        audio = Audio()
+        server.process.kill()
+        server.process.wait()
+
+        def lost():
+            try:
+                audio.queue(np.zeros((8, 2)))
+            except RuntimeError as error:
+                assert str(error) == "sound device lost"
+                return True
+            return False
+
+        wait_until(lost)
+    with soundserver.PulseAudio(RATE) as server:
+        use(server)
+        with server.record() as recording, Audio(RATE, 2) as again:
+            again.queue(np.full((RATE, 2), 0.25, np.float32))
+            wait_until(lambda: again.queued == 0)
+            time.sleep(0.2)
+            heard = recording.stop()
+        assert np.abs(heard).max() == pytest.approx(0.25, abs=0.01)
+        with pytest.raises(RuntimeError, match="sound device lost"):
+            audio.clear()
 
 
 @pytest.mark.pulse

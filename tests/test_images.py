@@ -2,8 +2,10 @@
 framebuffer shows (Framebuffer.record), all read back by Pillow."""
 
 import os
+import stat
 import subprocess
 import sys
+import threading
 import time
 
 import numpy as np
@@ -39,6 +41,16 @@ def test_saved_pictures_load_back_exactly(tmp_path, fb):
         (pixels[::2, ::-3], palette, pixels[::2, ::-3], palette),  # any strides
         (pixels[:1, :1], palette[:5].tolist(), pixels[:1, :1], few),  # the rest opaque black
         (pixels, palette | OPAQUE, pixels, palette | OPAQUE),  # no alphas to keep
+        (pixels, [], pixels, np.full(256, OPAQUE, np.uint32)),  # all opaque black
+        # (n, 3): red, green and blue, opaque, as np.reshape(Pillow's getpalette(), (-1, 3)).
+        (
+            pixels,
+            np.array([[1, 2, 3], [255, 0, 128]]),
+            pixels,
+            np.concatenate([[0xFF010203, 0xFFFF0080], np.full(254, OPAQUE, np.uint32)]).astype(
+                np.uint32
+            ),
+        ),
     ]
     for i, (given_pixels, given_palette, expected_pixels, expected_palette) in enumerate(cases):
         save_image(tmp_path / f"{i}.PNG", given_pixels, given_palette)
@@ -80,7 +92,8 @@ def test_load_image_reads_indexed_pngs_and_gifs_and_refuses_other_pictures(tmp_p
 
     Image.new("RGB", (3, 3)).save(tmp_path / "rgb.png")
     Image.new("L", (3, 3)).save(tmp_path / "grey.png")
-    with pytest.raises(ValueError, match=r"reads indexed .*rgb.png' is truecolour \(mode RGB\)"):
+    with pytest.raises(ValueError, match=r"reads indexed .*rgb.png' is truecolour \(mode RGB\).*"
+                       r"make it indexed first.*\.quantize\(256\)"):  # fmt: skip
         load_image(tmp_path / "rgb.png")
     with pytest.raises(ValueError, match=r"grey.png' is not indexed \(mode L\)"):
         load_image(tmp_path / "grey.png")
@@ -92,12 +105,17 @@ def test_image_arguments_are_checked_before_anything_is_written(tmp_path, fb):
     for call, error, text in [
         (lambda: save_image(tmp_path / "x.gif", pixels, palette), ValueError, r"writes \.png files"),
         (lambda: save_image(png, np.zeros((2, 2, 3), np.uint8), palette), ValueError, "2-D array of uint8; got 3 dimensions"),
-        (lambda: save_image(png, np.zeros((2, 2)), palette), TypeError, "got float64"),
+        (lambda: save_image(png, np.zeros((2, 2)), palette), TypeError, "got float64$"),
+        (lambda: save_image(png, np.zeros((2, 2), int), palette), TypeError, r"got int64: use \.astype\(np\.uint8\)$"),
         (lambda: save_image(png, np.zeros((0, 3), np.uint8), palette), ValueError, "empty picture"),
         (lambda: save_image(png, pixels, np.zeros(257, np.uint32)), ValueError, "up to 256 colours"),
         (lambda: save_image(png, pixels, [1.5]), TypeError, "got float64"),
         (lambda: save_image(png, pixels, [2**32]), ValueError, "outside 0 to 0xFFFFFFFF"),
         (lambda: save_image(png, pixels, [-1]), ValueError, "outside 0 to 0xFFFFFFFF"),
+        (lambda: save_image(png, pixels, [0, 10, 20, 255, 0, 7]), ValueError, r"flat list of 6 values 0 to 255.*np\.reshape\(p, \(-1, 3\)\)"),
+        (lambda: save_image(png, pixels, None), TypeError, r"expects a palette of up to 256 colours 0xAARRGGBB, or an \(n, 3\) array of red, green and blue; got None$"),
+        (lambda: save_image(png, pixels, [[1, 2, 256]]), ValueError, "outside 0 to 0xFF$"),
+        (lambda: save_image(png, pixels, np.zeros((2, 4), np.uint8)), ValueError, r"got shape \(2, 4\)"),
         (lambda: fb.save(png, scale=0), ValueError, "scale must be at least 1, not 0"),
         (lambda: fb.save(png, scale=1.5), TypeError, "integer"),
         (lambda: fb.record(tmp_path / "x.mp4"), ValueError, r"writes \.gif or \.png files"),
@@ -245,3 +263,145 @@ def test_a_recording_is_finished_however_the_program_ends(tmp_path):
         with Image.open(tmp_path / name) as image:
             assert image.n_frames == 1
             assert (np.array(image.convert("RGB")) == colour).all(), name
+
+
+@pillow
+def test_saves_replace_a_file_whole_or_leave_it_as_it_was(tmp_path, fb, monkeypatch):
+    good = tmp_path / "good.png"
+    save_image(good, np.zeros((2, 2), np.uint8), [OPAQUE])
+    os.chmod(good, 0o640)
+    (tmp_path / "link.png").symlink_to(good)
+    fb.clear(5)
+    fb.save(tmp_path / "link.png")  # through the link: the file it names is replaced
+    assert (tmp_path / "link.png").is_symlink() and load_image(good)[0][0, 0] == 5
+    assert os.stat(good).st_mode & 0o777 == 0o640
+    before = good.read_bytes()
+
+    def fails_half_way(image, file, *args, **kwargs):
+        file.write(b"\x89PNG half")
+        raise OSError(28, "No space left on device")
+
+    monkeypatch.setattr(Image.Image, "save", fails_half_way)
+    for name in ("good.png", "new.png"):
+        with pytest.raises(OSError, match="No space left"):
+            fb.save(tmp_path / name)
+    assert good.read_bytes() == before
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["good.png", "link.png"]
+    monkeypatch.undo()
+    # What is no regular file is written in place: a FIFO, read as it is written.
+    fifo = tmp_path / "fifo.png"
+    os.mkfifo(fifo)
+    read = []
+    reader = threading.Thread(target=lambda: read.append(fifo.read_bytes()))
+    reader.start()
+    fb.save(fifo)
+    reader.join()
+    assert read[0].startswith(b"\x89PNG") and stat.S_ISFIFO(os.stat(fifo).st_mode)
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    """A 64 KiB file system (tmpfs), which fills up; needs root, or the test is skipped."""
+    folder = tmp_path / "disk"
+    folder.mkdir()
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(folder)],
+                             capture_output=True, check=False)  # fmt: skip
+    if mounted.returncode != 0:
+        pytest.skip("mounting a tmpfs needs root")
+    try:
+        yield folder
+    finally:
+        subprocess.run(["umount", "-l", str(folder)], check=True)
+
+
+@pillow
+@pytest.mark.parametrize("suffix", [".gif", ".png"])
+def test_on_a_full_disk_every_write_error_is_raised_once_and_no_file_is_lost(
+    small_disk, framebuffers, suffix, capfd
+):
+    noise = rng.integers(0, 256, (160, 160), dtype=np.uint8)  # about 26 KB however packed
+    kept = small_disk / "kept.png"
+    save_image(kept, noise[:8, :8], random_palette())
+    before = kept.read_bytes()
+    filler = small_disk / "filler"
+    filler.write_bytes(bytes(48 << 10))
+    with pytest.raises(OSError, match="No space left"):
+        save_image(kept, noise, random_palette())
+    assert kept.read_bytes() == before and sorted(os.listdir(small_disk)) == ["filler", "kept.png"]
+    filler.unlink()
+
+    # A recording that never flipped writes its one frame at the end: record(None) raises.
+    still = framebuffers(160, 160, scale=1, fps=0)
+    still.buffer()[:] = noise
+    still.palette()[:] = random_palette() | OPAQUE  # noise in every format
+    still.record(small_disk / f"still{suffix}")
+    filler.write_bytes(bytes(56 << 10))
+    with pytest.raises(OSError, match="No space left"):
+        still.record(None)
+    # A running one: the first flip after the failure raises it, and neither quit() nor
+    # anything later raises it again.
+    (small_disk / f"still{suffix}").unlink()
+    filler.unlink()
+    loop = framebuffers(160, 160, scale=1, fps=0)
+    loop.palette()[:] = random_palette() | OPAQUE
+    loop.record(small_disk / f"loop{suffix}")
+    raised = 0
+    for i in range(40):
+        loop.buffer()[:] = np.roll(noise, i, axis=1)
+        try:
+            loop.flip()
+        except OSError:
+            raised += 1
+        time.sleep(0.03)
+    loop.quit()
+    assert raised == 1
+    assert not capfd.readouterr().err  # no thread's traceback
+
+
+CUT = """
+import os, signal, sys, time
+from jxframebuf import Framebuffer
+
+gif, png = Framebuffer(16, 8, fps=0), Framebuffer(16, 8, fps=0)
+gif.record(sys.argv[1] + "/cut.gif")
+png.record(sys.argv[1] + "/cut.png")
+for i in range(10):
+    for fb in (gif, png):
+        fb.palette()[0] = 0xFF000000 | 0x1A0D07 * (i + 1)
+        fb.flip()
+    time.sleep(0.03)  # longer than a GIF's shortest delay: no frame is dropped
+time.sleep(0.5)  # the writers catch up: frames 0 to 8 written, 9 on screen
+os.kill(os.getpid(), signal.SIGKILL)
+"""
+
+
+@pillow
+def test_a_recording_cut_short_keeps_every_frame_written(tmp_path):
+    env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
+    done = subprocess.run([sys.executable, "-c", CUT, str(tmp_path)], env=env,
+                          capture_output=True, text=True, timeout=60)  # fmt: skip
+    assert done.returncode == -9, done.stderr
+    colours = [0x1A0D07 * (i + 1) for i in range(9)]
+    for name in ("cut.gif", "cut.png"):
+        with Image.open(tmp_path / name) as image:
+            assert image.n_frames == 9, name
+            for i, colour in enumerate(colours):
+                image.seek(i)
+                r, g, b = image.convert("RGB").getpixel((15, 7))
+                assert r << 16 | g << 8 | b == colour, (name, i)
+
+
+@pillow
+def test_quit_finishes_a_recording_and_one_file_takes_one_recording(tmp_path, framebuffers):
+    first, second = framebuffers(16, 8, fps=0), framebuffers(16, 8, fps=0)
+    first.record(tmp_path / "one.gif")
+    os.link(tmp_path / "one.gif", tmp_path / "same.gif")
+    for name in ("one.gif", "same.gif", "./one.gif"):
+        with pytest.raises(ValueError, match="another framebuffer is recording to that file"):
+            second.record(tmp_path / name)
+    first.flip()
+    first.quit()  # finishes it: the file is whole while `first` lives on
+    with Image.open(tmp_path / "one.gif") as image:
+        assert image.n_frames == 1
+    second.record(tmp_path / "one.gif")  # free again
+    second.record(None)

@@ -326,13 +326,14 @@ def test_title_retitles_and_refuses_what_is_not_text(fb):
         fb.title = "x" * 1001
     assert fb.title == "✓" * 1000
     for switch in ("fullscreen", "resizable", "cursor"):
-        for wrong in (1, None, "yes", np.float64(1)):
+        for wrong in (2, -1, None, "yes", np.float64(1)):
             with pytest.raises(TypeError, match=rf"^Framebuffer\.{switch} must be True or False"):
                 setattr(fb, switch, wrong)
     with pytest.raises(TypeError, match=r"^pressed\(\) argument repeat must be True or False"):
-        fb.pressed("a", repeat=1)
+        fb.pressed("a", repeat=2)
+    assert fb.pressed("a", repeat=1) is False
     assert (fb.fullscreen, fb.resizable, fb.cursor) == (False, False, True)
-    fb.cursor = False  # the pointer is over no window: the newest setting counts
+    fb.cursor = 0  # the pointer is over no window: the newest setting counts
     assert not fb.cursor and not sdl.cursor_visible()
     fb.cursor = True
     assert sdl.cursor_visible()

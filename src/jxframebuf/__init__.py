@@ -1,20 +1,93 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
-from . import _images
-from ._images import load_image, save_image
+import sys as _sys
+from types import TracebackType as _TracebackType
+from typing import Any as _Any
+
 from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, text_size
 
-# Saving and recording are written in Python, over Pillow (_images.py), and belong to the class.
-Framebuffer.save = _images.save  # type: ignore[method-assign]
-Framebuffer.record = _images.record  # type: ignore[method-assign]
+# Pictures and recordings (_images.py) are written in Python over NumPy and Pillow, which take
+# longer to import than the rest of the package together: the members below import them on their
+# first call, so that a program that only draws and flips starts without them.
+_IMAGES = __name__ + "._images"
 
-# The classes and functions are defined in the extension and in modules inside this package; they
-# are used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, text_size, load_image, save_image):
+
+def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
+    """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
+    opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
+    from ._images import save_image as save
+
+    save(path, pixels, palette)
+
+
+def load_image(path: _Any) -> _Any:
+    """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
+    0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
+    from ._images import load_image as load
+
+    return load(path)
+
+
+def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
+    """Writes the picture and the palette as they are now to an indexed PNG file, every pixel a
+    scale x scale block. Needs Pillow."""
+    from ._images import save
+
+    save(self, path, scale)
+
+
+def _record(self: Framebuffer, path: _Any) -> None:
+    """Records every frame flip() shows, with its palette and time, to an animated .gif or .png
+    file; record(None) stops and finishes the file. Needs Pillow."""
+    from ._images import record
+
+    record(self, path)
+
+
+_close = Framebuffer.quit
+
+
+def _quit(self: Framebuffer) -> None:
+    """Closes the window and finishes a recording; pixels, palette and views keep working."""
+    try:
+        _close(self)
+    finally:
+        images = _sys.modules.get(_IMAGES)  # no recording was ever made without it
+        if images is not None:
+            images.stop(self)
+
+
+def _exit(
+    self: Framebuffer,
+    exc_type: type[BaseException] | None,
+    exc_value: BaseException | None,
+    traceback: _TracebackType | None,
+    /,
+) -> None:
+    """Calls quit(), exception or not."""
+    try:
+        _quit(self)
+    except Exception as error:
+        if exc_value is None:
+            raise
+        # The exception that ends the block goes on; what quit() found (a recording that could
+        # not be written) is told with it, never in its place.
+        exc_value.add_note(f"and then quit() raised {type(error).__name__}: {error}")
+        if exc_value.__context__ is None:
+            exc_value.__context__ = error
+
+
+Framebuffer.save = _save  # type: ignore[method-assign]
+Framebuffer.record = _record  # type: ignore[method-assign]
+Framebuffer.quit = _quit  # type: ignore[method-assign]
+Framebuffer.__exit__ = _exit  # type: ignore[method-assign]
+
+# The classes and functions are defined in the extension and in this package's modules; they are
+# used, and documented, as members of the package itself.
+for _member in (Framebuffer, Canvas, Audio, Voice, text_size):
     _member.__module__ = __name__
-for _name in ("save", "record"):
-    _method = getattr(Framebuffer, _name)
-    _method.__module__, _method.__qualname__ = __name__, f"Framebuffer.{_name}"
+for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
+    _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
 del _member, _name, _method
 
 __all__ = [

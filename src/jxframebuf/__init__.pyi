@@ -28,32 +28,126 @@ __all__ = [
 ]
 
 __version__: str
+"""The package's version, as in its metadata ("0.1.0")."""
 
 class Framebuffer:
+    """An 8-bit picture of palette indices with a 256-colour palette, shown in a window.
+
+    **Arguments.** Coordinates and sizes are 32-bit integers and colours palette indices 0 to 255.
+    Ints, bools (NumPy's too) and objects with `__index__` (NumPy integers) are accepted; anything
+    else raises `TypeError` naming the argument and what it must be, and changes nothing: floats of
+    every kind (NumPy's, a 0-d float array), complex, `Decimal` and `Fraction` included, even with
+    no fraction, and out-of-range values ("pset() argument c must be a palette index 0 to 255, not
+    256"). An exception raised by an argument's own `__index__` comes through as it is. Every member
+    of an object whose `__init__` has not run (made by `Framebuffer.__new__`, or a subclass calling
+    one before `super().__init__()`) raises `TypeError`; so do calling `__init__` again, pickling
+    and copying. Switches (`fill`, `repeat`, `fullscreen`, `resizable`, `cursor`) take True,
+    False, a NumPy bool, or the integers 0 and 1; anything else (None, 2, 2.5, "yes") raises
+    `TypeError` "<argument> must be True or False, not <type or value>".
+
+    **Views** keep their framebuffer alive: the window stays open until the last view is gone too.
+
+    **Several framebuffers** may be open at once: closing one window ends that framebuffer's loop
+    only. A window whose loop ended (closed by the user, SIGTERM) leaves the screen at once; what it
+    holds goes with `quit()`. SDL is shut down when the last one is torn down. Keys and text go to
+    the framebuffer whose window has the keyboard focus, the wheel and mouse buttons to the one
+    under the pointer, and each one's `mouse()` is relative to its own window. A key held while the
+    focus moves from one window to another is the same hold in the next one: held there, but no
+    new press. SDL has one cursor setting for all of a program's windows: the `cursor` of the
+    window the pointer is over decides it.
+
+    **Signals and a lost display.** Ctrl-C stays Python's: `KeyboardInterrupt` comes out of a paced
+    loop at once, also from the middle of `flip()`'s frame delay. SIGTERM, while a loop runs, ends
+    every loop (`running()` turns `False`) so that the program can save and exit on its own; while
+    none runs, or for a second SIGTERM, it ends the process as it would any program. A SIGTERM
+    handler the program installed itself is left alone. A lost display (the X server ends, the
+    Wayland compositor quits) ends the loops as a close does: every member returns at once and
+    `quit()` releases what it can without waiting; a new `Framebuffer` in that process raises
+    `RuntimeError` (X11 needs libX11 1.7 or later for this; older ones end the process).
+
+    **Threads.** The members that reach the window system (the constructor, `running()`, `flip()`,
+    `quit()`, setting `title`, `fullscreen`, `resizable` and `cursor`, `typed()`, and `key`,
+    `pressed`, `axis` and `gamepads()` for gamepads) work only on the thread that opened the
+    windows that are open, and raise `RuntimeError` naming that thread elsewhere. Pixels, palette,
+    views, the drawing members, `key` and `pressed` for keys and mouse buttons, `wheel`, `mouse`
+    and the getters work from any thread. A framebuffer whose last reference goes on another
+    thread is released on its own thread at that thread's next call (or at interpreter exit).
+    `flip()` lets other threads run during its frame delay.
+    """
+
     def __init__(self, width: _Int, height: _Int, scale: _Int = 3, fps: _Int = 60) -> None:
         """Opens a window of (width * scale) x (height * scale) showing a width x height picture,
-        all palette index 0. `fps` paces flip(); 0 or below leaves it unpaced."""
+        all palette index 0. `fps` paces flip(); 0 or below leaves it unpaced.
+
+        The window is titled "JXFramebuffer" and every pixel is drawn as a crisp scale x scale
+        block. The palette starts as black, white, red, green, blue, yellow, magenta, cyan in
+        entries 0 to 7 and opaque black in 8 to 255. All four arguments may be passed by keyword.
+
+        Raises:
+            ValueError: width, height or scale below 1 ("width must be at least 1, not 0"), or a
+                window wider or taller than 16384 pixels ("window size 139023 x 139023 (width and
+                height times scale 3) is larger than 16384 pixels a side").
+            RuntimeError: no display to show a window on (neither `DISPLAY` nor `WAYLAND_DISPLAY`
+                set and no `SDL_VIDEO_DRIVER` chosen: the message says what to set); another
+                thread has windows open; or SDL refuses, with SDL's message (an unknown
+                `SDL_VIDEO_DRIVER`).
+        """
     def running(self) -> bool:
-        """Handles pending window events; False once the window was closed, for good."""
+        """Handles pending window events; False once the window was closed, for good.
+
+        Also `False` once the process got SIGTERM, the display server went away, or after
+        `quit()`. Every `running()` and `flip()` drains the input that arrived since the last one.
+        """
     def flip(self) -> None:
         """Shows the picture through the palette, then sleeps out the rest of the frame period.
-        Does nothing once running() is False."""
+        Does nothing once running() is False.
+
+        The sleep ends one frame period after the previous `flip()`, on the monotonic clock; once
+        `running()` is false it shows nothing but still keeps the frame rate. Other Python threads
+        run during the sleep. A frame's presses, text and wheel end here: the next frame starts.
+        """
     def clear(self, color: _Int = 0) -> None:
         """Sets every pixel to palette index `color` (0 to 255)."""
     def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
-        """Sets pixel (x, y) (less the camera) to palette index `c` (0 to 255); outside the
-        picture or the clip, nothing."""
+        """Sets pixel (x, y) less the camera to palette index `c` (0 to 255); outside the picture or
+        the clip, nothing.
+
+        A Python call per pixel: for whole pictures write through `buffer()` instead.
+
+        Raises:
+            TypeError: an argument that is not an integer, or `c` outside 0 to 255.
+        """
     def pget(self, x: _Int, y: _Int, /) -> int:
         """The palette index of pixel (x, y) less the camera; 0 outside the picture (the clip
         does not matter)."""
     def buffer(self) -> numpy.typing.NDArray[numpy.uint8]:
         """A writeable uint8 array of shape (height, width) sharing the pixels: [y, x] is pixel
-        (x, y). It keeps the framebuffer alive."""
+        (x, y). It keeps the framebuffer alive.
+
+        Nothing is copied: `flip()` shows whatever the array holds at that moment. Writes through
+        it follow NumPy's casting, not `pset`'s checks: a float array is truncated, an int64 300
+        wraps to 44.
+        """
     def palette(self) -> numpy.typing.NDArray[numpy.uint32]:
         """A writeable uint32 array of the 256 palette colours, 0xAARRGGBB, sharing the palette.
-        It keeps the framebuffer alive."""
+        It keeps the framebuffer alive.
+
+        An entry with alpha below 0xFF shows blended over black, so `0x3366CC` (alpha 0) shows
+        black: write `0xFF3366CC`. Changing an entry recolours every pixel of that index at the
+        next `flip()`.
+        """
     def quit(self) -> None:
-        """Closes the window; pixels, palette and views keep working. Again does nothing."""
+        """Closes the window and finishes a recording; pixels, palette and views keep working.
+        Again does nothing.
+
+        After `quit()` nothing is held or pressed, `typed()` is `""`, `wheel()` `(0.0, 0.0)`,
+        `gamepads()` `[]` and every axis 0.0, `mouse()` keeps the last position, and setting
+        `title`, `fullscreen`, `resizable` or `cursor` shows nothing.
+
+        Raises:
+            OSError: the recording could not be written (a full disk), unless a `flip()` has
+                raised that already.
+        """
     @property
     def width(self) -> int:
         """The picture's width in pixels."""
@@ -62,26 +156,94 @@ class Framebuffer:
         """The picture's height in pixels."""
     def key(self, name: str) -> bool:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
-        "pad a", ...), as of the latest running() or flip()."""
+        "pad a", ...), as of the latest running() or flip().
+
+        Names, in any case:
+
+        - Keys by what they type: SDL's key names (`SDL_GetKeyName`): "A", "1", "Space",
+          "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "F1", "Left Shift",
+          "Keypad 5", ...; any single character names its key. They follow the keyboard layout:
+          on a French keyboard "A" is the key where a US keyboard has Q.
+        - Keys by where they are: "physical " and one of SDL's scancode names, which name the keys
+          of a US keyboard: "physical W" is the key above "physical S" whatever the layout.
+        - Mouse buttons: "mouse left", "mouse middle", "mouse right", "mouse x1", "mouse x2".
+        - Gamepad buttons: "pad " and one of SDL's gamepad button names for the first gamepad,
+          "pad2 " ... "pad8 " for later ones ("pad1 " is the first too): "pad a", "pad b",
+          "pad x", "pad y" (the face buttons by position: bottom, right, left, top), "pad back",
+          "pad guide", "pad start", "pad leftstick", "pad rightstick", "pad leftshoulder",
+          "pad rightshoulder", "pad dpup", "pad dpdown", "pad dpleft", "pad dpright", and
+          "pad misc1", "pad paddle1" to "pad paddle4", "pad touchpad" where a pad has them.
+
+        A tap shorter than a frame may be over before `key` looks: `key(n) or pressed(n)` sees it.
+        A gamepad that is not connected reads as released. SDL's gamepad support starts the first
+        time a program names a gamepad, so a press during that first frame is not seen.
+
+        Raises:
+            ValueError: an unknown name, naming it and listing the kinds of names ("unknown key
+                name 'pad z' (...)").
+            TypeError: a name that is not a `str`.
+            UnicodeEncodeError: a `str` with a lone surrogate.
+            RuntimeError: a gamepad name on a thread other than the windows' own.
+        """
     def pressed(self, name: str, repeat: bool = False) -> bool:
         """True if the key or button `name` went down during this frame; each press shows in
-        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too."""
+        exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
+
+        Frames are separated by `flip()`. A tap shorter than a frame shows too; a held key shows
+        once, and auto-repeat is no new press unless `repeat=True` (menus, text cursors). Names
+        and errors are those of `key`.
+
+        Raises:
+            ValueError: an unknown name.
+            TypeError: a name that is not a `str`.
+        """
     def typed(self) -> str:
         """The text typed into the window during this frame, as the keyboard layout makes it;
-        control keys (Backspace, Return, arrows) are keys, not text. The first call starts it."""
+        control keys (Backspace, Return, arrows) are keys, not text. The first call starts it.
+
+        In order, as the layout, Shift, AltGr, dead keys, compose and input methods make it,
+        auto-repeat included; `""` when nothing was typed. Nothing typed before the first call is
+        kept. `typed()` and `pressed()` each say what happened during the frame, not in which
+        order: a text box that reads `typed()` and then `pressed("Backspace", repeat=True)` is
+        right while a person types less than a key a frame.
+        """
     def wheel(self) -> tuple[float, float]:
         """The mouse wheel's scrolling during this frame, (x, y) in notches: x to the right,
-        y away from the user; (0.0, 0.0) when none."""
+        y away from the user; (0.0, 0.0) when none.
+
+        Summed over the frame's events; a smooth wheel or a touchpad gives fractions, and
+        "natural" scrolling is already turned the right way.
+        """
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
-        (-1, -1) before the pointer was ever over the window. Not moved by the camera: the world
-        point under the pointer is mouse() + camera."""
+        (-1, -1) before the pointer was ever over the window.
+
+        Mapped through the magnification and any letterbox, floored, so `fb.pset(*fb.mouse(), c)`
+        paints (with the camera at (0, 0): the world point under the pointer is
+        `mouse()` + camera). Once the pointer has left the window it reads where it left (past the edge, not on
+        it). A window that opens under the pointer sees it there at once.
+        """
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
-        0.0 to 1.0; 0.0 when that gamepad is not connected."""
+        0.0 to 1.0; 0.0 when that gamepad is not connected.
+
+        The axes are "pad leftx", "pad lefty", "pad rightx", "pad righty" (y positive down),
+        "pad lefttrigger" and "pad righttrigger", and "pad2 ..." on for later gamepads.
+
+        Raises:
+            ValueError: an unknown name ("unknown axis name ...").
+            TypeError: a name that is not a `str`.
+        """
     def gamepads(self) -> list[str]:
         """The connected gamepads' names: index 0 is "pad", 1 "pad2", ...; "" for a number
-        whose gamepad was unplugged while a later one stays."""
+        whose gamepad was unplugged while a later one stays.
+
+        `[]` when none. Gamepads are SDL's, read through its standard mapping (Xbox, PlayStation,
+        Switch and most other pads look alike). One plugged in while the program runs works from
+        the next frame and takes the lowest free number, which it keeps while connected.
+        Gamepads belong to no window: every framebuffer sees them, while one of the program's
+        windows has the keyboard focus.
+        """
     @property
     def cursor(self) -> bool:
         """Whether the mouse cursor shows over the window; True at first."""
@@ -89,19 +251,32 @@ class Framebuffer:
     def cursor(self, value: bool, /) -> None: ...
     @property
     def title(self) -> str:
-        """The window's title; "JXFramebuffer" at first."""
+        """The window's title; "JXFramebuffer" at first.
+
+        Raises:
+            ValueError: a title of more than 1,000 characters.
+            TypeError: a title that is not a `str`.
+        """
     @title.setter
     def title(self, value: str, /) -> None: ...
     @property
     def fullscreen(self) -> bool:
         """True shows the picture on the whole screen, at the largest whole magnification that
-        fits, centred on black; False gives back the window."""
+        fits, centred on black; False gives back the window.
+
+        Reads back what the display did: without a window manager (a bare X server) nothing
+        happens and it stays `False`. Setting it waits up to a tenth of a second for the window
+        manager.
+        """
     @fullscreen.setter
     def fullscreen(self, value: bool, /) -> None: ...
     @property
     def resizable(self) -> bool:
         """Whether the user may resize the window; False at first. The picture stays at the
-        largest whole magnification that fits, centred on black."""
+        largest whole magnification that fits, centred on black.
+
+        A window smaller than the picture shows its centre; `mouse()` maps through the fit.
+        """
     @resizable.setter
     def resizable(self, value: bool, /) -> None: ...
     def __enter__(self) -> Self:
@@ -113,23 +288,92 @@ class Framebuffer:
         traceback: TracebackType | None,
         /,
     ) -> None:
-        """Calls quit(), exception or not."""
+        """Calls quit(), exception or not; an error quit() raises while an exception leaves the
+        block is added to that exception (a note, and its __context__ if it had none)."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """Sets the pixels of the line from (x0, y0) to (x1, y1), both ends included, to palette
-        index `c`; clipped to the picture. Coordinates are less the camera, and the clip and
-        pattern apply, for this and every drawing member."""
+        index `c`; clipped to the picture.
+
+        Exactly the pixels of this integer Bresenham walk: the major axis is x if
+        |x1 - x0| >= |y1 - y0|, else y; with M and m the spans along the major and the minor axis,
+        the walk makes M + 1 steps of one pixel along the major axis towards the end point,
+        starting with the error term e = 2m - M; after each pixel, if e > 0 the minor coordinate
+        moves one towards its end point and e decreases by 2M, and e increases by 2m. So the i-th
+        pixel lies floor((2im + M - 1) / 2M) pixels along the minor axis from the start: exact
+        half-way points round towards (x0, y0), and a line drawn backwards may differ there.
+
+        Like every drawing member it takes its coordinates less the `camera`, changes no pixel
+        outside the `clip`, and (as a shape) leaves out what the `pattern` leaves out. It draws
+        only what falls inside the picture and raises nothing
+        for coordinates: any 32-bit values work (the arithmetic is done in 64 bits, 128 where
+        needed, and clipped before any loop), at a cost bounded by the picture's size. Arguments
+        convert as `pset`'s and may be passed by keyword.
+
+        Raises:
+            TypeError: an argument that is not an integer, or `c` outside 0 to 255.
+        """
     def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
         """Sets the w x h rectangle whose top-left pixel is (x, y) to `c`, or with fill=False its
-        one-pixel outline; clipped to the picture."""
+        one-pixel outline; clipped to the picture.
+
+        The outline is the rectangle's top and bottom rows and left and right columns. w or h
+        below 1 draws nothing. `fill`, like every switch, takes True, False, NumPy bools, 0 and 1.
+
+        Raises:
+            TypeError: an argument that is not an integer, `c` outside 0 to 255, or a `fill`
+                that is not a switch.
+        """
     def circle(self, x: _Int, y: _Int, r: _Int, c: _Int, fill: bool = True) -> None:
         """Sets the pixels within r + 1/2 of (x, y) to `c`, or with fill=False their outline;
-        clipped to the picture."""
+        clipped to the picture.
+
+        The filled circle is every pixel (px, py) with (px - x)^2 + (py - y)^2 <= r^2 + r. The
+        outline is the filled pixels with at least one of their four neighbours (left, right,
+        above, below) outside the filled circle: a closed ring one pixel thick. r = 0 is the one
+        pixel (x, y); r below 0 draws nothing. Radii 1, 2 and 3 give these outlines:
+
+        ```
+        ###     .###.     ..###..
+        #.#     #...#     .#...#.
+        ###     #...#     #.....#
+                #...#     #.....#
+                .###.     #.....#
+                          .#...#.
+                          ..###..
+        ```
+
+        Raises:
+            TypeError: an argument that is not an integer, or `c` outside 0 to 255.
+        """
     def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
         """Copies `image`, a 2-D uint8 array, element [row, col] to pixel (x + col, y + row),
-        leaving out elements equal to `key` (0 to 255; -1 copies all)."""
+        leaving out elements equal to `key` (0 to 255; -1 copies all).
+
+        `image` is anything with the buffer protocol of format `B`, of any strides, negative ones
+        too: a NumPy view flipped or transposed is blitted as it reads. It may be the picture
+        itself or a part of it (`fb.blit(5, 3, fb.buffer())`): the result is that of copying from
+        an unchanged snapshot.
+
+        Raises:
+            ValueError: an image with other than 2 dimensions ("blit() expects a 2-D array of
+                uint8 (buffer format 'B'); got 3 dimensions").
+            TypeError: an image of another type ("...; got format 'd' with 8-byte items"), an
+                object without the buffer protocol, or `key` outside -1 to 255 ("blit() argument
+                key must be a palette index 0 to 255, or -1 for none, not 256").
+        """
     def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
         """Draws `s` in the built-in 8x8 font with its top-left at (x, y) in colour `c`; "\\n"
-        starts a new line. Returns the width of the widest line in pixels."""
+        starts a new line. Returns the width of the widest line in pixels.
+
+        A glyph's pixels get index `c`; the rest of each 8 x 8 cell is left as it was. A new line
+        starts 8 pixels lower at x. The font is the project's own: 5 x 7 glyphs with one-row
+        descenders for printable ASCII (32 to 126), and one placeholder box for every other
+        character (a tab, "é", "中" each draw one box).
+
+        Raises:
+            TypeError: a coordinate that is not an integer, `s` not a `str`, or `c` outside 0 to
+                255.
+        """
     @property
     def camera(self) -> tuple[int, int]:
         """(x, y), (0, 0) at first: every drawing member (pset, pget, line, rect, circle, blit,
@@ -166,24 +410,74 @@ class Framebuffer:
     def pattern(self, value: _Int | None, /) -> None: ...
     def save(self, path: _Path, scale: _Int = 1) -> None:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
-        pixel a scale x scale block. Needs Pillow."""
+        pixel a scale x scale block. Needs Pillow.
+
+        What the next `flip()` would show; `save_image` of the framebuffer's pixels and palette,
+        which says how the file is replaced.
+
+        Raises:
+            ValueError: a name that does not end in `.png`, or `scale` below 1.
+            OSError: a file that cannot be written; an existing file is then left as it was.
+            ImportError: without Pillow, ending "pip install jxframebuf[image]".
+        """
     def record(self, path: _Path | None) -> None:
         """Records every frame flip() shows, with its palette and time, to an animated .gif or
-        .png file; record(None) stops and finishes the file. Needs Pillow."""
+        .png file; record(None) stops and finishes the file. Needs Pillow.
+
+        Recording again to another file finishes the first. Frames hold what the window showed
+        (translucent entries blended over black), each timed from the moment `flip()` showed it;
+        a frame the same as the one before lengthens that one. The file is finished by
+        `record(None)`, by `quit()`, when the framebuffer is deleted, or at the latest at
+        interpreter exit. After each frame written the file is ended as a finished one and
+        flushed: a program killed while recording leaves a file of every frame written. A `.gif`
+        keeps GIF's whole hundredths of a second (frames shown for less than two are
+        dropped, and the next takes their place, keeping real time); a `.png` (animated PNG)
+        keeps every frame, each delay exact to a tenth of a millisecond. The file is written by
+        a thread of its own, at most about a second of frames waiting (32 MB at most).
+
+        Raises:
+            ValueError: a name ending in neither `.gif` nor `.png`, or a file that another
+                framebuffer is recording to (under any name).
+            OSError: a file that cannot be opened, at once; an error while writing (a full disk,
+                the file's closing included) is raised once, by the next `flip()`, by
+                `record(None)` or by `quit()`, and ends the recording.
+            ImportError: without Pillow, ending "pip install jxframebuf[image]".
+        """
 
 class Canvas:
+    """The drawing members on an array of your own: a sprite sheet, a picture kept off screen, a
+    part of another array, or a view of a framebuffer.
+
+    Exactly the framebuffer's members, meanings, clipping (to the array), arguments, refusals and
+    speed; element [y, x] is pixel (x, y). The canvas holds the array's buffer for its whole life:
+    the array stays alive, and NumPy refuses to resize it meanwhile, `refcheck=False` too. Should
+    its memory be replaced all the same (`ndarray.__setstate__`), every drawing member raises
+    `ValueError` ("the canvas's array was resized or given other memory after the canvas was
+    made: make a new Canvas") and writes nothing. Like every drawing member, a
+    canvas may be used from any thread; it is not shared between threads any more safely than the
+    array is.
+    """
+
     def __init__(self, array: collections.abc.Buffer) -> None:
         """The drawing kit on `array`, a writable 2-D uint8 array of any strides (a framebuffer's
-        buffer(), a slice of another array, ...), which the canvas keeps alive."""
+        buffer(), a slice of another array, ...), which the canvas keeps alive.
+
+        Raises:
+            ValueError: a read-only array ("Canvas() expects a writable 2-D array of uint8 (buffer
+                format 'B'); got a read-only one"), or one with other than 2 dimensions.
+            TypeError: an array of another type, or an object without the buffer protocol.
+        """
     @property
     def array(self) -> numpy.typing.NDArray[numpy.uint8]:
         """The array drawn on: the NumPy array given, or a NumPy array over the buffer given."""
     def clear(self, color: _Int = 0) -> None:
         """Sets every pixel to palette index `color` (0 to 255)."""
     def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
-        """Sets pixel (x, y), element [y, x], to `c` (0 to 255); outside the array, nothing."""
+        """Sets pixel (x, y) less the camera, element [y - cy, x - cx], to `c` (0 to 255);
+        outside the array or the clip, nothing."""
     def pget(self, x: _Int, y: _Int, /) -> int:
-        """The value of pixel (x, y), element [y, x]; 0 outside the array."""
+        """The value of pixel (x, y) less the camera, element [y - cy, x - cx]; 0 outside the
+        array (the clip does not matter)."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """As Framebuffer.line, on the array."""
     def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
@@ -213,19 +507,52 @@ class Canvas:
 
 def text_size(s: str) -> tuple[int, int]:
     """The width and height in pixels of what text() draws for `s`: 8 per character of the
-    widest line, 8 per line ("\\n" starts one)."""
+    widest line, 8 per line ("\\n" starts one).
+
+    `text_size("SCORE 42")` is `(64, 8)`, `text_size("")` is `(0, 8)`. Centring a text:
+    `w, h = text_size(s); fb.text((fb.width - w) // 2, (fb.height - h) // 2, s, 1)`.
+    """
 
 def save_image(
     path: _Path, pixels: numpy.typing.ArrayLike, palette: numpy.typing.ArrayLike
 ) -> None:
     """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
-    opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
+    opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow.
+
+    `pixels` may have any strides; `palette` is a NumPy array or a list of ints, `[]` none, or an
+    (n, 3) array of red, green and blue 0 to 255 (opaque). Alphas below 0xFF are kept in a tRNS
+    chunk. The file is written beside the real path (links followed) and renamed over it when
+    complete, keeping the old file's mode; a FIFO or device is written in place. Touches no SDL
+    state: any thread may call it.
+
+    Raises:
+        ValueError: a name that does not end in `.png`; pixels that are not 2-D; more than 256
+            colours, or one outside 0 to 0xFFFFFFFF (0 to 255 for RGB rows); a flat list of a
+            multiple of 3 values all 0 to 255, Pillow's getpalette() ("... pass
+            np.reshape(p, (-1, 3)) for red, green and blue, or np.array(p, np.uint32) for
+            colours").
+        TypeError: pixels that are not uint8 (integers: "use .astype(np.uint8)"), a palette of
+            another type, or None.
+        OSError: a file that cannot be written; an existing file is then left as it was.
+        ImportError: without Pillow, ending "pip install jxframebuf[image]".
+    """
 
 def load_image(
     path: _Path,
 ) -> tuple[numpy.typing.NDArray[numpy.uint8], numpy.typing.NDArray[numpy.uint32]]:
     """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
-    0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
+    0xAARRGGBB, exact (unused entries opaque black). Needs Pillow.
+
+    PNGs of 1, 2, 4 or 8 bits with their alphas, and a GIF's first frame with its transparent
+    index. Both arrays are new.
+
+    Raises:
+        ValueError: a truecolour or greyscale image, saying so ("load_image() reads indexed
+            (palette) images; 'photo.png' is truecolour (mode RGB), and its colours are not
+            reduced to a palette here: make it indexed first, ...").
+        OSError: a file that cannot be read.
+        ImportError: without Pillow, ending "pip install jxframebuf[image]".
+    """
 
 class Voice:
     """A sound effect started by `Audio.play`."""
@@ -238,27 +565,86 @@ class Voice:
 
 class Audio:
     """Sound on the default output device: a gapless stream of samples, with effects mixed over
-    it. Independent of any `Framebuffer`; every member may be called from any thread."""
+    it. Independent of any `Framebuffer`; every member may be called from any thread.
+
+    **Samples** are a NumPy array, or any object with the buffer protocol, of float32 or float64
+    in -1.0 to 1.0 (beyond that clipped; NaN plays as silence) or int16, shaped (n, channels), or
+    (n,) when there is one channel; any strides. They are copied before the call returns. The
+    switches `loop` and `paused` take True, False, NumPy bools, 0 and 1, and raise `TypeError`
+    for anything else.
+
+    Several `Audio` objects may be open at once, each with its own stream; SDL mixes them all onto
+    the device. An `Audio` keeps playing when the last framebuffer quits. The calls that may wait
+    on the device (opening, closing, `queue`, `play`) let other Python threads run meanwhile.
+    After `close()` every member but `close()` raises `RuntimeError` ("this Audio is closed...").
+
+    **The sound server.** When the default device changes, SDL moves the sound to the new one.
+    When the device goes with nothing to take its place (the sound server was killed or
+    restarted), the next call on the `Audio` gives its device back and raises
+    `RuntimeError("sound device lost")` (every later call does too, `close()` aside); a new
+    `Audio` then starts SDL's sound afresh and plays on the server that is there now. A server
+    that stops answering (frozen) is waited for at most 3 s when opening and 1 s when closing,
+    Ctrl-C ending the wait at once: the rest is left to a thread of its own, so a program ends in
+    bounded time whatever the server does. Calls on an open `Audio` do not wait for the server.
+    """
 
     def __init__(self, rate: _Int = 48000, channels: _Int = 2) -> None:
         """Opens the default output device for `rate` frames a second (8,000 to 192,000) in 1 or
-        2 channels. RuntimeError when there is no sound driver or device."""
+        2 channels. RuntimeError when there is no sound driver or device.
+
+        SDL converts to whatever the device takes. `SDL_AUDIO_DRIVER` (or SDL2's
+        `SDL_AUDIODRIVER`; the first wins when both are set) chooses the driver, and `dummy`
+        plays into nothing at the real pace. Otherwise, on Linux, only the sound servers that can
+        answer are tried: PipeWire where `PIPEWIRE_REMOTE` is set or `$XDG_RUNTIME_DIR/pipewire-0`
+        exists, PulseAudio where `PULSE_SERVER` is set or `$XDG_RUNTIME_DIR/pulse/native` exists,
+        then ALSA where `/dev/snd` exists.
+
+        Raises:
+            ValueError: another rate or channel count.
+            RuntimeError: no sound driver or device, with SDL's message and a hint; "No sound
+                server or sound card was found..." on Linux with none of the above; "the sound
+                server did not answer within 3 s..." (the opening goes on alone, and is undone
+                when it ends).
+            KeyboardInterrupt: Ctrl-C while waiting for the sound server.
+        """
     def queue(self, samples: collections.abc.Buffer) -> None:
         """Appends float32/float64 (-1.0 to 1.0) or int16 samples, shaped (n, channels) or (n,)
-        for mono, to the stream, which plays gaplessly in order. Copied at the call."""
+        for mono, to the stream, which plays gaplessly in order. Copied at the call.
+
+        The stream plays without a gap as long as it does not run dry; then it is silent until
+        more comes.
+
+        Raises:
+            TypeError: samples of another type.
+            ValueError: samples of another shape.
+        """
     @property
     def queued(self) -> float:
-        """Seconds of queued sound not yet played."""
+        """Seconds of queued sound not yet played: what an emulator keeps topped up."""
     def clear(self) -> None:
         """Drops what is queued and not yet played."""
     def play(
         self, samples: collections.abc.Buffer, loop: bool = False, volume: float = 1.0
     ) -> Voice:
         """Starts a sound effect (samples as for `queue`), mixed over the stream and the other
-        voices from now on, once or over and over, scaled by `volume`."""
+        voices from now on, once or over and over, scaled by `volume`.
+
+        `loop=True` repeats it without a gap until stopped; `volume` is 0 or more. A voice nobody
+        keeps a reference to plays to its end.
+
+        Raises:
+            TypeError: samples of another type.
+            ValueError: samples of another shape, or a volume below 0 or not finite.
+        """
     @property
     def volume(self) -> float:
-        """The gain of everything played, 0.0 or more; 1.0 at first."""
+        """The gain of everything played, 0.0 or more; 1.0 at first.
+
+        Above 1.0 amplifies, and what goes beyond full scale is clipped.
+
+        Raises:
+            ValueError: a volume below 0 or not finite.
+        """
     @volume.setter
     def volume(self, value: float, /) -> None: ...
     @property
@@ -274,7 +660,11 @@ class Audio:
         """1 or 2, as opened."""
     def close(self) -> None:
         """Stops all sound and gives the device back. Every other member raises RuntimeError
-        afterwards; calling it again does nothing."""
+        afterwards; calling it again does nothing.
+
+        Waits for the sound server at most 1 s, or until Ctrl-C (KeyboardInterrupt, closed all
+        the same); the device is then given back by a thread of its own when the server answers.
+        """
     def __enter__(self) -> Self:
         """The Audio itself, for `with Audio() as audio:`."""
     def __exit__(

@@ -6,15 +6,19 @@ that need it, so that the rest of the module works without it.
 
 from __future__ import annotations
 
+import contextlib
 import operator
 import os
 import queue
+import secrets
+import stat
 import struct
 import sys
 import threading
 import time
 import weakref
-from typing import TYPE_CHECKING, Any, BinaryIO, NamedTuple
+from collections.abc import Callable
+from typing import TYPE_CHECKING, Any, BinaryIO, ClassVar, NamedTuple
 
 import numpy as np
 import numpy.typing as npt
@@ -53,25 +57,52 @@ def _pixels(caller: str, pixels: Any) -> npt.NDArray[np.uint8]:
     if array.ndim != 2:
         raise ValueError(f"{expected}; got {array.ndim} dimension{'' if array.ndim == 1 else 's'}")
     if array.dtype != np.uint8:
-        raise TypeError(f"{expected}; got {array.dtype}")
+        hint = ": use .astype(np.uint8)" if array.dtype.kind in "biu" else ""
+        raise TypeError(f"{expected}; got {array.dtype}{hint}")
     if array.size == 0:
         raise ValueError(f"{caller} cannot write an empty picture of shape {array.shape}")
     return array
 
 
 def _palette(caller: str, palette: Any) -> npt.NDArray[np.uint32]:
-    """Up to 256 colours 0xAARRGGBB as the 256 entries of a palette, the missing ones opaque
-    black."""
+    """Up to 256 colours 0xAARRGGBB, or up to 256 rows of red, green and blue (opaque), as the
+    256 entries of a palette, the missing ones opaque black."""
+    expected = (
+        f"{caller} expects a palette of up to 256 colours 0xAARRGGBB, or an (n, 3) array of red, "
+        "green and blue"
+    )
+    if palette is None:
+        raise TypeError(f"{expected}; got None")
     array = np.asarray(palette)
-    expected = f"{caller} expects a palette of up to 256 colours 0xAARRGGBB"
-    if array.ndim != 1 or len(array) > 256:
+    if (
+        isinstance(palette, (list, tuple))
+        and array.ndim == 1
+        and array.size % 3 == 0
+        and array.dtype.kind in "ui"
+        and int(array.min(initial=0)) >= 0
+        and int(array.max(initial=0)) <= 255
+        and array.size
+    ):
+        # Pillow's getpalette() gives such a list; so would colours whose alpha is 0.
+        raise ValueError(
+            f"{caller} got a flat list of {array.size} values 0 to 255, which could be red, "
+            "green and blue in turn (as Pillow's getpalette() gives them) or colours 0xAARRGGBB "
+            "with alpha 0: pass np.reshape(p, (-1, 3)) for red, green and blue, or "
+            "np.array(p, np.uint32) for colours"
+        )
+    rgb = array.ndim == 2 and array.shape[1] == 3
+    if not (array.ndim == 1 or rgb) or len(array) > 256:
         raise ValueError(f"{expected}; got shape {array.shape}")
-    if array.dtype.kind not in "ui":
+    if array.dtype.kind not in "ui" and array.size:  # [] is float64 to NumPy: no colours
         raise TypeError(f"{expected}; got {array.dtype}")
-    if array.size and (int(array.min()) < 0 or int(array.max()) > 0xFFFFFFFF):
-        raise ValueError(f"{expected}; got a value outside 0 to 0xFFFFFFFF")
+    top = 0xFF if rgb else 0xFFFFFFFF
+    if array.size and (int(array.min()) < 0 or int(array.max()) > top):
+        raise ValueError(f"{expected}; got a value outside 0 to {top:#X}".replace("0X", "0x"))
+    if rgb:
+        red, green, blue = array.astype(np.uint32).T
+        array = OPAQUE_BLACK | red << 16 | green << 8 | blue
     full = np.full(256, OPAQUE_BLACK, np.uint32)
-    full[: len(array)] = array
+    full[: len(array)] = array.astype(np.uint32)
     return full
 
 
@@ -79,6 +110,50 @@ def _channels(palette: npt.NDArray[np.uint32]) -> npt.NDArray[np.uint8]:
     """The palette as (256, 4) bytes: red, green, blue, alpha."""
     argb = palette.astype(">u4").view(np.uint8).reshape(256, 4)
     return argb[:, [1, 2, 3, 0]]
+
+
+def _replace(name: str, write: Callable[[BinaryIO], None]) -> None:
+    """Calls write(file) to make the file `name`: a new file beside it, renamed over it once
+    complete, so that a failure (a full disk) leaves the old file as it was and no new one. The
+    new file keeps the old one's permissions. A target that is no regular file (a FIFO, a
+    terminal, /dev/stdout) is written in place, and so is a file in a folder where no new file
+    may be made."""
+    real = os.path.realpath(name)
+    try:
+        mode: int | None = os.stat(real).st_mode
+    except FileNotFoundError:
+        mode = None
+    if mode is not None and not stat.S_ISREG(mode):
+        with open(real, "wb") as file:
+            write(file)
+        return
+    folder, base = os.path.split(real)
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | getattr(os, "O_BINARY", 0)
+    while True:
+        temporary = os.path.join(folder, f".{base}.{secrets.token_hex(4)}.tmp")
+        try:
+            descriptor = os.open(temporary, flags, 0o666)  # the umask applies, as to open()
+            break
+        except FileExistsError:
+            continue
+        except PermissionError:
+            if mode is None:
+                raise
+            with open(real, "wb") as file:  # the folder is closed to new files
+                write(file)
+            return
+    try:
+        with open(descriptor, "wb") as file:
+            write(file)
+            file.flush()
+            os.fsync(file.fileno())
+        if mode is not None:
+            os.chmod(temporary, stat.S_IMODE(mode))
+        os.replace(temporary, real)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.unlink(temporary)
+        raise
 
 
 def _write_png(
@@ -91,7 +166,7 @@ def _write_png(
         image.putpalette(rgba[:, :3].tobytes(), "RGB")
     else:  # the alphas go into a tRNS chunk
         image.putpalette(rgba.tobytes(), "RGBA")
-    image.save(name, "PNG")
+    _replace(name, lambda file: image.save(file, "PNG"))
 
 
 def save_image(path: str | os.PathLike[str], pixels: npt.ArrayLike, palette: npt.ArrayLike) -> None:
@@ -121,7 +196,9 @@ def load_image(
             kind = "truecolour" if len(image.getbands()) >= 3 else "not indexed"
             raise ValueError(
                 f"load_image() reads indexed (palette) images; {os.fspath(path)!r} is {kind} "
-                f"(mode {image.mode}), and its colours are not reduced to a palette here"
+                f"(mode {image.mode}), and its colours are not reduced to a palette here: make "
+                "it indexed first, for example with Pillow: "
+                "Image.open(path).convert('RGBA').quantize(256).save('indexed.png')"
             )
         pixels = np.array(image, dtype=np.uint8)
         channels = np.array(rgba, np.uint32).reshape(-1, 4)
@@ -191,13 +268,19 @@ class _Frame(NamedTuple):
 class _Writer:
     """What the two kinds of file share: after the first frame, each frame is written as the box
     in which its picture differs from the one before it (a 1x1 box when none does: a frame cannot
-    be empty), laid over what was there."""
+    be empty), laid over what was there.
+
+    After each frame the file is ended as a finished file would be, and handed to the operating
+    system: a program that stops without finishing its recording (killed, os._exit, a crash)
+    leaves an animation of every frame written so far. The next frame is written over that
+    ending. A file that cannot seek (a pipe) is ended once, by finish()."""
 
     TICK_NS: int
     SHORTEST: int  # the shortest delay, in ticks, that players play as written
 
     def __init__(self, file: BinaryIO) -> None:
         self._file = file
+        self._seekable = file.seekable()
         self._last: npt.NDArray[np.uint32] | None = None
 
     def ticks(self, ns: int) -> int:
@@ -213,6 +296,23 @@ class _Writer:
         if not len(rows):
             return 0, 0, 1, 1
         return int(cols[0]), int(rows[0]), int(cols[-1]) + 1, int(rows[-1]) + 1
+
+    def _end(self) -> None:
+        """Writes what ends the file after its last frame."""
+        raise NotImplementedError
+
+    def _committed(self) -> None:
+        """Ends the file after the frame just written and flushes it (see the class)."""
+        if self._seekable:
+            end = self._file.tell()
+            self._end()
+            self._file.seek(end)  # flushes; the next frame goes over the ending
+
+    def finish(self) -> None:
+        if self._seekable:
+            self._file.seek(0, os.SEEK_END)
+        else:
+            self._end()
 
 
 class _GifWriter(_Writer):
@@ -248,8 +348,9 @@ class _GifWriter(_Writer):
         # The list belongs to a class that getdata() makes for each call, which only the cyclic
         # garbage collector frees, late: emptied now, it holds no frame's worth of bytes till then.
         data.clear()
+        self._committed()
 
-    def finish(self) -> None:
+    def _end(self) -> None:
         self._file.write(b";")
 
 
@@ -271,7 +372,7 @@ class _PngWriter(_Writer):
         self._image: Any = Image
         self._sequence = 0  # of the fcTL and fdAT chunks
         self._frames = 0
-        self._actl_at = 0  # where the frame count is written at the end
+        self._actl_at = 0  # where the frame count is written
 
     def _chunk(self, kind: bytes, *data: bytes) -> None:
         self._png.putchunk(self._file, kind, *data)
@@ -309,8 +410,11 @@ class _PngWriter(_Writer):
                 self._chunk(b"fdAT", struct.pack(">I", self._sequence), data)
                 self._sequence += 1
         self._frames += 1
+        self._committed()
 
-    def finish(self) -> None:
+    def _end(self) -> None:
+        # The frames and the ending reach the file before the count that takes them in: cut in
+        # between, the file still plays every frame its count names.
         self._chunk(b"IEND", b"")
         self._file.seek(self._actl_at)
         self._animation_control()
@@ -332,17 +436,30 @@ class _Recording:
     screen at the end of each stretch."""
 
     QUEUE_BYTES = 32 << 20
+    # The files being recorded, as (device, inode): a second recording to one of them (under
+    # whatever name) would cut the first one's file short under it.
+    _files: ClassVar[set[tuple[int, int]]] = set()
+    _files_lock = threading.Lock()
 
     def __init__(
         self, name: str, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32], detach: Any
     ) -> None:
-        file = open(name, "wb")  # noqa: SIM115 (closed by the thread that writes it)
-        try:
-            writer_class = _GifWriter if name.lower().endswith(".gif") else _PngWriter
-            self._writer: _GifWriter | _PngWriter = writer_class(file)
-        except BaseException:
-            file.close()
-            raise
+        with self._files_lock:
+            with contextlib.suppress(FileNotFoundError):
+                if self._identity(os.stat(name)) in self._files:
+                    raise ValueError(
+                        f"record() cannot record to {name!r}: another framebuffer is recording "
+                        "to that file; stop that recording first (record(None))"
+                    )
+            file = open(name, "wb")  # noqa: SIM115 (closed by the thread that writes it)
+            try:
+                writer_class = _GifWriter if name.lower().endswith(".gif") else _PngWriter
+                self._writer: _GifWriter | _PngWriter = writer_class(file)
+                self._key = self._identity(os.fstat(file.fileno()))
+            except BaseException:
+                file.close()
+                raise
+            self._files.add(self._key)
         self._file = file
         # The picture as recording started: the one frame of a recording that saw no flip.
         self._still = pixels.copy(), palette.copy()
@@ -366,6 +483,10 @@ class _Recording:
             self._stop()
             raise self._error
         self._queue.put((pixels, palette, _now()))
+
+    @staticmethod
+    def _identity(status: os.stat_result) -> tuple[int, int]:
+        return status.st_dev, status.st_ino
 
     def _stop(self) -> None:
         if self._thread.is_alive():
@@ -415,12 +536,18 @@ class _Recording:
             last = max(end - pending.start, previous or writer.ticks(100_000_000), writer.SHORTEST)
             writer.write(pending, last)
             writer.finish()
+            self._file.close()  # may fail too: the last bytes are written here
         except BaseException as error:
             self._error = error
             while item[0] is not _STOP:  # nothing written any more, and no flip held up
                 item = self._queue.get()
         finally:
-            self._file.close()
+            try:
+                self._file.close()  # after a failure: closed, what it raises already said
+            except BaseException as error:
+                self._error = self._error or error
+            with self._files_lock:
+                self._files.discard(self._key)
 
 
 def _on_flip(fb: Any, capture: Any) -> None:
@@ -440,10 +567,7 @@ def record(self: Framebuffer, path: str | os.PathLike[str] | None) -> None:
         _pillow("record()")
         name = _file_name("record()", path, (".gif", ".png"))
     self.buffer()  # refuses a framebuffer whose __init__ has not run, as every member does
-    current = _recordings.pop(self, None)
-    if current is not None:
-        _on_flip(self, None)
-        current[1]()  # its finalizer: finishes the file
+    stop(self)
     if name is None:
         return
     owner = weakref.ref(self)
@@ -459,3 +583,12 @@ def record(self: Framebuffer, path: str | os.PathLike[str] | None) -> None:
     # the interpreter exits.
     _recordings[self] = recording, weakref.finalize(self, recording.finish)
     _on_flip(self, recording.capture)
+
+
+def stop(fb: Framebuffer) -> None:
+    """Finishes the framebuffer's recording, if it has one (record(None) and quit()), and raises
+    what went wrong while writing it, unless a flip() has raised that already."""
+    current = _recordings.pop(fb, None)
+    if current is not None:
+        _on_flip(fb, None)
+        current[1]()  # its finalizer: finishes the file

@@ -35,7 +35,7 @@ std::string Where::text() const {
 }
 
 long long to_integer(py::handle object, long long lo, long long hi, const char *what,
-                     const Where &where) {
+                     const Where &where, const char *hint) {
     PyObject *o = object.ptr();
     long long value = 0;
     if (numpy_bool(o)) {  // as a Python bool is; NumPy gives it no __index__
@@ -43,14 +43,19 @@ long long to_integer(py::handle object, long long lo, long long hi, const char *
         if (truth < 0) throw py::error_already_set();
         value = truth;
     } else {
-        if (!PyIndex_Check(o)) throw py::type_error(refusal(where, what, type_name(o)));
+        // A real number that is not an integer (float, NumPy floats, Decimal, Fraction, a 0-d
+        // float array) has __float__: its refusal says how to make it one.
+        const PyNumberMethods *number = Py_TYPE(o)->tp_as_number;
+        const std::string got =
+            type_name(o) + (number != nullptr && number->nb_float != nullptr ? hint : "");
+        if (!PyIndex_Check(o)) throw py::type_error(refusal(where, what, got));
         auto index = py::reinterpret_steal<py::object>(PyNumber_Index(o));
         if (!index) {
             // An __index__ that refuses (a 0-d float array's does) or returns no int: the same
             // refusal as for any other non-integer, caused by it. Anything else it raised is the
             // caller's own exception and comes through as it is.
             if (PyErr_ExceptionMatches(PyExc_TypeError)) {
-                py::raise_from(PyExc_TypeError, refusal(where, what, type_name(o)).c_str());
+                py::raise_from(PyExc_TypeError, refusal(where, what, got).c_str());
             }
             throw py::error_already_set();
         }
@@ -78,18 +83,32 @@ Utf8 Utf8::from(py::handle object, const Where &where) {
 }
 
 Switch Switch::from(py::handle object, const Where &where) {
-    PyObject *o = object.ptr();
     Switch on;
-    if (o == Py_True || o == Py_False) {
-        on.value = o == Py_True;
-    } else if (numpy_bool(o)) {
-        const int truth = PyObject_IsTrue(o);
-        if (truth < 0) throw py::error_already_set();
-        on.value = truth != 0;
-    } else {
-        throw py::type_error(refusal(where, "True or False", type_name(o)));
-    }
+    on.value = to_integer(object, 0, 1, "True or False", where, "") != 0;
     return on;
+}
+
+Str Str::from(py::handle object, const Where &where) {
+    if (!PyUnicode_Check(object.ptr())) {
+        throw py::type_error(refusal(where, "a str", type_name(object.ptr())));
+    }
+    Str text;
+    text.value = py::reinterpret_borrow<py::str>(object);
+    return text;
+}
+
+BufferArg BufferArg::from(py::handle object, const Where &where) {
+    PyObject *o = object.ptr();
+    if (!PyObject_CheckBuffer(o)) {
+        const bool nested = PyList_Check(o) || PyTuple_Check(o);
+        throw py::type_error(refusal(where, "a 2-D array of uint8 (or another buffer)",
+                                     type_name(o) + (nested ? ": np.array(rows, np.uint8) makes "
+                                                              "one of a list of rows"
+                                                            : "")));
+    }
+    BufferArg buffer;
+    buffer.value = py::reinterpret_borrow<py::buffer>(object);
+    return buffer;
 }
 
 void not_constructed(const py::detail::type_info *type) {

@@ -77,8 +77,9 @@ struct Where {
 // The tag of every argument kind (a type with `signature`, `from` and a value it converts to).
 struct Kind {};
 
+// `hint` follows the refusal of a real number that is not an integer (a float, a Decimal, ...).
 long long to_integer(py::handle object, long long lo, long long hi, const char *what,
-                     const Where &where);
+                     const Where &where, const char *hint = ": use int() or round()");
 
 // An integer kind: `Derived` names it and gives `what`, the phrase its refusals use.
 template <typename Derived, typename T, long long Lo, long long Hi>
@@ -111,7 +112,26 @@ struct Utf8 : Kind {
     static Utf8 from(py::handle object, const Where &where);
 };
 
-// True or False, a Python or a NumPy bool; 0, None or "yes" are more likely slips than meant.
+// A str itself (subclasses too), for a member that reads its code points.
+struct Str : Kind {
+    static constexpr char signature[] = "str";
+    py::str value;
+    operator const py::str &() const { return value; }
+    static Str from(py::handle object, const Where &where);
+};
+
+// Any object with the buffer protocol, which the member then checks for the layout it needs; a
+// list or None is refused here with a message that says what to pass.
+struct BufferArg : Kind {
+    static constexpr char signature[] = "collections.abc.Buffer";
+    py::buffer value;
+    operator const py::buffer &() const { return value; }
+    static BufferArg from(py::handle object, const Where &where);
+};
+
+// Every on/off argument and property: True or False, a NumPy bool, or the integers 0 and 1 (an
+// int, a NumPy integer); None, 2, 0.0 or "yes" are more likely slips than meant, and are refused
+// with TypeError "<where> must be True or False, not <type or value>".
 struct Switch : Kind {
     static constexpr char signature[] = "bool";
     bool value;

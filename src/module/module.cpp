@@ -178,18 +178,11 @@ PYBIND11_MODULE(_jxframebuf, m) {
                   [](JXFramebuffer &fb, Switch on) { fb.set_fullscreen(on); })
         .property("resizable", &JXFramebuffer::resizable,
                   [](JXFramebuffer &fb, Switch on) { fb.set_resizable(on); });
-    framebuffer
-        .def("__enter__",
-             [](const py::object &self) {
-                 constructed(self.cast<JXFramebuffer *>());
-                 return self;
-             })
-        .def(
-            "__exit__",
-            [](JXFramebuffer *self, const py::object &, const py::object &, const py::object &) {
-                constructed(self).quit();
-            },
-            py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
+    // __exit__ is the package's (__init__.py), which finishes a recording as quit() does.
+    framebuffer.def("__enter__", [](const py::object &self) {
+        constructed(self.cast<JXFramebuffer *>());
+        return self;
+    });
     members.def("_on_flip", &on_flip, py::arg("callback"));
     refuse_pickling(framebuffer);
 

@@ -7,6 +7,9 @@
 // mixing it).
 #include <pybind11/pybind11.h>
 
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -112,15 +115,40 @@ struct Gain : Kind {
             throw py::type_error(where.text() + " must be a number, 0.0 or more, not " +
                                  Py_TYPE(object.ptr())->tp_name);
         }
+        // A gain beyond a 32-bit float's range would be infinity, and refused as that.
+        if (std::isfinite(value) && std::fabs(value) > FLT_MAX) {
+            char text[80];
+            std::snprintf(text, sizeof text, " must be at most %g (a 32-bit float), not %g",
+                          static_cast<double>(FLT_MAX), value);
+            throw py::value_error(where.text() + text);
+        }
         Gain gain;
         gain.value = static_cast<float>(value);
         return gain;
     }
 };
 
+// Asked by the engine while it waits for the sound server (with the interpreter lock let go):
+// true once a signal handler raised, KeyboardInterrupt above all, whose error is then pending
+// on this thread for the call to return.
+bool python_interrupted() {
+    py::gil_scoped_acquire locked;
+    return PyErr_CheckSignals() != 0;
+}
+
 }  // namespace
 
 void register_audio(py::module_ &m) {
+    set_interrupt_check(&python_interrupted);
+    py::register_exception_translator([](std::exception_ptr error) {
+        try {
+            if (error) std::rethrow_exception(error);
+        } catch (const Interrupted &) {
+            // The error that interrupted the wait is pending already.
+            if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+        }
+    });
+
     py::class_<Voice, std::shared_ptr<Voice>> voice(m, "Voice");
     Members(voice).readonly("playing", &Voice::playing).def("stop", &Voice::stop);
     refuse_pickling(voice);
@@ -147,7 +175,7 @@ void register_audio(py::module_ &m) {
         .def("clear", &Audio::clear)
         .def(
             "play",
-            [](Audio &audio, const SampleArray &samples, bool loop, Gain volume) {
+            [](Audio &audio, const SampleArray &samples, Switch loop, Gain volume) {
                 const Samples held(samples.value, audio.channels(), "play()");
                 py::gil_scoped_release unlocked;
                 return audio.play(held.block(), loop, volume);
@@ -159,10 +187,11 @@ void register_audio(py::module_ &m) {
                   [](Audio &audio, Switch paused) { audio.set_paused(paused); })
         .readonly("rate", &Audio::rate)
         .readonly("channels", &Audio::channels)
+        .readonly("_bound_voices", &Audio::bound_voices)  // for the tests: what sweeping leaves
         .def("close",
              [](Audio &audio) {
                  py::gil_scoped_release unlocked;  // waits for the device's thread to end
-                 audio.close();
+                 audio.close(true);
              })
         .def(
             "__enter__",
@@ -175,7 +204,7 @@ void register_audio(py::module_ &m) {
             "__exit__",
             [](Audio &audio, const py::object &, const py::object &, const py::object &) {
                 py::gil_scoped_release unlocked;
-                audio.close();
+                audio.close(true);
             },
             py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
     refuse_pickling(audio);

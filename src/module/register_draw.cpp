@@ -10,6 +10,7 @@
 // hand everything else to the bound member.
 #include <pybind11/numpy.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -68,7 +69,8 @@ public:
             case kFormat:
                 throw py::type_error(expected + "; got format '" +
                                      (view_.format ? view_.format : "B") + "' with " +
-                                     std::to_string(view_.itemsize) + "-byte items");
+                                     std::to_string(view_.itemsize) + "-byte items" +
+                                     (integers() ? ": use .astype(np.uint8)" : ""));
             case kLayout:
                 throw py::type_error(expected +
                                      "; got a buffer without a shape, or with indirect rows");
@@ -94,6 +96,16 @@ public:
     }
 
 private:
+    // Integers or bools of another width or sign, which a copy as uint8 keeps.
+    bool integers() const {
+        const char *format = view_.format ? view_.format : "B";
+        if (*format == '@' || *format == '=' || *format == '<' || *format == '>' ||
+            *format == '!') {
+            ++format;
+        }
+        return format[0] != '\0' && format[1] == '\0' && std::strchr("?bBhHiIlLqQnN", format[0]);
+    }
+
     bool unsigned_bytes() const {
         if (view_.itemsize != 1) return false;
         const char *format = view_.format;
@@ -115,8 +127,10 @@ const std::string kCanvasExpected =
     "Canvas() expects a writable 2-D array of uint8 (buffer format 'B')";
 
 // The drawing kit on a writable 2-D uint8 array (Python's Canvas). It holds the array's buffer
-// from construction to destruction: the memory stays alive and in place (NumPy refuses to resize
-// an array whose buffer is held), and every call draws on it directly.
+// from construction to destruction, which keeps the memory alive, and a weak reference to the
+// array, which makes NumPy refuse to resize it even with refcheck=False (a held buffer alone does
+// not). What NumPy still lets a program do to the array's memory (__setstate__ replaces it) is
+// found before each call draws: the canvas then refuses to draw rather than write freed memory.
 class ArrayCanvas {
 public:
     explicit ArrayCanvas(const py::buffer &given) {
@@ -131,17 +145,53 @@ public:
             buffer = std::make_unique<Buffer>(array_.ptr(), true);
             buffer->check(kCanvasExpected);
         }
+        watch_ = py::reinterpret_steal<py::object>(PyWeakref_NewRef(array_.ptr(), nullptr));
+        if (!watch_) throw py::error_already_set();
         scene_ = draw::Scene(buffer->canvas());
         buffer_ = std::move(buffer);
+        layout_ = layout();
     }
 
     const py::object &array() const { return array_; }
-    draw::Scene &scene() { return scene_; }
+
+    // False once the array no longer lies where the canvas draws.
+    bool intact() const { return layout() == layout_; }
+
+    // The array and the canvas's drawing state (camera, clip, pattern).
+    draw::Scene &scene() {
+        if (!intact()) {
+            throw py::value_error(
+                "the canvas's array was resized or given other memory after the canvas was "
+                "made: make a new Canvas");
+        }
+        return scene_;
+    }
 
 private:
-    py::object array_;
+    struct Layout {
+        const char *data;
+        int dimensions;
+        py::ssize_t shape[2], strides[2];
+        bool operator==(const Layout &o) const {
+            return data == o.data && dimensions == o.dimensions && shape[0] == o.shape[0] &&
+                   shape[1] == o.shape[1] && strides[0] == o.strides[0] &&
+                   strides[1] == o.strides[1];
+        }
+    };
+    Layout layout() const {
+        const auto *array = py::detail::array_proxy(array_.ptr());
+        Layout now{array->data, array->nd, {}, {}};
+        for (int i = 0; i < 2 && i < array->nd; ++i) {
+            now.shape[i] = array->dimensions[i];
+            now.strides[i] = array->strides[i];
+        }
+        return now;
+    }
+
+    py::object array_, watch_;
     std::unique_ptr<Buffer> buffer_;
     draw::Scene scene_;
+    Layout layout_{};
 };
 
 // The picture and its drawing state (camera, clip, pattern): each object has its own.
@@ -155,6 +205,17 @@ draw::Scene &scene_of(ArrayCanvas &canvas) {
 template <typename T>
 const draw::Canvas &canvas_of(T &target) {
     return scene_of(target).view();
+}
+
+// The object of a fast front's `self`, if it was constructed and can be drawn on now; the slow
+// path refuses the others with the exception that says why.
+template <typename T>
+T *drawable(PyObject *self) {
+    T *target = initialised<T>(self);
+    if constexpr (std::is_same_v<T, ArrayCanvas>) {
+        if (target && !target->intact()) return nullptr;
+    }
+    return target;
 }
 
 // Calls `visit(chars, count)` with the string's code points in the width they are stored in.
@@ -202,7 +263,7 @@ struct Fronts {
 
 template <typename T>
 PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[3];
     if (target && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
         draw::pset(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
@@ -214,7 +275,7 @@ PyObject *pset(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[2];
     if (target && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
         return PyLong_FromLong(
@@ -225,7 +286,7 @@ PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[5];
     if (target && nargs == 5 && !kwnames && plain_ints(args, 5, true, a)) {
         draw::line(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
@@ -237,7 +298,7 @@ PyObject *line(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[5];
     bool fill = true;
     if (target && nargs >= 5 && fast_flag(args, nargs, kwnames, 5, "fill", true, fill) &&
@@ -252,7 +313,7 @@ PyObject *rect(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[4];
     bool fill = true;
     if (target && nargs >= 4 && fast_flag(args, nargs, kwnames, 4, "fill", true, fill) &&
@@ -266,7 +327,7 @@ PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObje
 
 template <typename T>
 PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     long a[2], key = -1;
     const bool plain =
@@ -292,7 +353,7 @@ PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
 
 template <typename T>
 PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
-    T *target = initialised<T>(self);
+    T *target = drawable<T>(self);
     long a[3];
     if (target && nargs == 4 && !kwnames && PyUnicode_CheckExact(args[2]) &&
         plain_int(args[0], kIntMin, kIntMax, a[0]) && plain_int(args[1], kIntMin, kIntMax, a[1]) &&
@@ -412,29 +473,29 @@ void add_draw(py::class_<T> &cls) {
             py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"), py::arg("c"))
         .def(
             "rect",
-            [](T &target, int x, int y, int w, int h, std::uint8_t c, bool fill) {
+            [](T &target, int x, int y, int w, int h, std::uint8_t c, Switch fill) {
                 draw::rect(canvas_of(target), x, y, w, h, c, fill);
             },
             py::arg("x"), py::arg("y"), py::arg("w"), py::arg("h"), py::arg("c"),
             py::arg("fill") = true)
         .def(
             "circle",
-            [](T &target, int x, int y, int r, std::uint8_t c, bool fill) {
+            [](T &target, int x, int y, int r, std::uint8_t c, Switch fill) {
                 draw::circle(canvas_of(target), x, y, r, c, fill);
             },
             py::arg("x"), py::arg("y"), py::arg("r"), py::arg("c"), py::arg("fill") = true)
         .def(
             "blit",
-            [](T &target, int x, int y, const py::buffer &image, Key key) {
-                Buffer source(image.ptr(), false);
+            [](T &target, int x, int y, const BufferArg &image, Key key) {
+                Buffer source(image.value.ptr(), false);
                 source.check(kImageExpected);
                 draw::blit(canvas_of(target), x, y, source.image(), key);
             },
             py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1)
         .def(
             "text",
-            [](T &target, int x, int y, const py::str &s, std::uint8_t c) {
-                return draw_string(canvas_of(target), x, y, s.ptr(), c);
+            [](T &target, int x, int y, const Str &s, std::uint8_t c) {
+                return draw_string(canvas_of(target), x, y, s.value.ptr(), c);
             },
             py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"));
 
@@ -459,18 +520,20 @@ void register_draw(FramebufferClass &cls) {
 void register_canvas(py::module_ &m) {
     py::class_<ArrayCanvas> canvas(m, "Canvas");
     Members(canvas)
-        .init([](const py::buffer &array) { return std::make_unique<ArrayCanvas>(array); },
+        .init([](const BufferArg &array) { return std::make_unique<ArrayCanvas>(array.value); },
               py::arg("array"))
         .readonly("array", [](ArrayCanvas &self) { return self.array(); });
     add_pixels(canvas);
     add_draw(canvas);
     refuse_pickling(canvas);
 
+    static const Context text_size_context{"text_size()", {"s"}};
     m.def(
         "text_size",
-        [](const py::str &s) {
+        [](const Arg<Str> &given) {
+            const Str s = Str::from(given.object, Where{text_size_context, 0});
             const draw::Extent size = with_code_points(
-                s.ptr(),
+                s.value.ptr(),
                 [](const auto *chars, std::size_t n) { return draw::text_size(chars, n); });
             return std::make_pair(size.width, size.height);
         },

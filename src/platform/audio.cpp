@@ -1,11 +1,21 @@
 #include "audio.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
+
+#if defined(__linux__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__)
+#define JXFB_SOUND_SERVERS 1  // PipeWire and PulseAudio, found by their sockets
+#endif
 
 namespace jxfb {
 
@@ -43,7 +53,127 @@ float sample_at(const unsigned char *at, SampleType type) {
     return 0.0f;
 }
 
+// --- Waiting for the sound server ----------------------------------------------------------------
+
+// How long opening and closing may wait for the sound server. Opening (SDL's audio starting, the
+// device opening) takes some 10 to 50 ms with a server that answers.
+constexpr double kOpenSeconds = 3.0;
+constexpr double kCloseSeconds = 1.0;
+
+std::atomic<bool (*)()> interrupt_check{nullptr};
+
+struct Task {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::exception_ptr error;
+};
+
+// Runs `work` on a thread of its own and waits for it at most `seconds`, and, if `interruptible`,
+// only until the interrupt check says so (asked every 20 ms: throws Interrupted). True if it
+// finished (what it threw is thrown here); false if it was left to finish alone: `work` must then
+// own everything it touches.
+bool run_bounded(std::function<void()> work, double seconds, bool interruptible) {
+    auto task = std::make_shared<Task>();
+    std::thread([task, work = std::move(work)] {
+        std::exception_ptr error;
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(task->mutex);
+        task->error = error;
+        task->done = true;
+        task->finished.notify_all();
+    }).detach();
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(seconds));
+    std::unique_lock<std::mutex> lock(task->mutex);
+    while (!task->done) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        task->finished.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(20)));
+        bool (*check)() = interrupt_check.load();
+        if (!task->done && interruptible && check) {
+            lock.unlock();
+            const bool stop = check();
+            lock.lock();
+            if (stop && !task->done) throw Interrupted();
+        }
+    }
+    if (task->error) std::rethrow_exception(task->error);
+    return true;
+}
+
+// --- Choosing the driver -------------------------------------------------------------------------
+
+bool named(const char *variable) {
+    const char *value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// SDL_AUDIO_DRIVER (SDL reads it itself) or SDL2's SDL_AUDIODRIVER names the driver, the first
+// winning when both are set. Otherwise SDL would try every sound server it knows, and PipeWire's
+// and ALSA's libraries print errors when they find nothing to play on: only the servers that can
+// answer are tried (their variables, or their sockets in XDG_RUNTIME_DIR), then ALSA where the
+// machine has sound cards (/dev/snd); with none of them, the message says what to set.
+void choose_audio_driver() {
+    // Set over whatever SDL read from the environment: its copy of it may be older than ours.
+    const auto choose = [](const char *drivers) {
+        SDL_SetHintWithPriority(SDL_HINT_AUDIO_DRIVER, drivers, SDL_HINT_OVERRIDE);
+    };
+    SDL_ResetHint(SDL_HINT_AUDIO_DRIVER);
+    for (const char *variable : {"SDL_AUDIO_DRIVER", "SDL_AUDIODRIVER"}) {
+        if (named(variable)) return choose(std::getenv(variable));
+    }
+#ifdef JXFB_SOUND_SERVERS
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    const auto socket_in_runtime = [runtime](const char *name) {
+        SDL_PathInfo info;
+        return runtime != nullptr && *runtime != '\0' &&
+               SDL_GetPathInfo((std::string(runtime) + "/" + name).c_str(), &info) &&
+               info.type == SDL_PATHTYPE_OTHER;  // a socket
+    };
+    std::string drivers;
+    if (named("PIPEWIRE_REMOTE") || socket_in_runtime("pipewire-0")) drivers += ",pipewire";
+    if (named("PULSE_SERVER") || socket_in_runtime("pulse/native")) drivers += ",pulseaudio";
+    SDL_PathInfo cards;
+    if (SDL_GetPathInfo("/dev/snd", &cards) && cards.type == SDL_PATHTYPE_DIRECTORY) {
+        drivers += ",alsa";
+    }
+    if (drivers.empty()) {
+        throw std::runtime_error(
+            "No sound server or sound card was found: neither PULSE_SERVER nor PIPEWIRE_REMOTE "
+            "is set, XDG_RUNTIME_DIR holds no PulseAudio or PipeWire socket, and there is no "
+            "/dev/snd. Set SDL_AUDIO_DRIVER to the driver to use, or SDL_AUDIO_DRIVER=dummy to "
+            "play into nothing.");
+    }
+    choose(drivers.c_str() + 1);
+#endif
+}
+
+// SDL reports a device gone through an event it posts while events are pumped. A window's loop
+// pumps them; without a window, the calls on an Audio do, at most every 50 ms (never on another
+// thread than the windows' own).
+void pump_audio_events() {
+    static std::atomic<Uint64> last{0};
+    const Uint64 now = SDL_GetTicksNS();
+    if (now - last.load() < 50'000'000 || !session::on_video_thread()) return;
+    last = now;
+    SDL_PumpEvents();
+}
+
+// Every Audio not yet closed, so that a new one can give back the devices that went.
+std::mutex registry_mutex;
+std::vector<Audio *> registry;
+
 }  // namespace
+
+void set_interrupt_check(bool (*check)()) {
+    interrupt_check = check;
+}
 
 void convert_samples(const SampleBlock &block, int channels, std::size_t first, std::size_t count,
                      float *out) {
@@ -116,58 +246,180 @@ Audio::Audio(int rate, int channels) : rate_(rate), channels_(channels) {
         throw std::invalid_argument("channels must be 1 (mono) or 2 (stereo), not " +
                                     std::to_string(channels));
     }
-    // SDL's audio is held through the session (sdl_session.h), which quits it, and SDL, when
-    // the last holder lets go, and keeps SDL's signal handlers out.
-    try {
-        hold_ = session::Hold(SDL_INIT_AUDIO);
-    } catch (const std::runtime_error &error) {
-        throw std::runtime_error(std::string(error.what()) +
-                                 " (no sound driver could start; on a machine without sound, set "
-                                 "SDL_AUDIO_DRIVER=dummy to play into nothing)");
-    }
-    const SDL_AudioSpec spec{SDL_AUDIO_F32, channels, rate};
-    try {
-        device_ = SDL_OpenAudioDevice(SDL_AUDIO_DEVICE_DEFAULT_PLAYBACK, &spec);
-        if (!device_) {
-            const std::string reason = SDL_GetError();
-            throw std::runtime_error(
-                reason + " (no sound device could open with the '" + SDL_GetCurrentAudioDriver() +
-                "' driver; on a machine without sound, set SDL_AUDIO_DRIVER=dummy to play into "
-                "nothing)");
+    pump_audio_events();
+    reap_lost();
+    // What the opening thread makes, handed over when it finishes in time, undone by that thread
+    // itself when it finishes after the wait was given up.
+    struct Opening {
+        std::mutex mutex;
+        bool finished = false;
+        bool abandoned = false;
+        std::string error;
+        session::Hold hold;
+        SDL_AudioDeviceID device = 0;
+        SDL_AudioStream *stream = nullptr;
+        void undo() {
+            if (stream) SDL_DestroyAudioStream(stream);
+            if (device) SDL_CloseAudioDevice(device);
+            stream = nullptr;
+            device = 0;
+            hold.release();
         }
-        stream_ = SDL_CreateAudioStream(&spec, &spec);
-        if (!stream_ || !SDL_BindAudioStream(device_, stream_)) throw_sdl_error();
-    } catch (...) {
-        if (stream_) SDL_DestroyAudioStream(stream_);
-        if (device_) SDL_CloseAudioDevice(device_);
-        hold_.release();
+    };
+    auto opening = std::make_shared<Opening>();
+    const SDL_AudioSpec spec{SDL_AUDIO_F32, channels, rate};
+    const auto open = [opening, spec] {
+        Opening &o = *opening;
+        try {
+            // SDL's audio is held through the session (sdl_session.h), which quits it, and SDL,
+            // when the last holder lets go, and keeps SDL's signal handlers out.
+            choose_audio_driver();
+            try {
+                o.hold = session::Hold(SDL_INIT_AUDIO);
+            } catch (const std::runtime_error &error) {
+                throw std::runtime_error(std::string(error.what()) +
+                                         " (no sound driver could start; on a machine without "
+                                         "sound, set SDL_AUDIO_DRIVER=dummy to play into nothing)");
+            }
+            o.device = SDL_OpenAudioDevice(SDL_AUDIO_DEVICE_DEFAULT_PLAYBACK, &spec);
+            if (!o.device) {
+                const std::string reason = SDL_GetError();
+                throw std::runtime_error(
+                    reason + " (no sound device could open with the '" +
+                    SDL_GetCurrentAudioDriver() +
+                    "' driver; on a machine without sound, set SDL_AUDIO_DRIVER=dummy to play "
+                    "into nothing)");
+            }
+            o.stream = SDL_CreateAudioStream(&spec, &spec);
+            if (!o.stream || !SDL_BindAudioStream(o.device, o.stream)) throw_sdl_error();
+        } catch (const std::exception &error) {
+            o.error = error.what();
+            o.undo();
+        }
+        std::lock_guard<std::mutex> lock(o.mutex);
+        o.finished = true;
+        if (o.abandoned) o.undo();
+    };
+    bool finished = false;
+    try {
+        finished = run_bounded(open, kOpenSeconds, true);
+    } catch (const Interrupted &) {
+        std::lock_guard<std::mutex> lock(opening->mutex);
+        if (opening->finished) opening->undo();
+        opening->abandoned = true;
         throw;
     }
+    if (!finished) {
+        std::lock_guard<std::mutex> lock(opening->mutex);
+        if (!opening->finished) {
+            opening->abandoned = true;
+            throw std::runtime_error(
+                "the sound server did not answer within " +
+                std::to_string(static_cast<int>(kOpenSeconds)) +
+                " s (it may be stopped or overloaded); on a machine without sound, set "
+                "SDL_AUDIO_DRIVER=dummy to play into nothing");
+        }
+    }
+    if (!opening->error.empty()) throw std::runtime_error(opening->error);
+    hold_ = std::move(opening->hold);
+    device_ = opening->device;
+    stream_ = opening->stream;
+    if (!SDL_AddEventWatch(&Audio::watch, this)) {
+        const std::string reason = SDL_GetError();
+        release_locked(false);
+        throw std::runtime_error(reason);
+    }
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    registry.push_back(this);
 }
 
 Audio::~Audio() {
-    close();
+    try {
+        close();
+    } catch (...) {  // no thread could be started to close it: left to the process's end
+    }
 }
 
-void Audio::close() {
+void Audio::close(bool interruptible) {
+    {
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        registry.erase(std::remove(registry.begin(), registry.end(), this), registry.end());
+    }
     std::lock_guard<std::mutex> lock(mutex_);
+    release_locked(interruptible);
+}
+
+void Audio::release_locked(bool interruptible) {
     if (!device_) return;
+    SDL_RemoveEventWatch(&Audio::watch, this);
     for (auto &voice : voices_) {
         std::lock_guard<std::mutex> voice_lock(voice->mutex_);
         voice->release_locked();
     }
     voices_.clear();
+    // Neither waits for the sound server: SDL's device thread waits for it without their lock.
     SDL_DestroyAudioStream(stream_);
     stream_ = nullptr;
-    SDL_CloseAudioDevice(device_);
-    device_ = 0;
-    hold_.release();
     scratch_ = {};
+    const SDL_AudioDeviceID device = std::exchange(device_, 0);
+    // Closing the device waits for SDL's device thread to end, which waits for the server.
+    auto hold = std::make_shared<session::Hold>(std::move(hold_));
+    run_bounded(
+        [device, hold] {
+            SDL_CloseAudioDevice(device);
+            hold->release();
+        },
+        kCloseSeconds, interruptible);
 }
 
-void Audio::check_open() const {
+// On the thread that pumps SDL's events. SDL reports the physical device that went, not the
+// Audio's own logical one: removals are looked into at the next call (no_device_left).
+bool SDLCALL Audio::watch(void *self, SDL_Event *event) {
+    if (event->type == SDL_EVENT_AUDIO_DEVICE_REMOVED) {
+        auto &audio = *static_cast<Audio *>(self);
+        std::lock_guard<std::mutex> lock(audio.removed_mutex_);
+        audio.removed_.push_back(event->adevice.which);
+        audio.any_removed_ = true;
+    }
+    return true;
+}
+
+// After a device went: whether SDL has no playback device left to follow (it still lists one
+// that went while a logical device uses it). Where it has one, it moved the Audio's logical
+// device there itself if the default changed.
+bool Audio::no_device_left() {
+    if (!any_removed_) return false;
+    std::lock_guard<std::mutex> lock(removed_mutex_);
+    int count = 0;
+    SDL_AudioDeviceID *devices = SDL_GetAudioPlaybackDevices(&count);
+    bool left = false;
+    for (int i = 0; i < count && !left; ++i) {
+        left = std::find(removed_.begin(), removed_.end(), devices[i]) == removed_.end();
+    }
+    SDL_free(devices);
+    return !left;
+}
+
+void Audio::reap_lost() {
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    for (Audio *audio : registry) {
+        std::lock_guard<std::mutex> audio_lock(audio->mutex_);
+        if (!audio->device_ || !audio->no_device_left()) continue;
+        audio->release_locked(false);
+        audio->lost_ = true;
+    }
+}
+
+void Audio::check_open() {
+    if (lost_) throw std::runtime_error("sound device lost");
     if (!device_) {
         throw std::runtime_error("this Audio is closed: its device was given back by close()");
+    }
+    pump_audio_events();
+    if (no_device_left()) {
+        release_locked(false);
+        lost_ = true;
+        throw std::runtime_error("sound device lost");
     }
 }
 
@@ -292,6 +544,12 @@ int Audio::rate() {
     std::lock_guard<std::mutex> lock(mutex_);
     check_open();
     return rate_;
+}
+
+std::size_t Audio::bound_voices() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    check_open();
+    return voices_.size();
 }
 
 int Audio::channels() {

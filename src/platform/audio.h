@@ -5,12 +5,26 @@
 //
 // Every member may be called from any thread: SDL's streams and devices lock themselves, and the
 // state kept here is behind a mutex.
+//
+// A sound server that stops answering (a frozen PulseAudio) makes SDL wait on it when a device
+// opens or closes, and when its audio starts or quits: for half a minute, or for ever. Those calls
+// run on a thread of their own here, waited for at most a few seconds (and only until Ctrl-C: see
+// set_interrupt_check); one that does not return by then is left to finish alone, owning all it
+// touches. What still works afterwards: every other Audio member (SDL's device thread waits on the
+// server without holding the locks they take), new framebuffers, and the end of the process; a
+// new Audio waits for the server like the first one did.
+//
+// A server that goes away (killed, restarted) or a device unplugged: SDL follows its default
+// device when another one takes its place. When none does, the next call on the Audio gives its
+// device back and raises "sound device lost"; a new Audio starts SDL's audio afresh.
 #pragma once
 
 #include <SDL3/SDL.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,6 +38,18 @@ enum class SampleType { Int16, Float32, Float64 };
 // A caller's samples, read in place: `frames` frames of `channels` samples each, the sample of
 // channel c in frame i at data + i * frame_stride + c * channel_stride (bytes; any sign, any
 // alignment). Floats are clipped to -1.0..1.0 and NaN read as 0; int16 is scaled by 1/32768.
+// Thrown by a wait for the sound server that the interrupt check ended: the caller's own error
+// (KeyboardInterrupt) is pending. Whatever was waited for goes on alone, as after a time-out.
+class Interrupted : public std::exception {
+public:
+    const char *what() const noexcept override { return "interrupted"; }
+};
+
+// How the waits above learn that the caller was interrupted: `check` is asked every 20 ms from
+// the waiting thread, and returning true ends the wait with Interrupted. Without one, waits end
+// only by finishing or timing out. The binding gives a check of Python's signals.
+void set_interrupt_check(bool (*check)());
+
 struct SampleBlock {
     const void *data = nullptr;
     SampleType type = SampleType::Float32;
@@ -96,13 +122,21 @@ public:
     void set_paused(bool paused);
     int rate();
     int channels();
+    // How many voices are bound to the device (those played out are given back at the next play).
+    std::size_t bound_voices();
 
     // Stops every voice, closes the device and lets SDL's audio go. Calling it again does nothing;
-    // every other member throws std::runtime_error from then on.
-    void close();
+    // every other member throws std::runtime_error from then on. Waits for the sound server at
+    // most about a second (then leaves the rest to a thread of its own); with `interruptible`,
+    // only until the interrupt check says so (then throws Interrupted, closed all the same).
+    void close(bool interruptible = false);
 
 private:
-    void check_open() const;
+    void check_open();
+    void release_locked(bool interruptible);
+    static bool SDLCALL watch(void *self, SDL_Event *event);
+    static void reap_lost();
+    bool no_device_left();
     void check_volume(float volume) const;
     void put(SDL_AudioStream *stream, const SampleBlock &samples);
     void sweep_voices();
@@ -115,6 +149,10 @@ private:
     SDL_AudioStream *stream_ = nullptr;  // the queue
     std::vector<std::shared_ptr<Voice>> voices_;
     std::vector<float> scratch_;  // converted samples on their way into a stream
+    std::mutex removed_mutex_;
+    std::vector<SDL_AudioDeviceID> removed_;  // devices SDL said went: see no_device_left
+    std::atomic<bool> any_removed_{false};
+    bool lost_ = false;  // given back after the device went: calls say so
 };
 
 }  // namespace jxfb

@@ -30,6 +30,7 @@ struct State {
     std::atomic<bool> has_deferred{false};
     std::atomic<bool> video_lost{false};
     std::atomic<std::string (*)()> namer{nullptr};
+    std::atomic<int> starting{0};  // subsystems being initialised, under the lock
 };
 
 // Never destroyed: what it holds must not be released by the process's exit handlers, after the
@@ -120,7 +121,10 @@ Hold::Hold(SDL_InitFlags subsystem) {
         // Before the first subsystem brings up SDL's events: no signal handlers of SDL's (see the
         // header). Set each time, since SDL_Quit forgets every hint.
         SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
-        if (!SDL_InitSubSystem(subsystem)) throw std::runtime_error(SDL_GetError());
+        ++s.starting;
+        const bool started = SDL_InitSubSystem(subsystem);
+        --s.starting;
+        if (!started) throw std::runtime_error(SDL_GetError());
     } catch (...) {
         // Even a failed initialisation, or a hint set, leaves SDL partly set up (its copy of the
         // environment, for one), which would keep a later attempt from seeing a corrected one.
@@ -203,6 +207,10 @@ void release_on_video_thread(std::unique_ptr<VideoResource> resource) {
 }
 
 void release_at_exit() {
+    // A subsystem still starting on another thread holds the lock (SDL's audio waiting for a
+    // sound server that does not answer, given up on by its caller): the process ends without
+    // waiting for it.
+    if (state().starting > 0) return;
     if (on_video_thread()) {
         run_deferred();
         return;

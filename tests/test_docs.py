@@ -1,0 +1,80 @@
+"""The Python blocks of the README and of docs/ run as written, so a documented call cannot drift.
+
+Each page's blocks run in order in one fresh interpreter (a block may use what the blocks before it
+made), in a scratch folder, on SDL's dummy video and sound drivers. A `while fb.running():` loop
+ends after a few frames: the window is closed as a user would close it. A block that needs what a
+test cannot give (a screen, a file the page does not make) is marked `<!-- not run: why -->` on
+the line before its fence.
+"""
+
+import json
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parent.parent
+PAGES = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
+FENCE = re.compile(r"^```python\n(.*?)^```$", re.S | re.M)
+SKIP = "<!-- not run:"
+FRAMES = 5
+
+# Runs in the child: every framebuffer's loop ends after FRAMES frames, then the blocks run, each
+# compiled under its page's name and line so that a traceback points into the page.
+DRIVER = f"""
+import json, sys
+import jxframebuf
+
+_running = jxframebuf.Framebuffer.running
+_frames = {{}}
+
+def running(self):
+    n = _frames[id(self)] = _frames.get(id(self), 0) + 1
+    if n > {FRAMES}:
+        self.quit()  # as if the user had closed the window
+    return _running(self)
+
+jxframebuf.Framebuffer.running = running
+namespace = {{"__name__": "__main__"}}
+for name, line, code in json.load(sys.stdin):
+    exec(compile("\\n" * (line - 1) + code, name, "exec"), namespace)
+"""
+
+
+def blocks(page):
+    text = page.read_text()
+    found = []
+    for match in FENCE.finditer(text):
+        before = text[: match.start()].rstrip("\n").rsplit("\n", 1)[-1]
+        if before.startswith(SKIP):
+            continue
+        line = text.count("\n", 0, match.start(1)) + 1
+        found.append((str(page.relative_to(ROOT)), line, match.group(1)))
+    return found
+
+
+@pytest.mark.parametrize(
+    "page", [p for p in PAGES if blocks(p)], ids=lambda p: str(p.relative_to(ROOT))
+)
+def test_code_blocks_run(page, tmp_path):
+    env = dict(os.environ, SDL_VIDEO_DRIVER="dummy", SDL_AUDIO_DRIVER="dummy")
+    result = subprocess.run(
+        [sys.executable, "-c", DRIVER],
+        input=json.dumps(blocks(page)),
+        capture_output=True,
+        text=True,
+        cwd=tmp_path,
+        env=env,
+        timeout=120,
+    )
+    assert result.returncode == 0, result.stderr
+
+
+def test_skipped_blocks_say_why():
+    for page in PAGES:
+        for line in page.read_text().splitlines():
+            if line.startswith(SKIP):
+                assert line.endswith("-->") and len(line) > len(SKIP) + 8, (page, line)
