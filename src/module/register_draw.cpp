@@ -499,12 +499,12 @@ void add_draw(py::class_<T> &cls) {
             },
             py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"));
 
-    add_state(cls);
     install_fast(cls, "line", &line<T>, Fronts<T>::line);
     install_fast(cls, "rect", &rect<T>, Fronts<T>::rect);
     install_fast(cls, "circle", &circle<T>, Fronts<T>::circle);
     install_fast(cls, "blit", &blit<T>, Fronts<T>::blit);
     install_fast(cls, "text", &text<T>, Fronts<T>::text);
+    add_state(cls);
 }
 
 }  // namespace
