@@ -34,6 +34,7 @@ sys.path.insert(0, str(HERE))
 import drawing  # noqa: E402
 import recording  # noqa: E402
 import sound  # noqa: E402
+import startup  # noqa: E402
 from cases import PYGAME_METHODS  # noqa: E402  (beside this file)
 
 PYTHON = sys.executable
@@ -82,6 +83,7 @@ class Plan:
     sound_rounds: int = 5  # interleaved runs of each sound program
     sound_seconds: float = 4.0  # one run feeding the stream
     sound_bursts: int = 8  # latency bursts per run
+    startup_rounds: int = 5  # interleaved start-ups of each program (on Xvfb)
 
     @classmethod
     def quick(cls, drivers: list[str]) -> Plan:
@@ -108,6 +110,7 @@ class Plan:
             sound_rounds=1,
             sound_seconds=0.5,
             sound_bursts=2,
+            startup_rounds=1,
         )
 
 
@@ -594,6 +597,9 @@ def report(results: dict) -> str:
     if "recording" in results:
         add("")
         lines += recording.report(results["recording"])
+    if "startup" in results:
+        add("")
+        lines += startup.report(results["startup"])
     if "input" in results:
         lines += input_report(results["input"])
 
@@ -826,6 +832,8 @@ def main(argv=None) -> int:
         )
         for driver in drivers:
             results["pacing"][driver] = measure_pacing(runner, plan, driver)
+        if runner.display is not None:  # the peers' start-ups are compared on Xvfb only
+            results["startup"] = startup.measure(runner, plan.startup_rounds, progress)
         results["threads"] = measure_threads(runner, plan)
         results["interrupt"] = measure_interrupt(runner, plan)
         results["memory"] = measure_memory(runner, plan)

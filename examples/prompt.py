@@ -1,8 +1,9 @@
 # Prompt: a name typed in and answered, drawn with text(). Type a name (Shift, AltGr and the
 # keyboard layout all work as in any text box), Backspace deletes, Return answers, Escape quits.
 #
-# typed() gives this frame's text as the keyboard layout made it; the keys that edit are keys, read
-# with pressed(name, repeat=True), so that a held Backspace keeps deleting as it would anywhere.
+# typed(edits=True) gives this frame's text as the keyboard layout made it, with the editing keys
+# in their places among it ("\b" for Backspace, "\n" for Return, auto-repeat included), so that a
+# held Backspace keeps deleting and a paste or a key macro faster than a frame comes out right.
 # The built-in font has ASCII only: any other character shows as a box, one per character.
 from jxframebuf import Framebuffer
 
@@ -19,12 +20,14 @@ def main() -> None:
     palette[FIELD] = 0xFF262B4F
     name, answer, frame = "", "", 0
     while fb.running() and not fb.pressed("Escape"):
-        name = (name + fb.typed())[:LONGEST]
-        if fb.pressed("Backspace", repeat=True):
-            name = name[:-1]
-        if fb.pressed("Return") or fb.pressed("Keypad Enter"):
-            answer = f"HELLO, {name.strip() or 'STRANGER'}!"
-            name = ""
+        for ch in fb.typed(edits=True):
+            if ch == "\b":
+                name = name[:-1]
+            elif ch == "\n":
+                answer = f"HELLO, {name.strip() or 'STRANGER'}!"
+                name = ""
+            elif ch.isprintable() and len(name) < LONGEST:
+                name += ch
         fb.clear(PAPER)
         fb.text(8, 8, "WHAT IS YOUR NAME?", DIM)
         fb.rect(6, 22, WIDTH - 12, 14, FIELD)

@@ -56,6 +56,20 @@ def tune() -> tuple[npt.NDArray[np.float32], list[tuple[int, str]]]:
     return samples, starts
 
 
+def trace(
+    recent: deque[npt.NDArray[np.float32]], queued: float
+) -> tuple[npt.NDArray[np.int_], int]:
+    """The trace of what is heard now (a y for each x) from the blocks sent lately, of which the
+    last `queued` seconds have not played yet; and how many samples that is. It starts at a rising
+    zero crossing, so a steady note stands still."""
+    pending = int(queued * RATE)
+    heard = np.concatenate(recent)[: len(recent) * BLOCK - pending][-(BLOCK + WIDTH) :]
+    rising = np.flatnonzero((heard[:-1] < 0) & (heard[1:] >= 0))
+    first = int(rising[0]) if len(rising) and rising[0] < BLOCK else 0
+    ys = (HEIGHT / 2 - heard[first : first + WIDTH] * (HEIGHT * 0.45)).astype(int)
+    return ys, pending
+
+
 def palette(fb: Framebuffer) -> None:
     colours = fb.palette()
     for i in range(1, TRACE + 1):
@@ -92,11 +106,7 @@ def main() -> None:
             if audio.queued >= AHEAD:
                 break
         # What is heard now is the end of what was sent, less what is still queued.
-        pending = int(audio.queued * RATE) if audio else 0
-        heard = np.concatenate(recent)[: len(recent) * BLOCK - pending][-(BLOCK + WIDTH) :]
-        rising = np.flatnonzero((heard[:-1] < 0) & (heard[1:] >= 0))
-        first = int(rising[0]) if len(rising) and rising[0] < BLOCK else 0
-        ys = (HEIGHT / 2 - heard[first : first + WIDTH] * (HEIGHT * 0.45)).astype(int)
+        ys, pending = trace(recent, audio.queued if audio else 0.0)
         pixels[:] = fade[pixels]
         pixels[grid & (pixels == 0)] = GRID
         for x in range(len(ys) - 1):

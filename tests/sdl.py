@@ -1,6 +1,8 @@
 """SDL itself, reached through ctypes inside the extension (which links it): what the tests need to
-see that the module cannot show, events put on SDL's own queue, as a video driver would, and
-gamepads plugged in as SDL's virtual joysticks (the only kind a machine without devices can have)."""
+see that the module cannot show, and the events that the public testing kit (jxframebuf.testing)
+does not make, put on SDL's own queue as a video driver would: auto-repeat, keys at another place
+than a US keyboard's, SDL's own releases on a change of focus, window events, pointer positions in
+window coordinates and "natural" scrolling."""
 
 import ctypes
 import sys
@@ -26,11 +28,6 @@ lib.SDL_GetWindowTitle.restype = ctypes.c_char_p
 lib.SDL_PushEvent.argtypes = [ctypes.c_void_p]
 lib.SDL_PushEvent.restype = ctypes.c_bool
 lib.SDL_CursorVisible.restype = ctypes.c_bool
-lib.SDL_SetJoystickVirtualButton.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_bool]
-lib.SDL_SetJoystickVirtualAxis.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int16]
-lib.SDL_OpenJoystick.restype = ctypes.c_void_p
-lib.SDL_CloseJoystick.argtypes = [ctypes.c_void_p]
-lib.SDL_GetError.restype = ctypes.c_char_p
 lib.SDL_GetWindowFlags.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowFlags.restype = ctypes.c_uint64
 
@@ -43,7 +40,7 @@ _WINDOW_EVENTS = ["SHOWN", "HIDDEN", "EXPOSED", "MOVED", "RESIZED", "PIXEL_SIZE_
                   "ICCPROF_CHANGED", "DISPLAY_CHANGED", "DISPLAY_SCALE_CHANGED",
                   "SAFE_AREA_CHANGED", "OCCLUDED", "ENTER_FULLSCREEN", "LEAVE_FULLSCREEN"]  # fmt: skip
 WINDOW = {name: WINDOW_SHOWN + i for i, name in enumerate(_WINDOW_EVENTS)}
-KEY_DOWN, KEY_UP, TEXT_INPUT = 0x300, 0x301, 0x303
+KEY_DOWN, KEY_UP = 0x300, 0x301
 MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP, MOUSE_WHEEL = 0x400, 0x401, 0x402, 0x403
 # Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
 KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "!": 0x21, "left": 0x4000_0050, "f1": 0x4000_003A,
@@ -149,15 +146,6 @@ def push_key(
            (34, "c_uint16", raw), (36, "c_bool", down), (37, "c_bool", repeat)])  # fmt: skip
 
 
-_texts = []  # SDL keeps a pointer to an event's text: they live as long as the process
-
-
-def push_text(window: int, text: str) -> None:
-    _texts.append(ctypes.create_string_buffer(text.encode()))
-    _push([(0, "c_uint32", TEXT_INPUT), (16, "c_uint32", window_id(window)),
-           (24, "c_void_p", ctypes.addressof(_texts[-1]))])  # fmt: skip
-
-
 def push_wheel(window: int, x: float, y: float, flipped: bool = False) -> None:
     _push([(0, "c_uint32", MOUSE_WHEEL), (16, "c_uint32", window_id(window)),
            (24, "c_float", x), (28, "c_float", y), (32, "c_uint32", int(flipped)),
@@ -177,38 +165,3 @@ def push_motion(window: int, x: float, y: float) -> None:
 
 def cursor_visible() -> bool:
     return lib.SDL_CursorVisible()
-
-
-class _PadDesc(ctypes.Structure):
-    _fields_ = [("version", ctypes.c_uint32), ("type", ctypes.c_uint16),
-                ("u16", ctypes.c_uint16 * 11), ("masks", ctypes.c_uint32 * 2),
-                ("name", ctypes.c_char_p), ("pointers", ctypes.c_void_p * 11)]  # fmt: skip
-
-
-class Pad:
-    """A gamepad plugged in: an SDL virtual joystick of gamepad type with SDL's 15 standard
-    buttons and 6 axes, numbered as SDL numbers a gamepad's. SDL's gamepad subsystem must be
-    running (a framebuffer starts it when asked about gamepads). State set here is seen by the
-    next drain of events, as a real pad's would be."""
-
-    BUTTONS = ("a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
-               "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright")  # fmt: skip
-    AXES = ("leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger")
-
-    def __init__(self, name: str) -> None:
-        # SDL_VirtualJoystickDesc: after its type, (padding, vendor, product, axes, buttons, ...)
-        counts = (ctypes.c_uint16 * 11)(0, 0, 0, len(self.AXES), len(self.BUTTONS))
-        desc = _PadDesc(ctypes.sizeof(_PadDesc), 1, counts, name=name.encode())
-        self.id = lib.SDL_AttachVirtualJoystick(ctypes.byref(desc))
-        assert self.id, lib.SDL_GetError()
-        self.joystick = lib.SDL_OpenJoystick(self.id)  # the handle that sets its state
-
-    def button(self, name: str, down: bool) -> None:
-        assert lib.SDL_SetJoystickVirtualButton(self.joystick, self.BUTTONS.index(name), down)
-
-    def axis(self, name: str, value: int) -> None:
-        assert lib.SDL_SetJoystickVirtualAxis(self.joystick, self.AXES.index(name), value)
-
-    def unplug(self) -> None:
-        lib.SDL_CloseJoystick(self.joystick)
-        assert lib.SDL_DetachVirtualJoystick(self.id)

@@ -15,6 +15,7 @@ import drawing
 import recording
 import run
 import sound
+import startup
 
 FRAME_NS = 1e9 / 60
 
@@ -306,3 +307,22 @@ def test_sound_feed_case_keeps_the_stream_fed_and_the_report_takes_medians():
     assert lines["ours"][1:5] == ["2.20", "3", "0", "12.0"]
     assert lines["pygame-ce"][1:5] == ["2.50", "3", "3", "16.0"]
     assert lines["loop"][-3:] == ["-", "-", "0"]
+
+
+def test_startup_programs_run_and_the_report_ranks_them(monkeypatch):
+    class Runner(startup.LocalRunner):  # the dummy driver: no Xvfb needed for the programs to run
+        def run(self, command, driver, env=None):
+            return super().run(command, "dummy", env)
+
+    ours = {name: code for name, code in startup.PROGRAMS.items() if "jxframebuf" in name}
+    monkeypatch.setattr(startup, "PROGRAMS", ours)
+    results = startup.measure(Runner(""), 1, progress=lambda message: None)
+    assert len(results["rounds"]) == 2 and all(runs[0] > 0 for runs in results["rounds"].values())
+    rounds = {"jxframebuf": [200.0, 180.0, 190.0], "jxframebuf + buffer()": [350.0] * 3,
+              "pyxel": [260.0] * 3, "pygame-ce": [150.0, 400.0, 170.0],
+              "raylib (pyray)": [300.0] * 3}  # fmt: skip
+    table = startup.report({"rounds": rounds})
+    assert [line.split()[0] for line in table[2:7]] == [
+        "pygame-ce", "jxframebuf", "pyxel", "raylib", "jxframebuf"
+    ]  # fmt: skip
+    assert "190.0" in table[3] and "1.12" in table[3] and table[7].endswith("MISS")

@@ -275,6 +275,49 @@ def test_circle_is_the_readme_definition(x, y, r, c, fill):
 # --- Blits --------------------------------------------------------------------------------------
 
 
+class _View(ctypes.Structure):  # Py_buffer
+    _fields_ = [("buf", ctypes.c_void_p), ("obj", ctypes.c_void_p), ("len", ctypes.c_ssize_t),
+                ("itemsize", ctypes.c_ssize_t), ("readonly", ctypes.c_int), ("ndim", ctypes.c_int),
+                ("format", ctypes.c_char_p), ("shape", ctypes.c_void_p),
+                ("strides", ctypes.c_void_p), ("suboffsets", ctypes.c_void_p),
+                ("internal", ctypes.c_void_p)]  # fmt: skip
+
+
+def indirect_rows(rows):
+    """An object exporting `rows` as PIL's old images did, whatever it is asked for: `buf` an array
+    of pointers to the rows, suboffsets (0, -1). Nothing written in Python exports so."""
+    rows = [np.ascontiguousarray(r, np.uint8) for r in rows]
+    pointers = (ctypes.c_void_p * len(rows))(*(r.ctypes.data for r in rows))
+    size = ctypes.sizeof(ctypes.c_ssize_t)
+    layout = (ctypes.c_ssize_t * 6)(
+        len(rows), len(rows[0]), ctypes.sizeof(ctypes.c_void_p), 1, 0, -1
+    )
+    at = ctypes.addressof(layout)
+
+    @ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.POINTER(_View), ctypes.c_int)
+    def get(exporter, view, flags):
+        ctypes.pythonapi.Py_IncRef(ctypes.c_void_p(exporter))
+        view[0] = _View(ctypes.addressof(pointers), exporter, len(rows) * len(rows[0]), 1, 0, 2,
+                        b"B", at, at + 2 * size, at + 4 * size, None)  # fmt: skip
+        return 0
+
+    class Slot(ctypes.Structure):
+        _fields_ = [("slot", ctypes.c_int), ("pfunc", ctypes.c_void_p)]
+
+    class Spec(ctypes.Structure):
+        _fields_ = [("name", ctypes.c_char_p), ("basicsize", ctypes.c_int),
+                    ("itemsize", ctypes.c_int), ("flags", ctypes.c_uint),
+                    ("slots", ctypes.POINTER(Slot))]  # fmt: skip
+
+    slots = (Slot * 2)(Slot(1, ctypes.cast(get, ctypes.c_void_p)), Slot(0, None))  # bf_getbuffer
+    spec = Spec(b"test_draw.IndirectRows", 2 * ctypes.sizeof(ctypes.c_void_p), 0, 0, slots)
+    from_spec = ctypes.pythonapi.PyType_FromSpec
+    from_spec.restype, from_spec.argtypes = ctypes.py_object, [ctypes.c_void_p]
+    cls = from_spec(ctypes.addressof(spec))
+    cls.keep = (rows, pointers, layout, get, slots, spec)
+    return cls()
+
+
 @st.composite
 def images(draw):
     """A uint8 array, often a strided, reversed or transposed view of a larger one."""
@@ -389,6 +432,7 @@ def test_blit_from_the_picture_itself_copies_an_unchanged_snapshot(source, at):
         (np.zeros((2, 2), bool), TypeError, "got format '\\?'"),
         (((ctypes.c_char * 2) * 2)(), TypeError, "got format '<c'"),
         (np.uint8(3), ValueError, "got 0 dimensions$"),
+        (indirect_rows([[1, 2], [3, 4]]), TypeError, "got a buffer without a shape, or with indirect rows$"),
         ([[1, 2], [3, 4]], TypeError, r"argument image must be a 2-D array of uint8 \(or another buffer\), not list: np\.array\(rows, np\.uint8\)"),
         (None, TypeError, "argument image must be a 2-D array of uint8 .*, not NoneType$"),
     ],
@@ -429,6 +473,10 @@ def test_a_canvas_draws_on_the_array_it_keeps_and_refuses_read_only_ones():
         with pytest.raises(ValueError, match=r"writable 2-D array of uint8.*got a read-only one$"):
             Canvas(read_only)
     fb.quit()
+    # A source whose last byte is the canvas's first is copied before that byte is drawn over.
+    memory = np.arange(20, dtype=np.uint8)
+    Canvas(memory[9:19].reshape(1, 10)).blit(0, 0, memory[:10].reshape(1, 10), key=255)
+    np.testing.assert_array_equal(memory[9:19], np.arange(10))
     # The array's memory stays where the canvas draws: NumPy refuses to resize it, even unchecked,
     # and memory given to it all the same (__setstate__) is refused to draw on, fast path or not.
     owned = np.zeros((200, 200), np.uint8)

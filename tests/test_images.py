@@ -163,11 +163,12 @@ class Clock:
 
 # The frames shown and when, in milliseconds: frame 1 lasts 5 ms, less than a GIF can play (browsers
 # play delays under 20 ms as 100 ms), so that frame 2 takes its place from its start there; frame
-# 3 is shown twice; the recording stops 10 ms after frame 4 appears, which then lasts as long as
-# frame 3 did.
+# 3 lasts exactly the shortest delay a GIF plays, and stays; frame 4 is shown twice; frame 5 lasts
+# 10 s, longer than an animated PNG's finest unit holds (6.5535 s); the recording stops 10 ms after
+# frame 6 appears, which then lasts as long as frame 5 did.
 EXPECTED = {
-    ".gif": [(0, 100), (2, 100), (3, 100), (4, 100)],
-    ".png": [(0, 100), (1, 5), (2, 95), (3, 100), (4, 100)],
+    ".gif": [(0, 100), (2, 100), (3, 20), (4, 80), (5, 10_000), (6, 10_000)],
+    ".png": [(0, 100), (1, 5), (2, 95), (3, 20), (4, 80), (5, 10_000), (6, 10_000)],
 }
 
 
@@ -189,15 +190,17 @@ def test_a_recording_plays_back_the_frames_shown_at_their_times(tmp_path, fb, mo
     frames = []
     fb.record(tmp_path / f"out{suffix}")
     for ms, change in [(0, None), (100, change_box), (105, animate_palette), (200, change_box),
-                       (250, None), (300, lambda: (change_box(), animate_palette()))]:  # fmt: skip
+                       (220, animate_palette), (250, None),
+                       (300, lambda: (change_box(), animate_palette())),
+                       (10_300, change_box)]:  # fmt: skip
         if change:
             change()
         clock.ms = ms
         fb.flip()
         frames.append(shown(fb))
-    clock.ms = 310
+    clock.ms = 10_310
     fb.record(None)
-    del frames[4]  # the same as frame 3
+    del frames[5]  # the same as frame 4
 
     with Image.open(tmp_path / f"out{suffix}") as image:
         played = []

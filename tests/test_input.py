@@ -1,17 +1,22 @@
 """Keyboard, text, mouse and gamepad state, the window's title, fullscreen, size and cursor, and the
-`with` statement, on SDL's dummy driver. The events are put on SDL's own queue, as its video driver
-would, and gamepads are SDL's virtual joysticks; tests/test_x11_input.py sends real input through
-the X server."""
+`with` statement, on SDL's dummy driver. Input comes through the public testing kit
+(jxframebuf.testing) where it can; what only SDL's own events say (auto-repeat, a change of focus,
+a key at another place than a US keyboard's, window coordinates) is put on SDL's queue as its video
+driver would (tests/sdl.py). tests/test_x11_input.py sends real input through the X server."""
 
+import fnmatch
 import gc
 import os
 import re
+from pathlib import Path
 
 import numpy as np
 import pytest
 import sdl
 
-from jxframebuf import Framebuffer
+from jxframebuf import Framebuffer, key_names, testing
+
+ROOT = Path(__file__).resolve().parent.parent
 
 
 @pytest.fixture
@@ -28,10 +33,10 @@ def window_of(fb):
 def test_held_and_pressed_across_frames(fb):
     w = window_of(fb)
     assert not fb.key("A") and not fb.pressed("A")
-    sdl.push_key(w, "a", True)
+    testing.press(fb, "A")
     assert not fb.key("A")  # nothing is seen before a drain
     assert fb.running()
-    assert fb.key("A") and fb.pressed("A")
+    assert fb.key("A") and fb.pressed("A") and not fb.released("A")
     fb.flip()
     sdl.push_key(w, "a", True, repeat=True)  # auto-repeat while held is not a new press...
     fb.running()
@@ -44,29 +49,29 @@ def test_held_and_pressed_across_frames(fb):
     sdl.push_key(w, "a", True)
     fb.running()
     assert fb.key("a") and not fb.pressed("a")
-    sdl.push_key(w, "a", False)
+    testing.release(fb, "a")
     fb.running()
-    assert not fb.key("a") and not fb.pressed("a")
-
-
-def test_a_tap_shorter_than_a_frame_is_pressed_in_exactly_one_frame(fb):
-    w = window_of(fb)
-    sdl.push_key(w, "space", True)
-    sdl.push_key(w, "space", False)
-    fb.running()  # both ends of the tap in one drain
-    assert fb.pressed("Space") and not fb.key("Space")
-    fb.running()  # still the same frame
-    assert fb.pressed("space")
+    assert not fb.key("a") and not fb.pressed("a") and fb.released("a")
     fb.flip()
-    assert not fb.pressed("space")
+    assert not fb.released("a")
+
+
+def test_a_tap_shorter_than_a_frame_is_pressed_and_released_in_exactly_one_frame(fb):
+    testing.tap(fb, "Space")
+    fb.running()  # both ends of the tap in one drain
+    assert fb.pressed("Space") and fb.released("Space") and not fb.key("Space")
+    fb.running()  # still the same frame
+    assert fb.pressed("space") and fb.released("space")
+    fb.flip()
+    assert not fb.pressed("space") and not fb.released("space")
 
     # Drained by flip() itself: the press belongs to the frame that flip begins.
-    sdl.push_button(w, "left", True)
-    sdl.push_button(w, "left", False)
+    testing.click(fb, 3, 4)
     fb.flip()
-    assert fb.pressed("mouse left") and not fb.key("mouse left")
+    assert fb.pressed("mouse left") and fb.released("mouse left") and not fb.key("mouse left")
+    assert fb.mouse() == (3, 4)
     fb.flip()
-    assert not fb.pressed("mouse left")
+    assert not fb.pressed("mouse left") and not fb.released("mouse left")
 
 
 def test_every_kind_of_name_in_any_case(fb):
@@ -74,22 +79,22 @@ def test_every_kind_of_name_in_any_case(fb):
     # "!" is its own key, though SDL's name lookup would give the key it is typed with ("1").
     names = {"1": "1", "!": "!", "left": "Left", "f1": "F1", "left shift": "Left Shift",
              "return": "Return", "escape": "ESCAPE"}  # fmt: skip
-    for key, name in names.items():
-        sdl.push_key(w, key, True)
+    for name in names.values():
+        testing.press(fb, name)
         fb.running()
         assert fb.key(name) and fb.key(name.lower()) and fb.key(name.upper()), name
         others = [n for n in names.values() if n != name]
         assert not any(fb.key(other) for other in others), name
-        sdl.push_key(w, key, False)
+        testing.release(fb, name)
         fb.running()
         assert not fb.key(name)
     buttons = ("left", "middle", "right", "x1", "x2")
     for button in buttons:
-        sdl.push_button(w, button, True)
+        testing.press(fb, f"mouse {button}")
         fb.running()
         assert fb.key(f"mouse {button}") and fb.key(f"Mouse {button.upper()}")
         assert [fb.key(f"mouse {b}") for b in buttons].count(True) == 1
-        sdl.push_button(w, button, False)
+        testing.release(fb, f"mouse {button}")
         fb.running()
         assert not fb.key(f"mouse {button}")
     # A French keyboard: the key where a US one has Q types "a". Names by place follow the place.
@@ -148,6 +153,80 @@ def test_losing_the_focus_releases_the_keys_but_not_the_presses(fb):
         assert again.running() and again.pressed("a")
 
 
+def test_either_side_modifiers_and_every_way_a_key_goes_up(fb):
+    # Either side's key holds "ctrl"; it goes down with the first and up with the last.
+    testing.press(fb, "Left Ctrl")
+    fb.flip()
+    assert fb.key("ctrl") and fb.pressed("CTRL") and not fb.key("Right Ctrl")
+    testing.press(fb, "Right Ctrl")
+    fb.flip()
+    assert fb.key("Ctrl") and not fb.pressed("ctrl")  # no new press while one side is held
+    testing.release(fb, "Left Ctrl")
+    fb.flip()
+    assert fb.key("ctrl") and not fb.released("ctrl") and fb.released("Left Ctrl")
+    testing.release(fb, "Right Ctrl")
+    fb.flip()
+    assert not fb.key("ctrl") and fb.released("ctrl")
+    for side in ("shift", "alt", "gui"):  # a tap of the right-hand key, in one frame
+        testing.tap(fb, f"Right {side}")
+        fb.flip()
+        assert fb.pressed(side.upper()) and fb.released(side) and not fb.key(side), side
+        assert not fb.pressed("ctrl") and not fb.released("ctrl")
+    testing.tap(fb, "ctrl")  # the kit presses an either-side name's left key
+    fb.flip()
+    assert fb.pressed("Left Ctrl") and fb.released("ctrl")
+
+    # A focus loss, an unplugged pad and quit() release what is held: once, in the next frame.
+    w = window_of(fb)
+    fb.gamepads()
+    with testing.Gamepad() as pad:
+        testing.press(fb, "Left Shift")
+        testing.press(fb, "mouse right")
+        pad.press("b")
+        fb.flip()
+        assert fb.key("shift") and fb.key("pad b") and not fb.released("pad b")
+        sdl.push_window_event("FOCUS_LOST", w)
+        fb.flip()
+        assert (
+            fb.released("Left Shift")
+            and fb.released("shift")
+            and fb.released("physical Left Shift")
+        )
+        assert not fb.released("mouse right") and fb.key("mouse right")  # the pointer's window
+    fb.flip()
+    assert fb.released("pad b") and not fb.key("pad b") and not fb.released("shift")
+    fb.flip()
+    assert not fb.released("pad b")
+    testing.press(fb, "z")
+    fb.flip()
+    fb.quit()
+    assert fb.released("z") and fb.released("physical Z") and fb.released("mouse right")
+    assert not fb.key("z") and not fb.pressed("z")
+    fb.flip()
+    assert not fb.released("z") and not fb.released("mouse right")
+
+
+def test_key_names_are_every_name_the_docs_give_and_each_is_taken():
+    names = key_names()  # before any window: SDL's US layout
+    assert len(names) == len(set(names))
+    patterns = [n for n in names if "[" in n]
+    with Framebuffer(8, 8, fps=0) as fb:
+        assert key_names() == names  # the dummy driver's layout is SDL's US one
+        for name in names:
+            assert fb.key(name.replace("[1-8]", "5")) is False, name  # unknown names raise
+    assert {"A", "Return", "Escape", "PageUp", "physical W", "mouse x2", "ctrl", "gui",
+            "pad dpup", "pad[1-8] start", "Keypad Enter", "Left Shift"} <= set(names)  # fmt: skip
+    # Every name the docs quote for key() is listed, or a pattern's, or a single character.
+    docs = (ROOT / "docs" / "input.md").read_text()
+    section = docs.split("## Names", 1)[1].split("\n## ", 1)[0]
+    quoted = set(re.findall(r'`"([^"`]+)"`', section))
+    assert len(quoted) > 30
+    for name in quoted:
+        if name.endswith(" ") or len(name) == 1:  # a prefix ("physical "), a character
+            continue
+        assert name in names or any(fnmatch.fnmatchcase(name, p) for p in patterns), name
+
+
 # AddressSanitizer keeps freed memory back from reuse for a while (its quarantine): under it,
 # resident size grows with every allocation, freed or not.
 @pytest.mark.skipif(
@@ -172,7 +251,7 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         sdl.push_wheel(wa, 0.0, 1.0)
         sdl.push_motion(wa, 7.0, 3.0)
         sdl.push_motion(wb, 31.0, 2.0)
-        sdl.push_text(wb, "é")
+        testing.type_text(b, "é")
         a.running()  # one drain serves both
         assert b.key("a") and b.pressed("a") and not a.key("a") and not a.pressed("a")
         assert a.mouse() == (3, 1) and b.mouse() == (10, 0)
@@ -193,6 +272,39 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         sdl.push_key(wa, "a", True)
         a.running()
         assert a.pressed("A")
+
+
+def test_two_windows_each_see_every_press_text_scroll_and_release_in_one_frame():
+    # The loop reads both windows, then ends both frames: a.flip() drains what was meant for b
+    # after the program looked at b, so it belongs to b's next frame (b.flip() must not wipe it);
+    # b.flip() likewise keeps what it drains for a. In either order of the flips.
+    with Framebuffer(10, 10, fps=0) as a, Framebuffer(10, 10, fps=0) as b:
+        windows = dict(zip("ab", sdl.windows()))
+        fbs = {"a": a, "b": b}
+
+        def seen(name):
+            fb = fbs[name]
+            return (fb.pressed("Space"), fb.key("Space"), fb.typed(), fb.wheel(),
+                    fb.pressed("physical A"), fb.key("a"))  # fmt: skip
+
+        nothing = (False, False, "", (0.0, 0.0), False, False)
+        for first, second in ("ab", "ba"):
+            w = windows[second]
+            assert a.running() and (seen("a"), seen("b")) == (nothing, nothing)
+            sdl.push_key(w, "space", True)  # a tap shorter than a frame
+            sdl.push_key(w, "space", False)
+            sdl.push_key(w, "a", True)
+            testing.type_text(fbs[second], "é")
+            testing.scroll(fbs[second], 0.0, 1.0)
+            fbs[first].flip()  # drains it all
+            fbs[second].flip()
+            expected = (True, False, "é", (0.0, 1.0), True, True)
+            assert seen(second) == expected and seen(first) == nothing
+            sdl.push_key(w, "a", False)  # let go, drained by the other window's frame
+            fbs[first].flip()
+            assert seen(second) == (*expected[:5], False)  # the frame goes on until its flip()
+            fbs[second].flip()
+            assert seen(second) == nothing
 
 
 @pytest.mark.parametrize("scale", [1, 3])
@@ -249,43 +361,68 @@ def test_mouse_through_the_fullscreen_letterbox():
         assert fb.mouse() == (319, 199)
 
 
-def test_typed_text_and_the_wheel_belong_to_one_frame(fb):
+def test_typed_text_edits_in_order_and_the_wheel_belong_to_one_frame(fb):
     w = window_of(fb)
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
     for text in ("H", "é", "\b", "llo, 世界", "\r\x7f!"):  # control characters are keys
-        sdl.push_text(w, text)
-    sdl.push_wheel(w, 0.0, 1.0)
+        testing.type_text(fb, text)
+    testing.scroll(fb, 0.0, 1.0)
     sdl.push_wheel(w, -0.5, 2.0, flipped=True)  # "natural" scrolling: SDL says which way is which
     fb.running()
-    sdl.push_text(w, "😀")
+    testing.type_text(fb, "😀")
     fb.running()  # both drains of the frame count
     assert fb.typed() == "Héllo, 世界!😀" and fb.wheel() == (0.5, -1.0)
     fb.flip()
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
 
+    # Faster than a key a frame: the editing keys in place among the text, auto-repeat counted.
+    for key in ("a", "b", "d", "Backspace", "c", "Return", "Left", "Right", "Home", "End",
+                "Delete", "Tab", "Keypad Enter", "Escape", "Up", "Left Shift"):  # fmt: skip
+        testing.press(fb, key)
+        if len(key) == 1:
+            testing.type_text(fb, key)
+        testing.release(fb, key)
+    sdl.push_key(w, "left", True)
+    sdl.push_key(w, "left", True, repeat=True)
+    fb.flip()
+    assert fb.typed(edits=True) == "abd\bc\n\x02\x06\x01\x05\x04\t\n\x02\x02"
+    assert fb.typed() == "abdc" and fb.typed(edits=False) == "abdc"
+    with pytest.raises(TypeError, match=r"^typed\(\) argument edits must be True or False"):
+        fb.typed(edits="yes")
+
 
 def test_gamepads_plug_in_press_move_and_unplug(fb):
     assert fb.gamepads() == []  # asking starts SDL's gamepads
-    first = sdl.Pad("Pad One")
+    first = testing.Gamepad("Pad One")
     pads = [first]
     try:
         fb.running()
         assert fb.gamepads() == ["Pad One"] and not fb.key("pad a")
-        first.button("a", True)
-        first.button("dpup", True)
-        for axis, value in [("leftx", -32768), ("lefty", 16384), ("righttrigger", 32767)]:
+        first.press("a")
+        first.press("dpup")
+        for axis, value in [("leftx", -1.5), ("lefty", 0.5), ("righttrigger", 1.0),
+                            ("lefttrigger", 0.25)]:  # fmt: skip
             first.axis(axis, value)
         fb.running()
         assert fb.key("pad a") and fb.pressed("PAD A") and fb.key("pad1 dpup")
         assert not fb.key("pad b") and not fb.key("pad2 a") and not fb.pressed("pad2 a")
-        axes = [fb.axis(f"pad {a}") for a in ("leftx", "lefty", "righttrigger", "rightx")]
-        assert axes == [-1.0, pytest.approx(0.5, abs=1e-4), 1.0, 0.0]
+        axes = [fb.axis(f"pad {a}") for a in ("leftx", "lefty", "righttrigger", "lefttrigger")]
+        assert (
+            axes == pytest.approx([-1.0, 0.5, 1.0, 0.25], abs=1e-4) and fb.axis("pad rightx") == 0
+        )
         fb.flip()
         assert fb.key("pad a") and not fb.pressed("pad a")
+        first.tap("x")  # a press and a release between two frames: a tap, not lost
+        first.release("a")
+        fb.flip()
+        assert fb.pressed("pad x") and fb.released("pad x") and not fb.key("pad x")
+        assert fb.released("pad a") and not fb.key("pad a")
+        with pytest.raises(ValueError, match="unknown gamepad button 'z'"):
+            first.press("z")
 
-        pads.append(sdl.Pad("Pad Two"))
+        pads.append(testing.Gamepad("Pad Two"))
         fb.running()
-        pads[1].button("start", True)
+        pads[1].press("start")
         fb.running()
         assert fb.gamepads() == ["Pad One", "Pad Two"] and fb.pressed("pad2 start")
         first.unplug()  # the second keeps its number, and the first's state is gone
@@ -293,14 +430,16 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         fb.running()
         assert fb.gamepads() == ["", "Pad Two"] and fb.key("pad2 start")
         assert not fb.key("pad a") and fb.axis("pad leftx") == 0.0
-        pads.append(sdl.Pad("Pad Three"))  # takes the free number
+        pads.append(testing.Gamepad("Pad Three"))  # takes the free number
         fb.running()
         assert fb.gamepads() == ["Pad Three", "Pad Two"]
     finally:
         for pad in pads:
             pad.unplug()
     fb.running()
-    assert fb.gamepads() == []
+    assert fb.gamepads() == [] and not first.plugged
+    with pytest.raises(RuntimeError, match="unplugged"):
+        first.press("a")
 
 
 def test_title_retitles_and_refuses_what_is_not_text(fb):

@@ -94,6 +94,15 @@ def test_sdl_failures_raise_runtime_error_with_sdls_text(monkeypatch, capfd):
         patch.setenv("DISPLAY", ":31999")
         with pytest.raises(RuntimeError):
             Framebuffer(8, 8)
+        # SDL2's name for the driver counts as SDL does, with or without a display named, and
+        # the new name wins when both are set.
+        patch.setenv("SDL_VIDEODRIVER", "dummy")
+        Framebuffer(8, 8).quit()
+        patch.delenv("DISPLAY")
+        Framebuffer(8, 8).quit()
+        patch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
+        with pytest.raises(RuntimeError, match="no-such-driver not available"):
+            Framebuffer(8, 8)
     assert capfd.readouterr().err == ""
     monkeypatch.setenv("SDL_VIDEO_DRIVER", "no-such-driver")
     with pytest.raises(RuntimeError, match="no-such-driver not available"):
@@ -194,14 +203,22 @@ def _flips_per_second(fb, frames):
     return frames / (time.perf_counter() - start)
 
 
-def test_flip_paces_to_the_default_rate_of_60():
+def test_flip_paces_to_the_default_rate_of_60_and_counts_and_measures_its_frames():
     fb = Framebuffer(64, 40)
     try:
+        assert (fb.frames, fb.frame_rate) == (0, 0.0)
         rate = _flips_per_second(fb, 30)
+        measured = fb.frame_rate
+        assert fb.frames == 31
     finally:
         fb.quit()
     # Loose bounds: this is a shared machine. The pacing benchmark measures it properly.
     assert 40 < rate < 63
+    assert measured == pytest.approx(rate, rel=0.05)  # the same flips, timed from inside
+    fb.flip()  # flips after the loop ended count too
+    assert fb.frames == 32 and fb.frame_rate > 0
+    time.sleep(1.0)  # a second without a flip: nothing left to measure
+    assert (fb.frames, fb.frame_rate) == (32, 0.0)
 
 
 def _periods(fb, frames):

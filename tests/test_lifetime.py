@@ -207,8 +207,11 @@ def test_pickling_copying_and_pybind11s_base_class_are_type_errors():
         fb = Framebuffer(4, 4)
         base = Framebuffer.__mro__[1]
         calls = [functools.partial(pickle.dumps, fb, protocol) for protocol in range(6)]
+        bare = type("Bare", (base,), {})
         calls += [lambda: fb.__reduce_ex__(1), fb.__reduce__, lambda: copy.copy(fb),
-                  lambda: copy.deepcopy(fb), base, type("Bare", (base,), {})]
+                  lambda: copy.deepcopy(fb), base, bare, lambda: base.__new__(base),
+                  lambda: bare.__new__(bare), lambda: type(Framebuffer)("Made", (), {})(),
+                  lambda: object.__new__(base)]
         for call in calls:
             try:
                 call()
@@ -219,4 +222,8 @@ def test_pickling_copying_and_pybind11s_base_class_are_type_errors():
     assert printed.splitlines() == ["cannot pickle 'Framebuffer' object"] * 10 + [
         "cannot create 'pybind11_object' instances",
         "cannot create 'Bare' instances",
+        "cannot create 'pybind11_object' instances",
+        "cannot create 'Bare' instances",
+        "cannot create 'Made' instances",
+        "object.__new__(pybind11_object) is not safe, use pybind11_object.__new__()",
     ]

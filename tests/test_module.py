@@ -2,6 +2,9 @@
 
 import _interpreters
 import importlib.metadata
+import os
+import subprocess
+import sys
 
 import jxframebuf
 
@@ -9,8 +12,8 @@ import jxframebuf
 def test_module_and_class_surface():
     assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
     assert jxframebuf.__all__ == [
-        "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "load_image", "save_image",
-        "text_size"
+        "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "key_names", "load_image",
+        "save_image", "text_size"
     ]  # fmt: skip
     for name in jxframebuf.__all__:
         if name != "__version__":
@@ -32,11 +35,15 @@ def test_module_and_class_surface():
         "quit",
         "width",
         "height",
+        "frames",
+        "frame_rate",
         "key",
         "pressed",
+        "released",
         "typed",
         "wheel",
         "mouse",
+        "window_size",
         "axis",
         "gamepads",
         "cursor",
@@ -72,3 +79,17 @@ def test_import_is_refused_in_an_isolated_subinterpreter():
     assert failure is not None
     assert failure.type.__name__ == "ImportError"
     assert "does not support loading in subinterpreters" in failure.msg
+
+
+def test_drawing_and_flipping_import_neither_numpy_nor_pillow():
+    program = (
+        "import sys, jxframebuf\n"
+        "fb = jxframebuf.Framebuffer(8, 8)\n"
+        "fb.rect(1, 1, 4, 4, 3); fb.flip(); fb.quit()\n"
+        "assert not {'numpy', 'PIL'} & set(sys.modules), sorted(sys.modules)\n"
+        "fb.buffer()\n"
+        "assert 'numpy' in sys.modules\n"
+    )
+    env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
+    done = subprocess.run([sys.executable, "-c", program], env=env, capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr

@@ -267,3 +267,38 @@ def test_a_program_that_ignores_the_close_request_fails_the_run(tmp_path):
         run_example.run(
             stubborn, seconds=0.2, screenshot=tmp_path / "s.png", headless=True, close_timeout=0.5
         )
+
+
+def test_the_rate_counts_intervals_and_make_and_setup_start_from_a_sound_base(tmp_path, capsys):
+    # The runner: 11 frames a second apart from the first to the last are 10 frames a second.
+    report = tmp_path / "frames.json"
+    report.write_text('{"count": 11, "first": 5.0, "last": 6.0}')
+    run_example._report_frames("ten", report)
+    assert capsys.readouterr().out.endswith("ten: 11 frames in 1.00 s, 10.0 fps\n")
+    # `make test` sets everything up before it tests.
+    planned = subprocess.run(["make", "-n", "test"], cwd=ROOT, capture_output=True, text=True,
+                             check=True).stdout  # fmt: skip
+    assert "scripts/setup.sh" in planned and planned.index("setup.sh") < planned.index("pytest")
+    # setup.sh makes a new .venv over one of another Python: a stand-in Python 3.13 that stops
+    # the script when asked to make it (before anything is installed), and an old .venv whose
+    # Python is not 3.13.
+    scripts, bin_dir, venv = tmp_path / "scripts", tmp_path / "bin", tmp_path / ".venv"
+    scripts.mkdir()
+    for name in ("setup.sh", "need-packages.sh"):
+        (scripts / name).write_text((ROOT / "scripts" / name).read_text())
+    (tmp_path / "requirements-dev.txt").write_text("")
+    (venv / "bin").mkdir(parents=True)
+    bin_dir.mkdir()
+    stand_ins = {
+        bin_dir / "python3.13": f'case "$*" in *"-m venv"*) echo made > {tmp_path}/made; exit 3;;'
+        " *) echo 3.13.0;; esac",
+        venv / "bin" / "python": "exit 1",  # not 3.13, and good for nothing else either
+    }
+    for path, body in stand_ins.items():
+        path.write_text(f"#!/bin/sh\n{body}\n")
+        path.chmod(0o755)
+    env = {"PATH": f"{bin_dir}:/usr/sbin:/usr/bin:/sbin:/bin", "HOME": str(tmp_path)}
+    done = subprocess.run(["bash", str(scripts / "setup.sh")], env=env, capture_output=True,
+                          text=True, timeout=120)  # fmt: skip
+    assert done.returncode != 0 and (tmp_path / "made").exists(), done.stdout + done.stderr
+    assert not venv.exists()  # the old one was removed first

@@ -74,6 +74,10 @@ def test_only_the_windows_thread_reaches_sdl_and_the_rest_works_anywhere(fb):
         )
 
     assert on_thread(draw_and_ask) == (9, 5, False, False, (-1, -1), (0.0, 0.0))
+    # Mapping the pointer reads the window's size as last drained, calling no SDL function.
+    sdl.push_motion(sdl.windows()[0], 9.0, 5.0)
+    fb.running()
+    assert on_thread(fb.mouse) == (4, 2)
     fb.flip()
     np_shown = sdl.shown(sdl.windows()[0])
     assert (np_shown[2 * 2, 1 * 2] == [0x12, 0x34, 0x56]).all()  # what the worker drew shows
@@ -81,6 +85,7 @@ def test_only_the_windows_thread_reaches_sdl_and_the_rest_works_anywhere(fb):
 
 def test_a_framebuffer_dropped_on_another_thread_waits_for_its_own():
     kept = [Framebuffer(8, 8, fps=0)]
+    sdl.push_motion(sdl.windows()[0], 5.0, 5.0)  # the pointer seen: its place is kept
     kept[0].flip()
     on_thread(kept.clear)  # its last reference goes on the worker, which must not call SDL
     assert len(sdl.windows()) == 1 and sdl.initialised()

@@ -4,7 +4,7 @@ import sys as _sys
 from types import TracebackType as _TracebackType
 from typing import Any as _Any
 
-from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, text_size
+from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_names, text_size
 
 # Pictures and recordings (_images.py) are written in Python over NumPy and Pillow, which take
 # longer to import than the rest of the package together: the members below import them on their
@@ -84,7 +84,7 @@ Framebuffer.__exit__ = _exit  # type: ignore[method-assign]
 
 # The classes and functions are defined in the extension and in this package's modules; they are
 # used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, text_size):
+for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size):
     _member.__module__ = __name__
 for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
     _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
@@ -96,6 +96,7 @@ __all__ = [
     "Framebuffer",
     "Voice",
     "__version__",
+    "key_names",
     "load_image",
     "save_image",
     "text_size",

@@ -22,6 +22,7 @@ __all__ = [
     "Framebuffer",
     "Voice",
     "__version__",
+    "key_names",
     "load_image",
     "save_image",
     "text_size",
@@ -156,16 +157,19 @@ class Framebuffer:
         """The picture's height in pixels."""
     def key(self, name: str) -> bool:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
-        "pad a", ...), as of the latest running() or flip().
+        "pad a", "ctrl", ...), as of the latest running() or flip().
 
-        Names, in any case:
+        Names, in any case (key_names() lists them all; docs/input.md):
 
         - Keys by what they type: SDL's key names (`SDL_GetKeyName`): "A", "1", "Space",
-          "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "F1", "Left Shift",
-          "Keypad 5", ...; any single character names its key. They follow the keyboard layout:
-          on a French keyboard "A" is the key where a US keyboard has Q.
+          "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "PageUp", "F1",
+          "Left Shift", "Keypad 5", ...; any single character names its key, beyond
+          key_names(). They follow the keyboard layout: on a French keyboard "A" is the key
+          where a US keyboard has Q.
         - Keys by where they are: "physical " and one of SDL's scancode names, which name the keys
           of a US keyboard: "physical W" is the key above "physical S" whatever the layout.
+        - Either side: "ctrl", "shift", "alt", "gui" are held while the left or the right key
+          is.
         - Mouse buttons: "mouse left", "mouse middle", "mouse right", "mouse x1", "mouse x2".
         - Gamepad buttons: "pad " and one of SDL's gamepad button names for the first gamepad,
           "pad2 " ... "pad8 " for later ones ("pad1 " is the first too): "pad a", "pad b",
@@ -189,23 +193,51 @@ class Framebuffer:
         """True if the key or button `name` went down during this frame; each press shows in
         exactly one frame. With repeat=True the keyboard's auto-repeat counts as presses too.
 
-        Frames are separated by `flip()`. A tap shorter than a frame shows too; a held key shows
-        once, and auto-repeat is no new press unless `repeat=True` (menus, text cursors). Names
+        A frame is the window's own, from one of its flip() calls to the next, whichever
+        window's call took the event from the queue (docs/input.md). A tap shorter than a frame
+        shows too; a held key shows once, and auto-repeat is no new press unless `repeat=True`
+        (menus, text cursors). An either-side name ("ctrl", ...) goes down when the first of its
+        two keys does: pressing Right Ctrl while Left Ctrl is held is no new "ctrl" press. Names
         and errors are those of `key`.
+
+        Raises:
+            ValueError: an unknown name.
+            TypeError: a name that is not a `str`, or `repeat` not a switch.
+        """
+    def released(self, name: str) -> bool:
+        """True if the key or button `name` went up during this frame, with the rules of
+        pressed(): every release shows in exactly one frame, and a tap shorter than a frame
+        shows both.
+
+        An either-side name goes up when the last of its two keys does. A key is also released
+        when nobody lets go of it, once each: the keys held when the window loses the keyboard
+        focus, in the frame that drains the focus loss; the buttons held on a gamepad that is
+        unplugged, in the frame that drains the unplugging; everything held at quit(), from
+        quit() until the next flip() (and nothing is held or pressed after quit()). Names and
+        errors are those of `key`.
 
         Raises:
             ValueError: an unknown name.
             TypeError: a name that is not a `str`.
         """
-    def typed(self) -> str:
+    def typed(self, edits: bool = False) -> str:
         """The text typed into the window during this frame, as the keyboard layout makes it;
         control keys (Backspace, Return, arrows) are keys, not text. The first call starts it.
 
         In order, as the layout, Shift, AltGr, dead keys, compose and input methods make it,
         auto-repeat included; `""` when nothing was typed. Nothing typed before the first call is
-        kept. `typed()` and `pressed()` each say what happened during the frame, not in which
-        order: a text box that reads `typed()` and then `pressed("Backspace", repeat=True)` is
-        right while a person types less than a key a frame.
+        kept.
+
+        With edits=True the text comes with the editing keys pressed among it, in the order it
+        all happened, each press (auto-repeat included) as one control character: Backspace
+        "\b", Tab "\t", Return and Keypad Enter "\n", and as the line editors of terminals
+        bind them, Home "\x01" (Ctrl-A), Left "\x02" (Ctrl-B), Delete "\x04" (Ctrl-D), End
+        "\x05" (Ctrl-E), Right "\x06" (Ctrl-F). A text box that applies it character by
+        character is right at any typing speed; `typed()` and `pressed()` alone say what
+        happened during the frame, not in which order.
+
+        Raises:
+            TypeError: `edits` is not a switch.
         """
     def wheel(self) -> tuple[float, float]:
         """The mouse wheel's scrolling during this frame, (x, y) in notches: x to the right,
@@ -214,14 +246,35 @@ class Framebuffer:
         Summed over the frame's events; a smooth wheel or a touchpad gives fractions, and
         "natural" scrolling is already turned the right way.
         """
+    @property
+    def window_size(self) -> tuple[int, int]:
+        """(w, h): the window's size in pixels, as of the latest running() or flip().
+
+        SDL's size in pixels, which on a high-density screen is more than its size in points:
+        after a resize, a fullscreen switch or the user's drag of a `resizable` window. The
+        picture keeps its size (the views depend on it): a program may use the size to choose
+        what to show, not to grow the picture. After quit(), the last size.
+        """
+    @property
+    def frames(self) -> int:
+        """The number of flip() calls so far, those after the loop ended included."""
+    @property
+    def frame_rate(self) -> float:
+        """Frames a second, measured: (n - 1) / (t_last - t_first) over the flip() calls of the
+        last second.
+
+        t is the moment each call began and n how many began in the second before the read (the
+        latest 1,024 of them at most); 0.0 with fewer than two.
+        """
     def mouse(self) -> tuple[int, int]:
         """(x, y): the picture pixel under the pointer, outside the picture when the pointer is;
         (-1, -1) before the pointer was ever over the window.
 
         Mapped through the magnification and any letterbox, floored, so `fb.pset(*fb.mouse(), c)`
-        paints (with the camera at (0, 0): the world point under the pointer is
-        `mouse()` + camera). Once the pointer has left the window it reads where it left (past the edge, not on
-        it). A window that opens under the pointer sees it there at once.
+        paints (with the camera at (0, 0): the world point under the pointer is `mouse()` +
+        camera). Once the pointer has left the window it reads where it left (past the edge, not
+        on it). A window that opens under the pointer sees it there at once. Any thread may ask:
+        the pointer is mapped by the window's size as of the latest `running()` or `flip()`.
         """
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
@@ -504,6 +557,21 @@ class Canvas:
         """As Framebuffer.pattern, in array pixels, this canvas's own."""
     @pattern.setter
     def pattern(self, value: _Int | None, /) -> None: ...
+
+def key_names() -> list[str]:
+    """Every name that key(), pressed() and released() take, each once; works before any
+    window exists.
+
+    In this order: the key names of the current keyboard layout (SDL's US layout while no
+    window is open) and SDL's other scancode names that name a key there; "physical " and each
+    of SDL's scancode names; "mouse left", "mouse middle", "mouse right", "mouse x1",
+    "mouse x2"; the either-side names "ctrl", "shift", "alt", "gui"; the gamepad buttons as
+    "pad NAME" and as the pattern "pad[1-8] NAME" (fnmatch's syntax) for any gamepad. Names are
+    taken in any case, and any single character names its key beyond this list.
+
+    Raises:
+        RuntimeError: windows are open and this is not their thread.
+    """
 
 def text_size(s: str) -> tuple[int, int]:
     """The width and height in pixels of what text() draws for `s`: 8 per character of the

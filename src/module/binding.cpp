@@ -145,34 +145,52 @@ void refuse_pickling(py::handle cls) {
 namespace {
 
 ternaryfunc metaclass_call = nullptr;
+newfunc base_new = nullptr;
 
-// Creating an instance of a class that wraps no C++ type (pybind11's own common base class, or a
-// Python class derived from it alone) fails inside pybind11 with an exception that nothing catches
-// (std::terminate); it is refused here first. Every other class goes on to pybind11's call.
-PyObject *guarded_call(PyObject *type, PyObject *args, PyObject *kwargs) {
+// TypeError for a class that wraps no C++ type: pybind11 would fail to make its instance with an
+// exception that nothing catches (std::terminate). False with the error set.
+bool wraps_a_type(PyObject *type) {
     try {
         if (py::detail::all_type_info(reinterpret_cast<PyTypeObject *>(type)).empty()) {
             PyErr_Format(PyExc_TypeError, "cannot create '%s' instances",
                          reinterpret_cast<PyTypeObject *>(type)->tp_name);
-            return nullptr;
+            return false;
         }
     } catch (py::error_already_set &error) {
         error.restore();
-        return nullptr;
+        return false;
     } catch (const std::exception &error) {
         PyErr_SetString(PyExc_RuntimeError, error.what());
-        return nullptr;
+        return false;
     }
-    return metaclass_call(type, args, kwargs);
+    return true;
+}
+
+// Calling a class: Framebuffer(...), base(), Bare().
+PyObject *guarded_call(PyObject *type, PyObject *args, PyObject *kwargs) {
+    return wraps_a_type(type) ? metaclass_call(type, args, kwargs) : nullptr;
+}
+
+// Its __new__, called by itself: base.__new__(base), Bare.__new__(Bare). Classes made after the
+// guard inherit it; those that wrap a C++ type go on to pybind11's.
+PyObject *guarded_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
+    return wraps_a_type(reinterpret_cast<PyObject *>(type)) ? base_new(type, args, kwargs)
+                                                            : nullptr;
 }
 
 }  // namespace
 
 void guard_base_class() {
-    PyTypeObject *metaclass = py::detail::get_internals().default_metaclass;
+    py::detail::internals &internals = py::detail::get_internals();
+    PyTypeObject *metaclass = internals.default_metaclass;
     if (metaclass->tp_call != &guarded_call) {
         metaclass_call = metaclass->tp_call;
         metaclass->tp_call = &guarded_call;
+    }
+    auto *base = reinterpret_cast<PyTypeObject *>(internals.instance_base);
+    if (base->tp_new != &guarded_new) {
+        base_new = base->tp_new;
+        base->tp_new = &guarded_new;  // its __new__ calls the slot as it is at the time
     }
 }
 

@@ -319,8 +319,11 @@ PyObject *init_front(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
 // Refuses to pickle or copy instances of `cls` with TypeError, whatever the protocol.
 void refuse_pickling(py::handle cls);
 
-// Calling pybind11's common base class itself (what pickle's protocols 0 and 1 do) aborts the
-// process inside pybind11; this makes it a TypeError. Idempotent.
+// Making an instance of a class that wraps no C++ type (pybind11's common base class, a Python
+// class derived from it alone, or one made by calling the metaclass) aborts the process inside
+// pybind11, whether by calling the class (what pickle's protocols 0 and 1 do) or its __new__;
+// this makes every such way a TypeError. The base class and metaclass are this module's own
+// (CMakeLists.txt: private internals): nothing of another extension's changes. Idempotent.
 void guard_base_class();
 
 inline void add_names(std::vector<std::string> &) {}
@@ -414,6 +417,10 @@ private:
 
 // Adds the input members (key, pressed, typed, wheel, mouse, axis, gamepads, cursor).
 void register_input(FramebufferClass &cls);
+void register_key_names(py::module_ &m);
+
+// The testing kit's engine, the submodule _testing (register_testing.cpp).
+void register_testing(py::module_ &m);
 
 // The drawing kit (register_draw.cpp), served to Framebuffer and Canvas by one set of members and
 // fast fronts: clear, pset and pget (register_pixels, where the class puts them in its order),

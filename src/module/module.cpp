@@ -171,8 +171,11 @@ PYBIND11_MODULE(_jxframebuf, m) {
              })
         .def("quit", &JXFramebuffer::quit)
         .readonly("width", &JXFramebuffer::width)
-        .readonly("height", &JXFramebuffer::height);
+        .readonly("height", &JXFramebuffer::height)
+        .readonly("frames", &JXFramebuffer::frames)
+        .readonly("frame_rate", &JXFramebuffer::frame_rate);
     register_input(framebuffer);
+    register_key_names(m);
     members.property("title", &JXFramebuffer::title, &JXFramebuffer::set_title)
         .property("fullscreen", &JXFramebuffer::fullscreen,
                   [](JXFramebuffer &fb, Switch on) { fb.set_fullscreen(on); })
@@ -191,4 +194,5 @@ PYBIND11_MODULE(_jxframebuf, m) {
     register_draw(framebuffer);
     register_canvas(m);
     register_audio(m);
+    register_testing(m);
 }

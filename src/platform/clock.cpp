@@ -96,4 +96,33 @@ bool FramePacer::end_frame(const Interrupt &interrupt) {
     return completed;
 }
 
+void FrameMeter::count(std::uint64_t at) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    times_[frames_ % kKept] = at;
+    ++frames_;
+}
+
+std::uint64_t FrameMeter::frames() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frames_;
+}
+
+double FrameMeter::rate() const {
+    constexpr std::uint64_t kSecondNs = 1'000'000'000;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::uint64_t now = now_ns();  // under the lock: no frame counted is newer
+    if (frames_ < 2) return 0.0;
+    const std::uint64_t last = times_[(frames_ - 1) % kKept];
+    // Newest first, back to the first frame within the second.
+    const std::uint64_t kept = frames_ < kKept ? frames_ : kKept;
+    std::uint64_t n = 0, first = last;
+    for (; n < kept; ++n) {
+        const std::uint64_t at = times_[(frames_ - 1 - n) % kKept];
+        if (now - at >= kSecondNs) break;
+        first = at;
+    }
+    if (n < 2 || last == first) return 0.0;
+    return static_cast<double>(n - 1) * 1e9 / static_cast<double>(last - first);
+}
+
 }  // namespace jxfb

@@ -1,7 +1,10 @@
 // Frame pacing: a monotonic clock and a sleep to an absolute deadline that can be cut short.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 namespace jxfb {
 
@@ -45,6 +48,27 @@ private:
     // together 0.1 to 0.2 ms here), and that lateness would add to every frame. Learned from
     // frame to frame.
     std::uint64_t wake_early_ns_ = 0;
+};
+
+// Counts a loop's frames and measures their rate from the times they began. Any thread may ask
+// while another counts.
+class FrameMeter {
+public:
+    // A frame began at `at` (now_ns()'s clock).
+    void count(std::uint64_t at);
+    // How many were counted.
+    std::uint64_t frames() const;
+    // (n - 1) / (t_last - t_first) over the n frames that began during the last second, in
+    // frames a second; 0.0 for fewer than two. A loop of more than kKept frames a second is
+    // measured over its latest kKept.
+    double rate() const;
+
+    static constexpr std::size_t kKept = 1024;
+
+private:
+    mutable std::mutex mutex_;
+    std::array<std::uint64_t, kKept> times_{};  // a ring: frame i's time at i % kKept
+    std::uint64_t frames_ = 0;
 };
 
 }  // namespace jxfb

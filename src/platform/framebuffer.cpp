@@ -1,7 +1,6 @@
 #include "framebuffer.h"
 
 #include <algorithm>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -23,24 +22,6 @@ constexpr std::uint32_t kDefaultPalette[] = {
     0xFF00FFFFu,  // cyan
 };
 
-// Every framebuffer whose display is up. SDL is process-wide, so the events that one framebuffer
-// drains may belong to another. Guarded, since a framebuffer may be destroyed on any thread.
-std::vector<JXFramebuffer *> &live_framebuffers() {
-    static std::vector<JXFramebuffer *> live;
-    return live;
-}
-std::recursive_mutex &live_mutex() {
-    static std::recursive_mutex mutex;
-    return mutex;
-}
-
-// Keys held across a change of focus between windows, whichever framebuffer drains: SDL's
-// keyboard is process-wide too. Forgotten when the last window goes.
-jxfb::FocusHandoff &focus_handoff() {
-    static jxfb::FocusHandoff handoff;
-    return handoff;
-}
-
 [[noreturn]] void throw_sdl_error() {
     throw std::runtime_error(SDL_GetError());
 }
@@ -48,8 +29,7 @@ jxfb::FocusHandoff &focus_handoff() {
 // Gamepads are read by the framebuffers' drains: when the last window goes, so does SDL's gamepad
 // subsystem, on the video thread.
 void last_window_gone() {
-    std::lock_guard<std::recursive_mutex> lock(live_mutex());
-    if (!live_framebuffers().empty()) return;  // a new one came meanwhile
+    if (!jxfb::hub().empty()) return;  // a new one came meanwhile
     jxfb::gamepads().stop();
 }
 
@@ -91,6 +71,7 @@ void check_sizes(int width, int height, int scale) {
 JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     : width_(width), height_(height), pacer_(fps) {
     check_sizes(width, height, scale);
+    input_ = std::make_shared<jxfb::WindowInput>(width, height);
     pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     palette_entries_.assign(256, kOpaqueBlack);
     scene_ = jxfb::draw::Scene(canvas());
@@ -99,10 +80,7 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     video_ = jxfb::session::Hold(SDL_INIT_VIDEO);
     display_ = std::make_unique<jxfb::Display>(title_.c_str(), width, height, scale);
     window_id_ = display_->window_id();
-    {
-        std::lock_guard<std::recursive_mutex> lock(live_mutex());
-        live_framebuffers().push_back(this);
-    }
+    jxfb::hub().attach(*this, window_id_, input_, display_->size());
 
     std::copy(std::begin(kDefaultPalette), std::end(kDefaultPalette), palette_entries_.begin());
     running_ = true;
@@ -137,14 +115,7 @@ void JXFramebuffer::end_loop(bool hide) {
 void JXFramebuffer::release_display() {
     end_loop(false);
     if (!display_) return;
-    last_mouse_ = mouse();
-    input_.release_all();
-    {
-        std::lock_guard<std::recursive_mutex> lock(live_mutex());
-        auto &live = live_framebuffers();
-        live.erase(std::remove(live.begin(), live.end(), this), live.end());
-        if (live.empty()) focus_handoff() = jxfb::FocusHandoff();
-    }
+    jxfb::hub().detach(*this);  // calls no SDL function: any thread
     if (jxfb::session::on_video_thread()) {
         // The last hold on video out shuts SDL down (unless something else holds SDL), however
         // the loop ended; a later framebuffer starts it again.
@@ -163,121 +134,24 @@ void JXFramebuffer::release_display() {
 void JXFramebuffer::lose_every_display() {
     // The display server is gone: every window with it. Each display lets its handles go
     // without calling SDL (present.h), and the session leaves SDL's video as it is.
-    std::lock_guard<std::recursive_mutex> lock(live_mutex());
-    const std::vector<JXFramebuffer *> live = live_framebuffers();
-    for (JXFramebuffer *fb : live) fb->release_display();
+    jxfb::hub().lose_every_window();
 }
 
-void JXFramebuffer::pump_events() {
-    std::lock_guard<std::recursive_mutex> lock(live_mutex());
-    auto &live = live_framebuffers();
-    auto owner = [&live](SDL_WindowID id) -> JXFramebuffer * {
-        for (JXFramebuffer *fb : live) {
-            if (fb->window_id_ == id) return fb;
-        }
-        return nullptr;
-    };
-    jxfb::FocusHandoff &handoff = focus_handoff();
-    handoff.drain();
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        JXFramebuffer *fb = nullptr;
-        switch (event.type) {
-            case SDL_EVENT_QUIT:
-                for (JXFramebuffer *each : live) each->end_loop(true);
-                break;
-            case SDL_EVENT_WINDOW_CLOSE_REQUESTED:
-                // With several windows open, closing one sends no quit event: end that loop only.
-                if ((fb = owner(event.window.windowID))) fb->end_loop(true);
-                break;
-            case SDL_EVENT_WINDOW_FOCUS_LOST:
-                // Keys released elsewhere never reach this window.
-                if ((fb = owner(event.window.windowID))) {
-                    std::vector<jxfb::Control> held;
-                    fb->input_.release_keys(held);
-                    handoff.focus_lost(event.window.timestamp, held);
-                }
-                break;
-            case SDL_EVENT_KEY_DOWN:
-            case SDL_EVENT_KEY_UP: {
-                const bool continued = handoff.continues(event.key);
-                if ((fb = owner(event.key.windowID))) {
-                    fb->input_.key(event.key.key, event.key.scancode, event.key.down,
-                                   event.key.repeat, continued);
-                }
-                break;
-            }
-            case SDL_EVENT_TEXT_INPUT:
-                if ((fb = owner(event.text.windowID))) fb->input_.text(event.text.text);
-                break;
-            case SDL_EVENT_MOUSE_BUTTON_DOWN:
-            case SDL_EVENT_MOUSE_BUTTON_UP:
-                if ((fb = owner(event.button.windowID))) {
-                    fb->input_.move(event.button.x, event.button.y);
-                    fb->input_.button(event.button.button, event.button.down);
-                }
-                break;
-            case SDL_EVENT_MOUSE_MOTION:
-                if ((fb = owner(event.motion.windowID))) {
-                    fb->input_.move(event.motion.x, event.motion.y);
-                }
-                break;
-            case SDL_EVENT_MOUSE_WHEEL:
-                if ((fb = owner(event.wheel.windowID))) {
-                    const float sign =
-                        event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f;
-                    fb->input_.wheel(sign * event.wheel.x, sign * event.wheel.y);
-                    fb->input_.move(event.wheel.mouse_x, event.wheel.mouse_y);
-                }
-                break;
-            case SDL_EVENT_WINDOW_ENTER_FULLSCREEN:
-            case SDL_EVENT_WINDOW_LEAVE_FULLSCREEN:
-                // The window manager may take a window out of fullscreen, or put it back.
-                if ((fb = owner(event.window.windowID))) {
-                    fb->fullscreen_ = event.type == SDL_EVENT_WINDOW_ENTER_FULLSCREEN;
-                }
-                break;
-            case SDL_EVENT_WINDOW_MOUSE_LEAVE:
-                // SDL's last motion stopped at the window's edge; the pointer is past it now.
-                if ((fb = owner(event.window.windowID)) && fb->input_.mouse_seen()) {
-                    float x = fb->input_.mouse_x(), y = fb->input_.mouse_y();
-                    fb->display_->pointer_outside(x, y);
-                    fb->input_.move(x, y);
-                }
-                break;
-            case SDL_EVENT_WINDOW_MOUSE_ENTER:
-                // One cursor setting serves every window: the one the pointer is over decides.
-                if ((fb = owner(event.window.windowID))) jxfb::show_cursor(fb->cursor_);
-                break;
-            case SDL_EVENT_GAMEPAD_ADDED:
-                jxfb::gamepads().added(event.gdevice.which);
-                break;
-            case SDL_EVENT_GAMEPAD_REMOVED:
-                jxfb::gamepads().removed(event.gdevice.which);
-                break;
-            case SDL_EVENT_GAMEPAD_BUTTON_DOWN: {
-                // A gamepad is no window's: every framebuffer sees its presses.
-                const int slot = jxfb::gamepads().slot_of(event.gbutton.which);
-                if (slot >= 0) {
-                    for (JXFramebuffer *each : live) {
-                        each->input_.pad_pressed(jxfb::pad_button(slot, event.gbutton.button));
-                    }
-                }
-                break;
-            }
-            default:
-                break;
-        }
-    }
-    // A SIGTERM ends every loop, as SDL's quit event would.
-    if (jxfb::session::take_termination_request()) {
-        for (JXFramebuffer *each : live) each->end_loop(true);
-    }
-    if (jxfb::display_loss::lost()) lose_every_display();
+void JXFramebuffer::resized(const jxfb::WindowSize &size) {
+    (void)size;
+}
+
+void JXFramebuffer::pointer_left(float &x, float &y) {
+    if (display_) display_->pointer_outside(x, y);
+}
+
+void JXFramebuffer::pointer_entered() {
+    // One cursor setting serves every window: the one the pointer is over decides.
+    jxfb::show_cursor(cursor_);
 }
 
 bool JXFramebuffer::running() {
-    if (reachable("running()", false)) pump_events();
+    if (reachable("running()", false)) jxfb::hub().drain(input_.get());
     return running_;
 }
 
@@ -291,10 +165,12 @@ void JXFramebuffer::flip(const jxfb::Interrupt &interrupt) {
         std::atomic<bool> &flag;
         ~Leave() { flag = false; }
     } leave{in_flip_};
-    // A press drained from here on belongs to the next frame.
-    input_.new_frame();
+    meter_.count(jxfb::now_ns());
+    // The frame ends: what its queries could see goes; a press drained from here on belongs to
+    // the next frame.
+    input_->end_frame();
     if (shown) {
-        pump_events();
+        jxfb::hub().drain(input_.get());
         if (running_ && display_) {
             display_->present(pixels_.data(), palette_entries_.data());
             if (frame_hook_) {
@@ -336,22 +212,33 @@ bool JXFramebuffer::key(const std::string &name) {
         return gamepads_ready("key()") &&
                jxfb::gamepads().held(jxfb::pad_slot(control), jxfb::pad_button_number(control));
     }
-    return input_.held(control);
+    return input_->held(control);
 }
 
 bool JXFramebuffer::pressed(const std::string &name, bool repeat) {
     const jxfb::Control control = control_named(name);
     // Asking about a gamepad starts them: its presses are seen from the next drain on.
     if (jxfb::is_pad_button(control)) gamepads_ready("pressed()");
-    return input_.pressed(control, repeat);
+    return input_->pressed(control, repeat);
 }
 
-const std::string &JXFramebuffer::typed() {
+bool JXFramebuffer::released(const std::string &name) {
+    const jxfb::Control control = control_named(name);
+    if (jxfb::is_pad_button(control)) gamepads_ready("released()");
+    return input_->released(control);
+}
+
+std::string JXFramebuffer::typed(bool edits) {
     if (reachable("typed()") && !text_input_) {
         display_->start_text_input();
         text_input_ = true;
     }
-    return input_.typed();
+    return input_->typed(edits);
+}
+
+std::pair<int, int> JXFramebuffer::window_size() {
+    const jxfb::WindowSize size = input_->size();
+    return {size.pixel_w, size.pixel_h};
 }
 
 float JXFramebuffer::axis(const std::string &name) {
@@ -368,15 +255,6 @@ float JXFramebuffer::axis(const std::string &name) {
 
 std::vector<std::string> JXFramebuffer::gamepads() {
     return gamepads_ready("gamepads()") ? jxfb::gamepads().names() : std::vector<std::string>{};
-}
-
-std::pair<int, int> JXFramebuffer::mouse() const {
-    if (!display_) return last_mouse_;
-    std::pair<int, int> at{-1, -1};
-    // Before the pointer has been seen over the window there is no position to map.
-    if (!input_.mouse_seen()) return at;
-    display_->picture_pixel(input_.mouse_x(), input_.mouse_y(), at.first, at.second);
-    return at;
 }
 
 void JXFramebuffer::set_title(const std::string &title) {
@@ -400,8 +278,10 @@ void JXFramebuffer::set_fullscreen(bool fullscreen) {
         fullscreen_ = fullscreen;
         return;
     }
-    display_->set_fullscreen(fullscreen, input_.mouse_seen());
+    display_->set_fullscreen(fullscreen, input_->mouse_seen());
     fullscreen_ = display_->fullscreen();
+    // The size events follow at the next drain; the pointer maps by the new size at once.
+    input_->set_size(display_->size());
 }
 
 void JXFramebuffer::set_resizable(bool resizable) {

@@ -2,18 +2,20 @@
 // an SDL3 window with a paced frame loop, and the keyboard, mouse and gamepads of that window.
 // Plain C++ with no knowledge of Python; the binding in src/module/ wraps it.
 //
-// It owns the picture and the palette and composes the rest: its hold on SDL's video
-// (sdl_session.h), the window and the way frames reach it (present.h), frame pacing (clock.h),
-// input state (input.h) and the gamepads (gamepad.h).
+// It owns the picture, the palette and the window's settings, and composes the rest: its hold on
+// SDL's video (sdl_session.h), the window and the way frames reach it (present.h), frame pacing
+// (clock.h). Its input comes from the event hub (event_hub.h), which drains SDL's events for every
+// window and keeps each window's input; the input members here ask the hub's WindowInput, and the
+// gamepads (gamepad.h).
 //
 // Threads. The members that reach SDL (the constructor, running, flip, quit, typed, the title,
 // fullscreen, resizable and cursor setters, and the gamepad queries) throw session::WrongThread
 // on any thread but the one that opened the live framebuffers' windows. The picture, the
-// palette, the drawing kit, the other input queries and the getters may be used from any thread,
-// as long as calls do not overlap; the one exception is flip()'s frame delay, which touches
-// nothing but the framebuffer's pacer, so that the caller may let other threads run during it. A
-// framebuffer destroyed on another thread leaves its window to be released on the video thread
-// (session::release_on_video_thread).
+// palette, the drawing kit, the other input queries (mouse() included: it calls no SDL function)
+// and the getters may be used from any thread, as long as calls do not overlap; the one exception
+// is flip()'s frame delay, which touches nothing but the framebuffer's pacer, so that the caller
+// may let other threads run during it. A framebuffer destroyed on another thread leaves its window
+// to be released on the video thread (session::release_on_video_thread).
 #pragma once
 
 #include <atomic>
@@ -27,11 +29,12 @@
 
 #include "clock.h"
 #include "draw.h"
+#include "event_hub.h"
 #include "input.h"
 #include "present.h"
 #include "sdl_session.h"
 
-class JXFramebuffer {
+class JXFramebuffer final : private jxfb::EventHub::Window {
 public:
     // Opens a window of (width * scale) x (height * scale) showing a width x height picture, all
     // index 0 (black). fps <= 0 leaves the loop unpaced.
@@ -40,7 +43,7 @@ public:
     // thread, and std::runtime_error with SDL's text when SDL refuses; either way nothing is left
     // behind.
     JXFramebuffer(int width, int height, int scale, int fps);
-    ~JXFramebuffer();
+    ~JXFramebuffer();  // any thread: the window then waits for the video thread
 
     JXFramebuffer(const JXFramebuffer &) = delete;
     JXFramebuffer &operator=(const JXFramebuffer &) = delete;
@@ -101,27 +104,43 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
+    // The number of flip() calls so far, and the rate at which the latest second's came (see
+    // FrameMeter). Any thread.
+    std::uint64_t frames() const { return meter_.frames(); }
+    double frame_rate() const { return meter_.rate(); }
 
     // The storage behind the array views: sized once at construction, it never moves.
     std::uint8_t *pixel_data() { return pixels_.data(); }
     std::uint32_t *palette_data() { return palette_entries_.data(); }
 
     // Input as of the latest drain of events (see input.h for the names; an unknown one throws
-    // std::invalid_argument).
+    // std::invalid_argument). "This frame" is what the hub keeps for the window's frame
+    // (event_hub.h): every press, text and scroll shows in exactly one frame.
     bool key(const std::string &name);  // held down
     // Went down during this frame; with `repeat`, the keyboard's auto-repeat counts too.
     bool pressed(const std::string &name, bool repeat = false);
-    // The text typed into the window during this frame, UTF-8. Text input starts with the
-    // first call; nothing typed before it is kept.
-    const std::string &typed();
+    // Went up during this frame.
+    bool released(const std::string &name);
+    // The text typed into the window during this frame, UTF-8; with `edits`, the editing keys'
+    // presses among it (InputState::typed). Text input starts with the first call; nothing
+    // typed before it is kept.
+    std::string typed(bool edits = false);
+    // The window's size in output pixels, as of the latest drain (or a fullscreen switch); after
+    // quit(), the last one.
+    std::pair<int, int> window_size();
     // The scrolling of this frame in notches: x to the right, y away from the user.
-    std::pair<float, float> wheel() const { return {input_.wheel_x(), input_.wheel_y()}; }
+    std::pair<float, float> wheel() { return input_->wheel(); }
     // A gamepad axis ("pad leftx", ...): sticks -1.0 to 1.0, triggers 0.0 to 1.0, 0.0 for no pad.
     float axis(const std::string &name);
     // The connected gamepads' names by slot ("" for an empty slot below the last one in use).
     std::vector<std::string> gamepads();
-    // The picture pixel under the pointer (outside the picture when the pointer is).
-    std::pair<int, int> mouse() const;
+    // The picture pixel under the pointer (outside the picture when the pointer is), from the
+    // window's size as last drained: no SDL call, any thread.
+    std::pair<int, int> mouse() { return input_->mouse(); }
+    // The window's input, as the hub keeps it.
+    jxfb::WindowInput &input() { return *input_; }
+    // The window's SDL id: what an injected event (EventHub::inject) names.
+    SDL_WindowID window_id() const { return window_id_; }
 
     const std::string &title() const { return title_; }
     // Throws std::invalid_argument for a NUL inside or more than kMaxTitleLength characters.
@@ -141,7 +160,13 @@ private:
     bool reachable(const char *member, bool probe = true);
     void end_loop(bool hide);
     void release_display();
-    void pump_events();
+    // What the hub asks of the window (EventHub::Window), during a drain on the video thread.
+    void end_loop() override { end_loop(true); }
+    void display_lost() override { release_display(); }
+    void fullscreen_changed(bool on) override { fullscreen_ = on; }
+    void resized(const jxfb::WindowSize &size) override;
+    void pointer_left(float &x, float &y) override;
+    void pointer_entered() override;
     // Whether gamepads can be read (the display is up); starts SDL's gamepad subsystem if not yet.
     bool gamepads_ready(const char *member);
     static void lose_every_display();
@@ -151,18 +176,18 @@ private:
     bool running_ = false;                    // the loop runs: counted by the session
     jxfb::session::Hold video_;               // held while the window is up
     std::unique_ptr<jxfb::Display> display_;  // null once released; goes before video_
-    SDL_WindowID window_id_ = 0;              // the display's, looked up for every event
+    SDL_WindowID window_id_ = 0;              // the display's, as the hub knows it
     std::atomic<bool> in_flip_{false};
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
     jxfb::draw::Scene scene_;  // over pixels_, which never moves
     jxfb::FramePacer pacer_;
-    jxfb::InputState input_;
+    jxfb::FrameMeter meter_;
+    std::shared_ptr<jxfb::WindowInput> input_;  // the hub's while the window is live
     std::string title_ = "JXFramebuffer";
     bool fullscreen_ = false;
     bool resizable_ = false;
     bool cursor_ = true;
-    bool text_input_ = false;                 // started for this window
-    std::pair<int, int> last_mouse_{-1, -1};  // mouse() once the window is gone
+    bool text_input_ = false;  // started for this window
     std::function<void()> frame_hook_;
 };

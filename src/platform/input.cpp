@@ -57,7 +57,17 @@ int gamepad_axis(const std::string &name) {
     return -1;
 }
 
+// Each modifier's keys, left and right, in the order of EitherSide.
+constexpr SDL_Keycode kSides[kEitherSides][2] = {{SDLK_LCTRL, SDLK_RCTRL},
+                                                 {SDLK_LSHIFT, SDLK_RSHIFT},
+                                                 {SDLK_LALT, SDLK_RALT},
+                                                 {SDLK_LGUI, SDLK_RGUI}};
+
 Control lookup(const std::string &lowered) {
+    if (lowered == "ctrl") return either_side(EitherSide::kCtrl);
+    if (lowered == "shift") return either_side(EitherSide::kShift);
+    if (lowered == "alt") return either_side(EitherSide::kAlt);
+    if (lowered == "gui") return either_side(EitherSide::kGui);
     if (lowered == "mouse left") return kMouseButton | SDL_BUTTON_LEFT;
     if (lowered == "mouse middle") return kMouseButton | SDL_BUTTON_MIDDLE;
     if (lowered == "mouse right") return kMouseButton | SDL_BUTTON_RIGHT;
@@ -80,14 +90,6 @@ Control lookup(const std::string &lowered) {
     // same with or without a layout. Names SDL does not know give SDLK_UNKNOWN (0).
     if (lowered.size() == 1) return static_cast<unsigned char>(lowered[0]);
     return SDL_GetKeyFromName(lowered.c_str());
-}
-
-bool contains_control(const std::vector<Control> &set, Control c) {
-    return std::find(set.begin(), set.end(), c) != set.end();
-}
-
-void remove_control(std::vector<Control> &set, Control c) {
-    set.erase(std::remove(set.begin(), set.end(), c), set.end());
 }
 
 }  // namespace
@@ -116,6 +118,30 @@ bool control_from_name(const std::string &name, Control &out) {
     return true;
 }
 
+char edit_character(SDL_Keycode key) {
+    switch (key) {
+        case SDLK_BACKSPACE:
+            return '\b';
+        case SDLK_TAB:
+            return '\t';
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return '\n';
+        case SDLK_HOME:
+            return '\x01';
+        case SDLK_LEFT:
+            return '\x02';
+        case SDLK_DELETE:
+            return '\x04';
+        case SDLK_END:
+            return '\x05';
+        case SDLK_RIGHT:
+            return '\x06';
+        default:
+            return 0;
+    }
+}
+
 bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis) {
     std::string rest;
     if (name.find('\0') != std::string::npos || !pad_name(lower_ascii(name), slot, rest)) {
@@ -127,65 +153,177 @@ bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis) {
     return true;
 }
 
-bool FocusHandoff::carried_or_released(const SDL_KeyboardEvent &key) {
-    const Control by_key = key.key, by_place = physical_key(key.scancode);
-    if (!key.down) {
-        if (key.raw == 0) {
-            released_.push_back(by_key);
-            released_.push_back(by_place);
-        } else {
-            // Let go on the keyboard: the hold has ended.
-            remove_control(carried_, by_key);
-            remove_control(carried_, by_place);
-        }
-        return false;
+void InputState::key(std::uint64_t drain, SDL_Keycode key, SDL_Scancode scancode, bool down,
+                     bool repeat, bool continued) {
+    if (repeat) {
+        // Auto-repeat is no new press, but pressed(name, repeat=True) counts it.
+        if (!down) return;
+        if (key != SDLK_UNKNOWN) happened(drain, kRepeat, key);
+        if (placed(scancode)) happened(drain, kRepeat, physical_key(scancode));
+        return;
     }
-    if (key.repeat) return false;
-    const bool carried = contains_control(carried_, by_key) || contains_control(carried_, by_place);
-    if (!carried) return false;
-    remove_control(carried_, by_key);
-    remove_control(carried_, by_place);
-    // The hold goes on in the next window within moments (the auto-repeat delay); a press much
-    // later, after the key was let go unseen in another program, is a new one.
-    constexpr std::int64_t kHandoffNs = 2'000'000'000;
-    // Signed: a key event carries the keyboard's own time, which may come before the moment
-    // the focus-lost event was drained.
-    return static_cast<std::int64_t>(key.timestamp - lost_at_) < kHandoffNs;
+    if (key != SDLK_UNKNOWN) {
+        if (!continued) {
+            const unsigned before = either_held();
+            change(drain, key, down);
+            either_changed(drain, before);
+        } else if (!contains(held_, key)) {
+            held_.push_back(key);  // the same hold: no press of the key, nor of its modifier
+        }
+    }
+    if (placed(scancode)) {
+        // A second down of a key already held (a repeat not marked as one, a second keyboard) is
+        // no new press, and an up of a key not held no release.
+        const bool was = places_held_[scancode];
+        if (down && !continued && !was) happened(drain, kPress, physical_key(scancode));
+        if (!down && was) happened(drain, kRelease, physical_key(scancode));
+        places_held_[scancode] = down;
+    }
 }
 
-void FocusHandoff::focus_lost(std::uint64_t timestamp, const std::vector<Control> &held) {
-    carried_ = released_;
-    carried_.insert(carried_.end(), held.begin(), held.end());
-    released_.clear();
-    lost_at_ = timestamp;
+void InputState::change(std::uint64_t drain, Control c, bool down) {
+    for (std::size_t i = 0; i < held_.size(); ++i) {
+        if (held_[i] != c) continue;
+        if (!down) {
+            held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(i));
+            happened(drain, kRelease, c);
+        }
+        return;  // released, or already down: not a new press
+    }
+    if (!down) return;
+    held_.push_back(c);
+    happened(drain, kPress, c);
 }
 
-void InputState::repeated(SDL_Keycode key, SDL_Scancode scancode) {
-    if (key != SDLK_UNKNOWN && !contains(repeated_, key)) repeated_.push_back(key);
-    if (placed(scancode)) places_repeated_[scancode] = true;
+unsigned InputState::either_held() const {
+    unsigned held = 0;
+    for (Control c : held_) {
+        for (int i = 0; i < kEitherSides; ++i) {
+            if (c == static_cast<Control>(kSides[i][0]) ||
+                c == static_cast<Control>(kSides[i][1])) {
+                held |= 1u << i;
+            }
+        }
+    }
+    return held;
 }
 
-void InputState::release_keys(std::vector<Control> &held_then) {
+void InputState::either_changed(std::uint64_t drain, unsigned before) {
+    const unsigned now = either_held();
+    for (int i = 0; i < kEitherSides; ++i) {
+        const unsigned bit = 1u << i;
+        if ((before ^ now) & bit) {
+            happened(drain, now & bit ? kPress : kRelease, either_side(static_cast<EitherSide>(i)));
+        }
+    }
+}
+
+void InputState::happened(std::uint64_t drain, What what, Control c) {
+    // A program that asks running() and never ends a frame keeps every frame's events: the oldest
+    // half goes once there are this many.
+    constexpr std::size_t kMostKept = 16384;
+    if (frame_.size() >= kMostKept) {
+        frame_.erase(frame_.begin(), frame_.begin() + kMostKept / 2);
+    }
+    frame_.push_back(Happening{drain, what, c, 0.0f, 0.0f, {}});
+}
+
+void InputState::wheel(std::uint64_t drain, float x, float y) {
+    // One entry per drain: a fine-grained wheel sends hundreds of events a second.
+    if (!frame_.empty() && frame_.back().what == kWheel && frame_.back().drain == drain) {
+        frame_.back().x += x;
+        frame_.back().y += y;
+        return;
+    }
+    happened(drain, kWheel, 0);
+    frame_.back().x = x;
+    frame_.back().y = y;
+}
+
+void InputState::text(std::uint64_t drain, const std::string &utf8) {
+    // Text is what the keys typed: control characters (which an input method may pass on) are
+    // keys, not text.
+    std::string kept;
+    for (const char ch : utf8) {
+        if (static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F) kept.push_back(ch);
+    }
+    if (kept.empty()) return;
+    happened(drain, kText, 0);
+    frame_.back().text = std::move(kept);
+}
+
+void InputState::release_keys(std::uint64_t drain, std::vector<Control> &held_then) {
+    const unsigned either = either_held();
     const auto by_key = [](Control c) { return (c & kMouseButton) == 0; };
     for (Control c : held_) {
-        if (by_key(c)) held_then.push_back(c);
+        if (!by_key(c)) continue;
+        held_then.push_back(c);
+        happened(drain, kRelease, c);
     }
     held_.erase(std::remove_if(held_.begin(), held_.end(), by_key), held_.end());
     for (std::size_t s = 0; s < places_held_.size(); ++s) {
-        if (places_held_[s]) held_then.push_back(physical_key(static_cast<SDL_Scancode>(s)));
+        if (!places_held_[s]) continue;
+        const Control c = physical_key(static_cast<SDL_Scancode>(s));
+        held_then.push_back(c);
+        happened(drain, kRelease, c);
     }
     places_held_.reset();
+    either_changed(drain, either);
 }
 
-void InputState::release_all() {
+void InputState::release_all(std::uint64_t drain) {
+    frame_.clear();
+    std::vector<Control> keys;
+    release_keys(drain, keys);
+    for (Control c : held_) happened(drain, kRelease, c);  // the mouse buttons
     held_.clear();
-    pressed_.clear();
-    repeated_.clear();
-    places_held_.reset();
-    places_pressed_.reset();
-    places_repeated_.reset();
-    typed_.clear();
-    wheel_x_ = wheel_y_ = 0.0f;
+}
+
+void InputState::forget(std::uint64_t upto) {
+    // Stamped in the order of the drains: what goes is a prefix.
+    const auto keep = std::find_if(frame_.begin(), frame_.end(),
+                                   [upto](const Happening &h) { return h.drain > upto; });
+    frame_.erase(frame_.begin(), keep);
+}
+
+bool InputState::pressed(Control c, bool repeat) const {
+    for (const Happening &h : frame_) {
+        if (h.control == c && (h.what == kPress || (repeat && h.what == kRepeat))) return true;
+    }
+    return false;
+}
+
+bool InputState::released(Control c) const {
+    for (const Happening &h : frame_) {
+        if (h.control == c && h.what == kRelease) return true;
+    }
+    return false;
+}
+
+std::string InputState::typed(bool edits) const {
+    std::string text;
+    for (const Happening &h : frame_) {
+        if (h.what == kText) {
+            text += h.text;
+        } else if (edits && (h.what == kPress || h.what == kRepeat) &&
+                   (h.control & kMouseButton) == 0) {
+            // Keys by what they type only (their presses by place come with them).
+            if (const char edit = edit_character(static_cast<SDL_Keycode>(h.control))) {
+                text += edit;
+            }
+        }
+    }
+    return text;
+}
+
+std::pair<float, float> InputState::wheel() const {
+    std::pair<float, float> sum{0.0f, 0.0f};
+    for (const Happening &h : frame_) {
+        if (h.what != kWheel) continue;
+        sum.first += h.x;
+        sum.second += h.y;
+    }
+    return sum;
 }
 
 }  // namespace jxfb

@@ -1,4 +1,4 @@
-// Keyboard, mouse and gamepad-button state of one window, fed from SDL's events.
+// Keyboard, mouse and gamepad-button state of one window, and the names of what can be asked about.
 #pragma once
 
 #include <SDL3/SDL.h>
@@ -7,18 +7,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace jxfb {
 
 // What a name stands for. A key by what it types is its SDL keycode (bit 31 clear); the other
 // kinds carry bit 31 and a kind in bits 16-23: a mouse button (SDL's button number), a key by
-// where it is (its SDL scancode), a gamepad button (slot << 8 | SDL's button number).
+// where it is (its SDL scancode), a gamepad button (slot << 8 | SDL's button number), a modifier
+// on either side (EitherSide).
 using Control = std::uint32_t;
 constexpr Control kMouseButton = 0x80000000u;
 constexpr Control kPhysicalKey = 0x80010000u;
 constexpr Control kPadButton = 0x80020000u;
+constexpr Control kEitherSide = 0x80030000u;
 constexpr Control kKindMask = 0xFFFF0000u;
+
+// The modifiers that have a key on each side: "ctrl", "shift", "alt", "gui" are held while
+// either of their two keys is (by what the keys type: SDLK_LCTRL, SDLK_RCTRL, ...).
+enum class EitherSide : std::uint8_t { kCtrl, kShift, kAlt, kGui };
+constexpr int kEitherSides = 4;
+constexpr Control either_side(EitherSide which) {
+    return kEitherSide | static_cast<Control>(which);
+}
 
 constexpr int kMaxPads = 8;  // "pad" to "pad8"
 
@@ -41,111 +52,66 @@ constexpr int pad_button_number(Control c) {
 // The control that a name stands for: SDL's key names ("A", "Space", "Left Shift", "F1", ...,
 // as SDL_GetKeyName gives them, or any single character) in any case; "mouse left", "mouse middle",
 // "mouse right", "mouse x1", "mouse x2"; "physical " + an SDL scancode name ("physical W");
-// "pad NAME", "pad2 NAME" ... "pad8 NAME" with an SDL gamepad button name ("pad a", "pad dpup").
-// False for a name that stands for nothing.
+// "pad NAME", "pad2 NAME" ... "pad8 NAME" with an SDL gamepad button name ("pad a", "pad dpup");
+// "ctrl", "shift", "alt", "gui" for either side's key. False for a name that stands for nothing.
 bool control_from_name(const std::string &name, Control &out);
+
+// The character that typed(edits=True) gives for a press of the key `key`, or 0 for a key that
+// is no editing key: Backspace "\b", Tab "\t", Return and Keypad Enter "\n", and as the line
+// editors of terminals have them, Home Ctrl-A, Left Ctrl-B, Delete Ctrl-D, End Ctrl-E, Right
+// Ctrl-F.
+char edit_character(SDL_Keycode key);
 
 // The gamepad axis that a name stands for: "pad leftx", "pad2 righttrigger", ... False if none.
 bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis);
 
-// Keys held when one of our windows lost the keyboard focus. A key still held goes down again in
-// the window that gets the focus next (SDL re-sends held modifiers at once, the keyboard's
-// auto-repeat the other keys a moment later): that is the same hold, not a new press there.
-class FocusHandoff {
-public:
-    // A drain of events begins.
-    void drain() { released_.clear(); }
-    // Feeds one key event in; true for a key going down that continues such a hold.
-    bool continues(const SDL_KeyboardEvent &key) {
-        if (carried_.empty() && (key.down || key.raw != 0)) return false;  // the usual case
-        return carried_or_released(key);
-    }
-    // `held` were held in the window at the moment it lost the focus.
-    void focus_lost(std::uint64_t timestamp, const std::vector<Control> &held);
-
-private:
-    bool carried_or_released(const SDL_KeyboardEvent &key);
-
-    // SDL releases every held key itself when the focus leaves (no raw key code), in the same
-    // drain as the focus-lost that follows.
-    std::vector<Control> released_;
-    std::vector<Control> carried_;
-    std::uint64_t lost_at_ = 0;
-};
-
+// The input of one window: what is held now, fed from the hub's events (event_hub.h), and what
+// happened during the frame, each happening stamped with the number of the drain of events that
+// brought it, so that a frame can let go of exactly what its queries could see.
 class InputState {
 public:
-    // What a drain of SDL's events feeds in. A key event counts for the key both by what it
+    // What a drain feeds in, with its number. A key event counts for the key both by what it
     // types and by where it is. A `continued` down is a key held since before this window had the
     // focus: held, but no new press.
-    void key(SDL_Keycode key, SDL_Scancode scancode, bool down, bool repeat,
-             bool continued = false) {
-        if (repeat) {
-            // Auto-repeat is no new press, but pressed(name, repeat=True) counts it.
-            if (down) repeated(key, scancode);
-            return;
-        }
-        if (key != SDLK_UNKNOWN) {
-            if (!continued) {
-                change(key, down);
-            } else if (!contains(held_, key)) {
-                held_.push_back(key);
-            }
-        }
-        if (placed(scancode)) {
-            if (down && !continued && !places_held_[scancode]) places_pressed_[scancode] = true;
-            places_held_[scancode] = down;
-        }
+    void key(std::uint64_t drain, SDL_Keycode key, SDL_Scancode scancode, bool down, bool repeat,
+             bool continued = false);
+    void button(std::uint64_t drain, std::uint8_t button, bool down) {
+        change(drain, kMouseButton | button, down);
     }
-    void button(std::uint8_t button, bool down) { change(kMouseButton | button, down); }
-    // A gamepad button went down (its held state is the gamepad's own, see gamepad.h).
-    void pad_pressed(Control c) {
-        if (!contains(pressed_, c)) pressed_.push_back(c);
+    // A gamepad button went down or up (its held state is the gamepad's own, see gamepad.h).
+    void pad_button(std::uint64_t drain, Control c, bool down) {
+        happened(drain, down ? kPress : kRelease, c);
     }
     void move(float x, float y) {
         mouse_x_ = x;
         mouse_y_ = y;
         mouse_seen_ = true;
     }
-    void wheel(float x, float y) {
-        wheel_x_ += x;
-        wheel_y_ += y;
-    }
-    void text(const char *utf8) {
-        // Text is what the keys typed: control characters (which an input method may pass on)
-        // are keys, not text. One or two bytes at a time, mostly.
-        for (const char *p = utf8; *p != '\0'; ++p) {
-            if (static_cast<unsigned char>(*p) >= 0x20 && *p != 0x7F) typed_.push_back(*p);
-        }
-    }
+    void wheel(std::uint64_t drain, float x, float y);
+    void text(std::uint64_t drain, const std::string &utf8);
     // The window lost the keyboard focus: no key is held any more. The keys that were held are
     // added to `held_then`.
-    void release_keys(std::vector<Control> &held_then);
-    // The window is gone: nothing is held or pressed; the pointer stays where it was last seen.
-    void release_all();
+    void release_keys(std::uint64_t drain, std::vector<Control> &held_then);
+    // The window is gone: nothing is held or pressed, and what was held is released in a frame of
+    // its own, stamped `drain`; the pointer stays where it was last seen.
+    void release_all(std::uint64_t drain);
 
-    // A new frame begins: presses, text and scrolling reported so far are forgotten.
-    void new_frame() {
-        pressed_.clear();
-        repeated_.clear();
-        places_pressed_.reset();
-        places_repeated_.reset();
-        typed_.clear();
-        wheel_x_ = wheel_y_ = 0.0f;
-    }
+    // What drains up to number `upto` brought is forgotten: presses, releases, text, scrolling.
+    void forget(std::uint64_t upto);
 
     bool held(Control c) const {
-        return is_physical(c) ? places_held_[place(c)] : contains(held_, c);
+        if (is_physical(c)) return places_held_[place(c)];
+        if ((c & kKindMask) == kEitherSide) return (either_held() >> (c & 0xFF) & 1) != 0;
+        return contains(held_, c);
     }
-    bool pressed(Control c, bool repeat) const {
-        if (is_physical(c)) {
-            return places_pressed_[place(c)] || (repeat && places_repeated_[place(c)]);
-        }
-        return contains(pressed_, c) || (repeat && contains(repeated_, c));
-    }
-    const std::string &typed() const { return typed_; }
-    float wheel_x() const { return wheel_x_; }
-    float wheel_y() const { return wheel_y_; }
+    // Went down (with `repeat`, or auto-repeated) / went up in what the frame still holds.
+    bool pressed(Control c, bool repeat) const;
+    bool released(Control c) const;
+    // The frame's text, UTF-8, and its scrolling in notches (x to the right, y away from the user).
+    // With `edits`, the editing keys' presses and repeats among the text, in order, each as its
+    // character (edit_character()).
+    std::string typed(bool edits = false) const;
+    std::pair<float, float> wheel() const;
 
     // The pointer in window coordinates, as last seen in this window.
     bool mouse_seen() const { return mouse_seen_; }
@@ -153,6 +119,17 @@ public:
     float mouse_y() const { return mouse_y_; }
 
 private:
+    enum What : std::uint8_t { kPress, kRepeat, kRelease, kText, kWheel };
+    // One thing that happened during the frame, in the order the events came: the order that
+    // ordered editing (text between editing keys) needs.
+    struct Happening {
+        std::uint64_t drain;
+        What what;
+        Control control;   // kPress, kRepeat, kRelease
+        float x, y;        // kWheel
+        std::string text;  // kText
+    };
+
     static bool contains(const std::vector<Control> &set, Control c) {
         for (Control each : set) {
             if (each == c) return true;
@@ -164,30 +141,19 @@ private:
     static bool placed(SDL_Scancode s) {
         return s > SDL_SCANCODE_UNKNOWN && s < SDL_SCANCODE_COUNT;
     }
-    void change(Control c, bool down) {
-        for (std::size_t i = 0; i < held_.size(); ++i) {
-            if (held_[i] != c) continue;
-            if (!down) held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(i));
-            return;  // released, or already down: not a new press
-        }
-        if (!down) return;
-        held_.push_back(c);
-        if (!contains(pressed_, c)) pressed_.push_back(c);
-    }
-    void repeated(SDL_Keycode key, SDL_Scancode scancode);
+    void change(std::uint64_t drain, Control c, bool down);
+    void happened(std::uint64_t drain, What what, Control c);
+    // Bit i: either side's key of EitherSide i is held.
+    unsigned either_held() const;
+    // The either-side modifiers that went down or up since `before` (either_held() then).
+    void either_changed(std::uint64_t drain, unsigned before);
 
     // Keys by what they type, mouse buttons: a handful of entries at most, where a linear
     // search beats hashing.
     std::vector<Control> held_;
-    std::vector<Control> pressed_;   // went down since the frame began
-    std::vector<Control> repeated_;  // auto-repeated since the frame began
-    // Keys by place, one bit per SDL scancode: every key event sets one of these too.
+    // Keys by place, one bit per SDL scancode.
     std::bitset<SDL_SCANCODE_COUNT> places_held_;
-    std::bitset<SDL_SCANCODE_COUNT> places_pressed_;
-    std::bitset<SDL_SCANCODE_COUNT> places_repeated_;
-    std::string typed_;
-    float wheel_x_ = 0.0f;
-    float wheel_y_ = 0.0f;
+    std::vector<Happening> frame_;  // oldest first, so in the order of the drains
     float mouse_x_ = 0.0f;
     float mouse_y_ = 0.0f;
     bool mouse_seen_ = false;

@@ -90,18 +90,6 @@ void magnify_row(const std::uint8_t *indices, const std::uint32_t *colours,
 
 }  // namespace
 
-Layout fit_picture(int width, int height, int out_w, int out_h) {
-    Layout layout;
-    if (width > 0 && height > 0)
-        layout.scale = std::max(1, std::min(out_w / width, out_h / height));
-    const std::int64_t shown_w = std::int64_t{width} * layout.scale;
-    const std::int64_t shown_h = std::int64_t{height} * layout.scale;
-    layout.x = static_cast<int>((out_w - shown_w) / 2);
-    layout.y = static_cast<int>((out_h - shown_h) / 2);
-    layout.covers = shown_w == out_w && shown_h == out_h;
-    return layout;
-}
-
 void draw_magnified(const std::uint8_t *indices, int width, int height,
                     const std::uint32_t *colours, const Target &target, const Layout &layout,
                     std::uint32_t border, std::vector<std::uint32_t> &row) {
@@ -319,6 +307,13 @@ void Display::present_surface(const std::uint8_t *pixels, const std::uint32_t *p
     SDL_UpdateWindowSurface(window_.get());
 }
 
+WindowSize Display::size() const {
+    WindowSize size;
+    SDL_GetWindowSize(window_.get(), &size.w, &size.h);
+    SDL_GetWindowSizeInPixels(window_.get(), &size.pixel_w, &size.pixel_h);
+    return size;
+}
+
 void Display::hide() {
     SDL_HideWindow(window_.get());
 }
@@ -415,22 +410,6 @@ void Display::pointer_outside(float &x, float &y) const {
 
 bool show_cursor(bool shown) {
     return shown ? SDL_ShowCursor() : SDL_HideCursor();
-}
-
-void Display::picture_pixel(float wx, float wy, int &px, int &py) const {
-    int window_w = 0, window_h = 0, out_w = 0, out_h = 0;
-    SDL_GetWindowSize(window_.get(), &window_w, &window_h);
-    SDL_GetWindowSizeInPixels(window_.get(), &out_w, &out_h);
-    // Window coordinates to output pixels (they differ on a high-density display).
-    const double sx = window_w > 0 ? double(out_w) / window_w : 1.0;
-    const double sy = window_h > 0 ? double(out_h) / window_h : 1.0;
-    const Layout layout = fit_picture(width_, height_, out_w, out_h);
-    auto map = [&](double at, int origin) {
-        const double pixel = std::floor((at - origin) / layout.scale);
-        return static_cast<int>(std::clamp(pixel, -2147483648.0, 2147483647.0));
-    };
-    px = map(wx * sx, layout.x);
-    py = map(wy * sy, layout.y);
 }
 
 }  // namespace jxfb

@@ -18,18 +18,9 @@
 #include <vector>
 
 #include "expand.h"
+#include "layout.h"
 
 namespace jxfb {
-
-// Where a width x height picture lands in an output of out_w x out_h pixels: magnified by the
-// largest whole number that fits (at least 1), centred.
-struct Layout {
-    int scale = 1;
-    int x = 0;  // the picture's top-left corner in the output; negative when it is cropped
-    int y = 0;
-    bool covers = true;  // the picture fills the output exactly: nothing else shows
-};
-Layout fit_picture(int width, int height, int out_w, int out_h);
 
 // A 32-bit target picture: `pitch` bytes from one row to the next.
 struct Target {
@@ -74,6 +65,8 @@ public:
     void present(const std::uint8_t *pixels, const std::uint32_t *palette);
 
     SDL_WindowID window_id() const { return window_id_; }
+    // The window's size now, in window units and in pixels.
+    WindowSize size() const;
     // Takes the window off the screen; it is not shown again.
     void hide();
     void set_title(const std::string &title);
@@ -89,9 +82,6 @@ public:
     bool has_mouse_focus() const { return SDL_GetMouseFocus() == window_.get(); }
     // Where the pointer went on leaving the window, given (x, y), its last position inside.
     void pointer_outside(float &x, float &y) const;
-    // The picture pixel under a point of the window (window coordinates), floored; outside the
-    // picture it lies outside 0..width-1 or 0..height-1.
-    void picture_pixel(float wx, float wy, int &px, int &py) const;
 
 private:
     struct WindowDeleter {

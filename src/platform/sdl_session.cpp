@@ -60,14 +60,16 @@ bool named(const char *variable) {
     return value != nullptr && *value != '\0';
 }
 
-// Unless SDL_VIDEO_DRIVER says otherwise, SDL probes every display server it knows, and on a
+// Unless the environment names a driver, SDL probes every display server it knows, and on a
 // machine without Wayland, libwayland prints an error about XDG_RUNTIME_DIR on each probe. Only
 // the servers the environment names are tried; with none named there is nothing to show a window
-// on, and the message says what to set (SDL's own is "No available video device").
+// on, and the message says what to set (SDL's own is "No available video device"). A driver
+// named is left to SDL, under either of the names SDL reads: SDL_VIDEO_DRIVER, or SDL2's
+// SDL_VIDEODRIVER, which countless CI set-ups still set (SDL_VIDEO_DRIVER wins when both are).
 void choose_video_driver() {
     SDL_ResetHint(SDL_HINT_VIDEO_DRIVER);
 #ifdef JXFB_UNIX_DESKTOP
-    if (named("SDL_VIDEO_DRIVER")) return;
+    if (named("SDL_VIDEO_DRIVER") || named("SDL_VIDEODRIVER")) return;
     const bool x11 = named("DISPLAY");
     const bool wayland = named("WAYLAND_DISPLAY") || named("WAYLAND_SOCKET");
     if (x11 && !wayland) SDL_SetHint(SDL_HINT_VIDEO_DRIVER, "x11");
