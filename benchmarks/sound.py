@@ -17,6 +17,14 @@ run.py starts them through measure() and prints the rows that report() makes.
   channel) to the burst's first sample reaching the sink's monitor, as read by parec with a 5 ms
   latency (the same for both: it is part of both figures), repeated several times per process
   after a warm-up burst that wakes the server.
+- mix: the CPU cost of 32 looping voices of 48 kHz stereo mixed over each other for a few seconds
+  (each its own tone, a second long), as process CPU time over wall time. Ours plays each with
+  `Audio.play(loop=True)`; pygame-ce plays 32 Sounds on 32 channels with `loops=-1`.
+- load: the seconds to read a whole 60 s file (48 kHz stereo, Ogg Vorbis and 16-bit WAV, written
+  by soundfile before the runs), ours with `load_sound`, pygame-ce's with `mixer.Sound(path)`;
+  the best of several reads in one process (the file is in the page cache for both).
+- stream: resident memory (VmRSS) while a 10-minute Ogg Vorbis streams with `play(path,
+  loop=True)`, against the same process with its Audio open and silent just before.
 """
 
 from __future__ import annotations
@@ -159,6 +167,102 @@ def latency(program: str, bursts: int) -> dict:
     return {"ms": ms[1:]}
 
 
+@case
+def mix(program: str, seconds: float, voices: int = 32) -> dict:
+    t = np.arange(RATE) / RATE
+    sounds = [
+        np.ascontiguousarray(np.stack([0.02 * np.sin(2 * np.pi * (200 + 20 * n) * t)] * 2, 1),
+                             np.float32)
+        for n in range(voices)
+    ]  # fmt: skip
+    if program == "ours":
+        from jxframebuf import Audio
+
+        audio = Audio(RATE, CHANNELS)
+        playing = [audio.play(sound, loop=True) for sound in sounds]
+        close = audio.close
+    else:
+        import pygame
+
+        pygame.mixer.init(RATE, 32, CHANNELS, PYGAME_BUFFER)
+        pygame.mixer.set_num_channels(voices)
+        playing = [pygame.mixer.Channel(n) for n in range(voices)]
+        for channel, sound in zip(playing, sounds):
+            channel.play(pygame.sndarray.make_sound(sound), loops=-1)
+        close = pygame.mixer.quit
+    time.sleep(0.3)
+    cpu, start = time.process_time(), time.perf_counter()
+    time.sleep(seconds)
+    cpu, wall = time.process_time() - cpu, time.perf_counter() - start
+    close()
+    return {"cpu_percent": 100 * cpu / wall}
+
+
+@case
+def load(program: str, path: str, reads: int = 3) -> dict:
+    if program == "ours":
+        from jxframebuf import load_sound
+
+        read = lambda: load_sound(path)  # noqa: E731
+    else:
+        import pygame
+
+        pygame.mixer.init(RATE, 32, CHANNELS, PYGAME_BUFFER)
+        read = lambda: pygame.mixer.Sound(path)  # noqa: E731
+    seconds = []
+    for _ in range(reads):
+        start = time.perf_counter()
+        read()
+        seconds.append(time.perf_counter() - start)
+    return {"ms": 1000 * min(seconds)}
+
+
+def resident_mb() -> float:
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024
+    return float("nan")
+
+
+@case
+def stream(path: str, seconds: float) -> dict:
+    from jxframebuf import Audio
+
+    with Audio(RATE, CHANNELS) as audio:
+        audio.play(np.zeros((RATE, CHANNELS), np.float32))
+        time.sleep(1.0)
+        silent = resident_mb()
+        voice = audio.play(path, loop=True)
+        peak = silent
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            time.sleep(0.1)
+            peak = max(peak, resident_mb())
+        assert voice.playing
+    return {"silent_mb": silent, "streaming_mb": peak}
+
+
+def sound_files(folder: Path) -> dict[str, str]:
+    """The 60 s Ogg and WAV and the 10-minute Ogg, written once into `folder`."""
+    import soundfile
+
+    folder.mkdir(parents=True, exist_ok=True)
+    files = {}
+    for name, seconds, fmt in (("60 s Ogg", 60, "OGG"), ("60 s WAV", 60, "WAV"),
+                               ("10 min Ogg", 600, "OGG")):  # fmt: skip
+        path = folder / f"{seconds}s.{fmt.lower()}"
+        if not path.exists():
+            with soundfile.SoundFile(path, "w", RATE, CHANNELS, format=fmt) as out:
+                for start in range(0, seconds, 10):  # a chord that changes every second
+                    t = np.arange(10 * RATE) / RATE + start
+                    hz = 220 * 2 ** (np.floor(t) % 12 / 12)
+                    wave = 0.3 * np.sin(2 * np.pi * hz * t)
+                    out.write(np.stack([wave, wave[::-1]], axis=1))
+        files[name] = str(path)
+    return files
+
+
 # --- Measuring and reporting (run from run.py) --------------------------------------------------
 
 
@@ -184,7 +288,23 @@ def measure(runner, server, rounds: int, seconds: float, bursts: int, progress=p
                     [sys.executable, here, "latency", arguments], "dummy", env=server.env
                 )
                 ms[program] += r["ms"]
-    return {"cpu": cpu, "starved": starved, "latency": ms, "seconds": seconds}
+    # 32 voices mixed, files read whole, and a long file streamed.
+    mixing: dict[str, list[float]] = {p: [] for p in PROGRAMS[:2]}
+    loads: dict[str, dict[str, list[float]]] = {}
+    files = sound_files(Path(__file__).resolve().parent.parent / "build" / "bench-sound")
+    for number in range(rounds):
+        for program in PROGRAMS[:2][:: 1 if number % 2 else -1]:
+            arguments = json.dumps({"program": program, "seconds": seconds})
+            r = runner.run([sys.executable, here, "mix", arguments], "dummy", env=server.env)
+            mixing[program].append(r["cpu_percent"])
+            for name in ("60 s Ogg", "60 s WAV"):
+                arguments = json.dumps({"program": program, "path": files[name]})
+                r = runner.run([sys.executable, here, "load", arguments], "dummy", env=server.env)
+                loads.setdefault(name, {}).setdefault(program, []).append(r["ms"])
+    arguments = json.dumps({"path": files["10 min Ogg"], "seconds": max(seconds, 3.0)})
+    streamed = runner.run([sys.executable, here, "stream", arguments], "dummy", env=server.env)
+    return {"cpu": cpu, "starved": starved, "latency": ms, "seconds": seconds, "mix": mixing,
+            "load": loads, "stream": streamed}  # fmt: skip
 
 
 def report(results: dict) -> list[str]:
@@ -212,6 +332,25 @@ def report(results: dict) -> list[str]:
         "  latency: queue() / Channel.queue() to the burst's first sample read from the monitor by "
         "parec (--latency-msec=5, included in both)"
     )
+    if "mix" in results:
+        mix = results["mix"]
+        ours, theirs = (statistics.median(mix[p]) for p in PROGRAMS[:2])
+        lines.append(
+            f"  32 looping voices, 48 kHz stereo: CPU % (median of {len(mix['ours'])}) ours "
+            f"{ours:.2f}, pygame-ce {theirs:.2f} (ours / pygame-ce {ours / theirs:.2f})"
+        )
+        for name, by in results["load"].items():
+            ours, theirs = (statistics.median(by[p]) for p in PROGRAMS[:2])
+            lines.append(
+                f"  read a {name} whole: ms (median) load_sound {ours:.1f}, pygame.mixer.Sound "
+                f"{theirs:.1f} (ours / pygame-ce {ours / theirs:.2f})"
+            )
+        streamed = results["stream"]
+        lines.append(
+            f"  streaming a 10 min Ogg: resident {streamed['streaming_mb']:.1f} MB against "
+            f"{streamed['silent_mb']:.1f} MB silent "
+            f"(+{streamed['streaming_mb'] - streamed['silent_mb']:.1f} MB)"
+        )
     return lines
 
 

@@ -5,18 +5,20 @@
 # is drawn with the built-in font (placed by text_size, which measures a text without drawing it)
 # and also shown in the window title, and the keys are read with
 # pressed(), which reports every press exactly once however short it was. The apple is a sprite
-# copied with blit, its black pixels left out. Eating and crashing make sounds, synthesised with
-# NumPy and played with Audio.play over whatever else sounds; without a sound device the game
-# plays silently. Space (or the pad's A or Start) starts a new game after a crash, F11 toggles
+# copied with blit, its black pixels left out. Sounds play with Audio.play over whatever else
+# sounds: a tune made with melody() at the start of each game, a blip synthesised with NumPy for
+# eating, and for a crash a WAV file (crash.wav beside this file, 8-bit at 11,025 Hz) read with
+# load_sound and played at its own rate; without a sound device the game plays silently. Space (or the pad's A or Start) starts a new game after a crash, F11 toggles
 # fullscreen, Escape quits. A gamepad plugged in while it runs works at once, and the window title
 # names it.
 import random
 import sys
 from collections import deque
+from pathlib import Path
 
 import numpy as np
 
-from jxframebuf import Audio, Framebuffer, text_size
+from jxframebuf import Audio, Framebuffer, load_sound, melody, text_size
 
 CELL = 8
 COLS, ROWS = 40, 24  # the board, in cells, under a status line of one cell
@@ -50,12 +52,9 @@ def blip() -> np.ndarray:
     return (0.3 * np.sign(np.sin(phase)) * np.exp(-t * 25)).astype(np.float32)
 
 
-def thud() -> np.ndarray:
-    """Noise over a falling tone, fading out, for a crash."""
-    t = np.arange(RATE // 2) / RATE
-    noise = np.random.default_rng(1).uniform(-1, 1, len(t))
-    fall = np.sin(2 * np.pi * np.cumsum(220 - 300 * t) / RATE)
-    return ((0.35 * noise + 0.5 * fall) * np.exp(-t * 7)).astype(np.float32)
+# A rising fanfare for the start of a game: a quarter is a fifth of a second.
+FANFARE = "C5/16 E5 G5 C6/8 R/16 G5/16 C6/4"
+CRASH = Path(__file__).resolve().parent / "crash.wav"
 
 
 def open_audio() -> Audio | None:
@@ -143,7 +142,10 @@ def main() -> None:
     palette[GREY] = 0xFF303040
     palette[BROWN] = 0xFF7A4A1E
     audio = open_audio()
-    eat, crash = blip(), thud()
+    eat, fanfare = blip(), melody(FANFARE, tempo=300, wave="pulse", volume=0.25, rate=RATE)
+    crash, crash_rate = load_sound(CRASH)
+    if audio:
+        audio.play(fanfare)
     game = Game(best=0)
     frame = 0
     pushed = None  # the stick's direction in the last frame: a push steers once, like a press
@@ -154,6 +156,8 @@ def main() -> None:
         if game.over:
             if any(fb.pressed(name) for name in again):
                 game = Game(best=game.best)
+                if audio:
+                    audio.play(fanfare)
         else:
             for name in DIRECTIONS:
                 if fb.pressed(name) or fb.pressed(PAD[name]):
@@ -166,8 +170,10 @@ def main() -> None:
                 game.step()
                 pads = fb.gamepads()
                 fb.title = f"Snake: {game.score}" + (f" ({pads[0]})" if pads and pads[0] else "")
-                if audio and (game.over or game.score > score):
-                    audio.play(crash if game.over else eat)
+                if audio and game.over:
+                    audio.play(crash, rate=crash_rate)
+                elif audio and game.score > score:
+                    audio.play(eat)
         pushed = stick(fb)
         game.draw(fb)
         fb.flip()

@@ -5,7 +5,8 @@ the reference: its docstrings are what editors show and what the site renders, t
 which reads the stub with griffe as this script does. The page this writes is a table of contents
 and one mkdocstrings block per public name, each listing the name's members in the stub's order, so
 a member added to the stub without regenerating the page is missing from the site: `--check` fails
-then, and also when any public name or member has no docstring.
+then, and also when any public name or member has no docstring (or one with a control
+character in it, an escape that lost its backslash).
 
     scripts/docs_reference.py            # rewrite docs/reference.md
     scripts/docs_reference.py --check    # exit 1, saying why, if it is stale or a docstring lacks
@@ -85,16 +86,23 @@ def summary(obj: Any) -> str:
     return text.replace("|", "\\|")
 
 
-def missing_docstrings(module: Any) -> list[str]:
-    missing = []
-    for name, obj in public_names(module):
+def docstring_faults(module: Any) -> list[str]:
+    """Public names and members without a docstring, or whose docstring holds a control
+    character (an escape such as "\\b" written with one backslash in the stub)."""
+    faults = []
+
+    def check(path: str, obj: Any) -> None:
         if not obj.docstring:
-            missing.append(f"{PACKAGE}.{name}")
+            faults.append(f"{path} has no docstring in the stub")
+        elif any(ord(ch) < 32 and ch != "\n" for ch in obj.docstring.value):
+            faults.append(f"{path}'s docstring holds a control character: double its backslash")
+
+    for name, obj in public_names(module):
+        check(f"{PACKAGE}.{name}", obj)
         if obj.is_class or obj.is_module:
             for member in public_members(obj):
-                if not obj.members[member].docstring:
-                    missing.append(f"{PACKAGE}.{name}.{member}")
-    return missing
+                check(f"{PACKAGE}.{name}.{member}", obj.members[member])
+    return faults
 
 
 def render(module: Any) -> str:
@@ -127,9 +135,9 @@ def main() -> int:
     parser.add_argument("--check", action="store_true", help="check instead of writing")
     args = parser.parse_args()
     module = load()
-    missing = missing_docstrings(module)
-    for name in missing:
-        print(f"docs_reference: {name} has no docstring in the stub", file=sys.stderr)
+    faults = docstring_faults(module)
+    for fault in faults:
+        print(f"docs_reference: {fault}", file=sys.stderr)
     text = render(module)
     if args.check:
         if not PAGE.exists() or PAGE.read_text() != text:
@@ -142,7 +150,7 @@ def main() -> int:
     elif not PAGE.exists() or PAGE.read_text() != text:
         PAGE.write_text(text)
         print(f"docs_reference: wrote {PAGE.relative_to(ROOT)}")
-    return 1 if missing else 0
+    return 1 if faults else 0
 
 
 if __name__ == "__main__":

@@ -8,9 +8,12 @@ import subprocess
 import sys
 import threading
 import time
+from fractions import Fraction
+from itertools import pairwise
 
 import numpy as np
 import pytest
+import sdl
 
 import soundserver
 from jxframebuf import Audio, Framebuffer
@@ -149,9 +152,16 @@ def test_samples_and_arguments_that_are_refused():
                 audio.queue(bad)
             with pytest.raises(TypeError, match="float32, float64 or int16"):
                 audio.play(bad)
-        for audio, shape in [(stereo, (4,)), (stereo, (4, 1)), (mono, (4, 2)), (stereo, (2, 2, 2))]:
+        for audio, shape in [(stereo, (4,)), (mono, (4, 3)), (stereo, (2, 2, 2))]:
             with pytest.raises(ValueError, match=r"shaped .* got shape"):
                 audio.queue(np.zeros(shape, np.float32))
+        with pytest.raises(ValueError, match=r"reshape\(-1, 2\).*reshape\(-1, 1\)"):
+            stereo.play(np.zeros(4))  # it may be interleaved stereo
+        for rate in (999, 384001):
+            with pytest.raises(ValueError, match="rate must be 1000 to 384000"):
+                stereo.queue(np.zeros((4, 2)), rate=rate)
+        with pytest.raises(TypeError):
+            stereo.play(np.zeros((4, 2)), False, 1.0, 22050)  # rate is keyword-only
         for volume in (-0.5, float("nan"), float("inf")):
             with pytest.raises(ValueError, match="volume must be"):
                 stereo.volume = volume
@@ -309,6 +319,8 @@ def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypat
         assert np.abs(heard).max() == pytest.approx(0.25, abs=0.01)
         with pytest.raises(RuntimeError, match="sound device lost"):
             audio.clear()
+    # What was given up on while the server was frozen has finished by now.
+    wait_until(lambda: not sdl.initialised(), 10)
 
 
 @pytest.mark.pulse
@@ -326,3 +338,119 @@ def test_a_queued_tone_reaches_a_real_sound_server(monkeypatch):
     spectrum = np.abs(np.fft.rfft(heard))
     assert np.argmax(spectrum) * RATE / len(heard) == pytest.approx(1234, abs=2)
     assert np.abs(heard).max() == pytest.approx(0.5, abs=0.02)
+
+
+def test_mono_stereo_and_other_rates_are_converted(disk):
+    ramp = (np.arange(-200, 200) / 256).astype(np.float32)
+    pair = np.stack([ramp, ramp / 2], axis=1)
+    low = 0.5 * np.sin(2 * np.pi * 1000 * np.arange(12000) / 24000)  # 1 kHz at 24 kHz
+    with Audio(RATE, 2) as audio:
+        audio.paused = True
+        audio.queue(ramp.reshape(-1, 1))  # one channel plays on both, exactly
+        audio.queue(low.reshape(-1, 1), rate=24000)
+        audio.queue(np.zeros((2000, 2)))
+        audio.paused = False
+        wait_until(lambda: audio.queued == 0)
+        time.sleep(0.05)
+    played = recorded(disk, 2)
+    np.testing.assert_array_equal(played[:400], np.stack([ramp, ramp], axis=1))
+    resampled = played[400 : 400 + 24000, 0]
+    assert np.argmax(np.abs(np.fft.rfft(resampled))) * RATE / len(resampled) == 1000
+    disk.unlink()
+    with Audio(RATE, 1) as mono:
+        mono.queue(pair)  # two channels mixed as (L + R) / 2, exactly
+        wait_until(lambda: mono.queued == 0)
+        time.sleep(0.05)
+    both = recorded(disk, 2)  # the device is stereo; mono plays on both sides
+    np.testing.assert_array_equal(both[:400, 0], (ramp + ramp / 2) / 2)
+
+
+def test_sound_files_load_and_stream_gaplessly(disk, tmp_path, monkeypatch):
+    soundfile = pytest.importorskip("soundfile")
+    from jxframebuf import _sound, load_sound
+
+    pattern = ((np.arange(1000 * 2) % 997 - 498) / 512).reshape(-1, 2).astype(np.float32)
+    for subtype in ("PCM_16", "PCM_24", "FLOAT"):
+        soundfile.write(tmp_path / f"{subtype}.wav", pattern, 22050, subtype=subtype)
+        samples, rate = load_sound(tmp_path / f"{subtype}.wav")  # SDL's WAV loader
+        assert (samples.dtype, samples.shape, rate) == (np.float32, (1000, 2), 22050)
+        np.testing.assert_allclose(samples, pattern, atol=1 / 32768 if subtype == "PCM_16" else 0)
+    sine = 0.5 * np.sin(2 * np.pi * 440 * np.arange(RATE) / RATE)
+    soundfile.write(tmp_path / "a.ogg", sine, RATE)
+    samples, rate = load_sound(str(tmp_path / "a.ogg"))
+    assert samples.shape[1] == 1 and abs(len(samples) - RATE) < 1000 and rate == RATE
+    assert np.argmax(np.abs(np.fft.rfft(samples[:, 0]))) * RATE / len(samples) == pytest.approx(
+        440, abs=2
+    )
+    with pytest.raises(FileNotFoundError):
+        load_sound(tmp_path / "none.ogg")
+
+    # Streamed over its loop point, sample for sample, until the voice stops it.
+    soundfile.write(tmp_path / "loop.wav", pattern, RATE, subtype="FLOAT")
+    with Audio(RATE, 2) as audio:
+        voice = audio.play(tmp_path / "loop.wav", loop=True)
+        time.sleep(0.2)
+        assert voice.playing
+        voice.stop()
+        time.sleep(0.05)
+        # A decoding error partway ends the voice and is raised by the next call.
+        monkeypatch.setattr(_sound, "BLOCK", 100)
+        reads = []
+        original = soundfile.SoundFile.read
+
+        def failing(self, *args, **kwargs):
+            reads.append(1)
+            if len(reads) > 2:
+                raise RuntimeError("broken frame")
+            return original(self, *args, **kwargs)
+
+        monkeypatch.setattr(soundfile.SoundFile, "read", failing)
+        broken = audio.play(str(tmp_path / "loop.wav"))
+        wait_until(lambda: not broken.playing)
+        with pytest.raises(RuntimeError, match=r"loop\.wav failed: broken frame"):
+            audio.clear()
+        assert audio.queued == 0  # raised once
+    played = recorded(disk, 2)
+    end = np.flatnonzero(played.any(axis=1))[-1] + 1
+    assert end > 3 * len(pattern)
+    np.testing.assert_array_equal(played[: end - 200 * 3], np.resize(pattern, (end - 600, 2)))
+
+
+def test_tones_and_melodies():
+    from jxframebuf import melody, tone
+
+    def peak(samples, rate):  # leaving out the constant (a pulse wave has one)
+        return (np.argmax(np.abs(np.fft.rfft(samples[:, 0]))[1:]) + 1) * rate / len(samples)
+
+    for wave in ("sine", "square", "pulse", "triangle", "saw"):
+        sound = tone("A4", 1.0, wave=wave, rate=8000, duty=0.25)
+        assert sound.shape == (8000, 1) and sound.dtype == np.float32
+        assert peak(sound, 8000) == 440
+        assert np.abs(sound).max() == pytest.approx(0.5, abs=0.01)
+    square = tone(1000, 0.01, rate=8000, attack=0, release=0)[:, 0]
+    np.testing.assert_array_equal(square, np.resize([0.5] * 4 + [-0.5] * 4, 80))
+    assert [round(peak(tone(n, 1, "sine", rate=8000), 8000)) for n in ("C#5", "Eb3", "Cb4")] == [
+        554, 156, 247]  # fmt: skip
+    np.testing.assert_array_equal(tone(200, 0.5, "noise"), tone(200, 0.5, "noise"))
+    with pytest.raises(ValueError, match="unknown note 'H2'"):
+        tone("H2", 1)
+    with pytest.raises(ValueError, match="wave must be one of"):
+        tone(440, 1, wave="organ")
+
+    # Onsets: the exact sum of the lengths before each note, rounded once. At 100 quarters a
+    # minute and 8,000 frames a second a whole note is 19,200 frames; thirds fall between frames.
+    tune = melody("A4/4 R/8 |: E5/8. :| R/3 A3/3+16 R", tempo=100, wave="sine", rate=8000)
+    third = Fraction(1, 3)
+    lengths = [Fraction(1, 4), Fraction(1, 8), Fraction(3, 16), Fraction(3, 16), third,
+               third + Fraction(1, 16), third + Fraction(1, 16)]  # fmt: skip
+    onsets = [round(sum(lengths[:k]) * 19200) for k in range(len(lengths) + 1)]
+    assert len(tune) == onsets[-1]
+    for (start, end), hz in zip(pairwise(onsets), [440, None, 659.3, 659.3, None, 220, None]):
+        part = tune[start:end]
+        if hz is None:
+            assert not part.any()
+        else:
+            assert part[10] != 0 and peak(part, 8000) == pytest.approx(hz, abs=5)
+            assert part[0] == 0  # each note rises from silence: the repeat starts its own
+    with pytest.raises(ValueError, match="cannot read 'C4/x'"):
+        melody("C4/x")

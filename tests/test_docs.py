@@ -2,7 +2,7 @@
 
 Each page's blocks run in order in one fresh interpreter (a block may use what the blocks before it
 made), in a scratch folder, on SDL's dummy video and sound drivers. A `while fb.running():` loop
-ends after a few frames: the window is closed as a user would close it. A block that needs what a
+ends after a few frames: the testing kit closes the window as a user would. A block that needs what a
 test cannot give (a screen, a file the page does not make) is marked `<!-- not run: why -->` on
 the line before its fence.
 """
@@ -27,14 +27,13 @@ FRAMES = 5
 DRIVER = f"""
 import json, sys
 import jxframebuf
+from jxframebuf import testing
 
 _running = jxframebuf.Framebuffer.running
-_frames = {{}}
 
 def running(self):
-    n = _frames[id(self)] = _frames.get(id(self), 0) + 1
-    if n > {FRAMES}:
-        self.quit()  # as if the user had closed the window
+    if self.frames >= {FRAMES}:
+        testing.close(self)  # the window's close button, seen by this very call
     return _running(self)
 
 jxframebuf.Framebuffer.running = running

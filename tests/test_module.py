@@ -13,7 +13,7 @@ def test_module_and_class_surface():
     assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
     assert jxframebuf.__all__ == [
         "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "key_names", "load_image",
-        "save_image", "text_size"
+        "load_sound", "melody", "save_image", "text_size", "tone"
     ]  # fmt: skip
     for name in jxframebuf.__all__:
         if name != "__version__":

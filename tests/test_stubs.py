@@ -81,6 +81,10 @@ def test_stub_signature_matches_the_binding(cls, name):
     stub = [(a.arg, annotation(a.annotation), d) for a, d in zip(args, defaults)]
     if func.args.posonlyargs:  # positional only in both, or in neither
         stub.insert(len(func.args.posonlyargs), ("/", None, None))
+    if func.args.kwonlyargs:  # keyword-only in both, or in neither
+        stub.append(("*", None, None))
+        for a, d in zip(func.args.kwonlyargs, func.args.kw_defaults):
+            stub.append((a.arg, annotation(a.annotation), d and ast.unparse(d)))
     assert stub == params
     assert ast.unparse(func.returns) == returns.replace("jxframebuf._jxframebuf.", "")
 

@@ -1,5 +1,6 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
+import os as _os
 import sys as _sys
 from types import TracebackType as _TracebackType
 from typing import Any as _Any
@@ -82,9 +83,52 @@ Framebuffer.record = _record  # type: ignore[method-assign]
 Framebuffer.quit = _quit  # type: ignore[method-assign]
 Framebuffer.__exit__ = _exit  # type: ignore[method-assign]
 
+
+# Sound files and the synthesiser (_sound.py) are imported on their first use too.
+
+
+def load_sound(path: _Any) -> _Any:
+    """Reads a whole sound file (WAV; Ogg Vorbis, FLAC and MP3 with soundfile): (samples, rate),
+    the samples float32 shaped (n, channels)."""
+    from ._sound import load_sound as load
+
+    return load(path)
+
+
+def tone(pitch: _Any, seconds: _Any, *args: _Any, **kwargs: _Any) -> _Any:
+    """A synthesised tone, float32 shaped (n, 1)."""
+    from ._sound import tone as make
+
+    return make(pitch, seconds, *args, **kwargs)
+
+
+def melody(notes: _Any, *args: _Any, **kwargs: _Any) -> _Any:
+    """A tune in a small notation of notes, rests and lengths, float32 shaped (n, 1)."""
+    from ._sound import melody as make
+
+    return make(notes, *args, **kwargs)
+
+
+_play_samples = Audio.play
+
+
+def _play(self: Audio, samples: _Any, loop: _Any = False, volume: _Any = 1.0, *,
+          rate: _Any = None) -> Voice:  # fmt: skip
+    """Starts a sound effect, or a file streamed as it plays, mixed over the stream."""
+    # A path is streamed as it plays (_sound.py); samples go to the extension as they are.
+    if isinstance(samples, str | _os.PathLike):
+        from ._sound import stream
+
+        return stream(self, samples, loop, volume, rate)
+    return _play_samples(self, samples, loop, volume, rate=rate)
+
+
+Audio.play = _play  # type: ignore[method-assign]
+_play.__name__, _play.__qualname__ = "play", "Audio.play"
+
 # The classes and functions are defined in the extension and in this package's modules; they are
 # used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size):
+for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size, load_sound, tone, melody):
     _member.__module__ = __name__
 for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
     _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
@@ -98,6 +142,9 @@ __all__ = [
     "__version__",
     "key_names",
     "load_image",
+    "load_sound",
+    "melody",
     "save_image",
     "text_size",
+    "tone",
 ]

@@ -24,8 +24,11 @@ __all__ = [
     "__version__",
     "key_names",
     "load_image",
+    "load_sound",
+    "melody",
     "save_image",
     "text_size",
+    "tone",
 ]
 
 __version__: str
@@ -159,7 +162,8 @@ class Framebuffer:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
         "pad a", "ctrl", ...), as of the latest running() or flip().
 
-        Names, in any case (key_names() lists them all; docs/input.md):
+        Names, in any case (Unicode's simple case folding, one character to one: "É" is "é";
+        key_names() lists them all; docs/input.md):
 
         - Keys by what they type: SDL's key names (`SDL_GetKeyName`): "A", "1", "Space",
           "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "PageUp", "F1",
@@ -183,8 +187,9 @@ class Framebuffer:
         time a program names a gamepad, so a press during that first frame is not seen.
 
         Raises:
-            ValueError: an unknown name, naming it and listing the kinds of names ("unknown key
-                name 'pad z' (...)").
+            ValueError: an unknown name, naming it (a NUL as \\x00, a very long one cut short)
+                and the nearest known name ("unknown key name 'Page Up': did you mean
+                'PageUp'?"), or the kinds of names when none is near.
             TypeError: a name that is not a `str`.
             UnicodeEncodeError: a `str` with a lone surrogate.
             RuntimeError: a gamepad name on a thread other than the windows' own.
@@ -230,9 +235,9 @@ class Framebuffer:
 
         With edits=True the text comes with the editing keys pressed among it, in the order it
         all happened, each press (auto-repeat included) as one control character: Backspace
-        "\b", Tab "\t", Return and Keypad Enter "\n", and as the line editors of terminals
-        bind them, Home "\x01" (Ctrl-A), Left "\x02" (Ctrl-B), Delete "\x04" (Ctrl-D), End
-        "\x05" (Ctrl-E), Right "\x06" (Ctrl-F). A text box that applies it character by
+        "\\b", Tab "\\t", Return and Keypad Enter "\\n", and as the line editors of terminals
+        bind them, Home "\\x01" (Ctrl-A), Left "\\x02" (Ctrl-B), Delete "\\x04" (Ctrl-D), End
+        "\\x05" (Ctrl-E), Right "\\x06" (Ctrl-F). A text box that applies it character by
         character is right at any typing speed; `typed()` and `pressed()` alone say what
         happened during the frame, not in which order.
 
@@ -293,7 +298,8 @@ class Framebuffer:
 
         `[]` when none. Gamepads are SDL's, read through its standard mapping (Xbox, PlayStation,
         Switch and most other pads look alike). One plugged in while the program runs works from
-        the next frame and takes the lowest free number, which it keeps while connected.
+        the next frame and takes the lowest free number, which it keeps while connected; beyond
+        eight, a pad waits and takes the first number freed.
         Gamepads belong to no window: every framebuffer sees them, while one of the program's
         windows has the keyboard focus.
         """
@@ -328,7 +334,9 @@ class Framebuffer:
         """Whether the user may resize the window; False at first. The picture stays at the
         largest whole magnification that fits, centred on black.
 
-        A window smaller than the picture shows its centre; `mouse()` maps through the fit.
+        A window smaller than the picture shows its centre; `mouse()` maps through the fit. A
+        window is never larger than 16,384 pixels a side, the constructor's limit: one made
+        larger by another program is sized back, and shows nothing new until it is.
         """
     @resizable.setter
     def resizable(self, value: bool, /) -> None: ...
@@ -622,8 +630,81 @@ def load_image(
         ImportError: without Pillow, ending "pip install jxframebuf[image]".
     """
 
+def load_sound(path: _Path) -> tuple[numpy.typing.NDArray[numpy.float32], int]:
+    """Reads a whole sound file: `(samples, rate)`, the samples float32 in -1.0 to 1.0 shaped
+    (n, channels), the rate in frames a second: play it with `audio.play(samples, rate=rate)`.
+
+    WAV files (PCM of 8, 16, 24 or 32 bits, float, and the other encodings SDL reads) go through
+    SDL's own loader, always; Ogg Vorbis, FLAC and MP3 through libsndfile (`soundfile`, an
+    optional dependency: `pip install jxframebuf[sound]`). A WAV is told by its header, whatever
+    its name.
+
+    Raises:
+        TypeError: a path that is not a str or os.PathLike (bytes included).
+        OSError: a file that cannot be opened (FileNotFoundError, ...).
+        RuntimeError: a WAV that SDL cannot read (SDL's message); soundfile's own error
+            (a RuntimeError) for another file it cannot read.
+        ImportError: a file other than WAV without soundfile, ending
+            "pip install jxframebuf[sound]".
+    """
+
+def tone(
+    pitch: float | str,
+    seconds: float,
+    wave: str = "square",
+    volume: float = 0.5,
+    rate: _Int = 48000,
+    attack: float = 0.005,
+    release: float = 0.02,
+    duty: float = 0.5,
+) -> numpy.typing.NDArray[numpy.float32]:
+    """A synthesised tone: float32 shaped (round(seconds * rate), 1), at `rate` frames a second
+    (an `Audio` at another rate plays it with `rate=`).
+
+    `pitch` is in Hz, or a note name in scientific pitch with equal temperament: a letter A to
+    G, an optional `#` or `b`, and an octave, "A4" = 440 Hz, "C4" middle C, "C#5", "Eb3",
+    "Cb4" = B3 (octaves change at C). (pyxel's "a2" is this "A4": a port's notes move up two
+    octaves.) `wave` is "sine", "square", "pulse" (high for the first `duty` of each cycle,
+    0 to 1), "triangle", "saw" (rising), or "noise": a new random level each cycle, from a fixed
+    seed, so the same call always gives the same sound. Every wave swings between -`volume`
+    and +`volume` (0 to 1), rising linearly from silence over `attack` seconds and falling to it
+    over the last `release` seconds (each at most half the tone).
+
+    Raises:
+        TypeError: a number of another type.
+        ValueError: an unknown note name or wave; a pitch, a length, an attack or a release
+            below 0, a volume or a duty outside 0 to 1, a rate outside 1,000 to 384,000.
+    """
+
+def melody(
+    notes: str,
+    tempo: float = 120,
+    wave: str = "square",
+    volume: float = 0.5,
+    rate: _Int = 48000,
+) -> numpy.typing.NDArray[numpy.float32]:
+    """A tune: float32 shaped (n, 1) at `rate`, each note a `tone` of `wave` and `volume`.
+
+    `notes` is words separated by spaces. A word is a note name as `tone` takes it ("C4",
+    "F#3", "Bb5") or `R` for a rest, then optionally a length: `/4` a quarter note, `/1` a
+    whole, `/2`, `/8`, `/16`, ... (`/3` a third of a whole: a triplet half), a `.` after it
+    dotting it (half as long again), and `+8` tying on an eighth (`C4/2+8`, `G4/4.+16`): one
+    note that long. A word without a length keeps the last one given (a quarter at first).
+    `|:` and `:|` play what is between them twice (not nested; a `:|` alone repeats from the
+    start). `tempo` is in quarter notes a minute.
+
+    Timing is exact: the note that begins after lengths adding up to L whole notes begins at
+    frame round(L * 4 * 60 / tempo * rate), the sum taken in fractions and rounded once, so
+    onsets never drift; each note lasts until the next one's onset.
+
+    Raises:
+        TypeError: notes that are not a str.
+        ValueError: a word it cannot read ("melody(): cannot read 'C4/x': ..."), a repeat left
+            open, or the values `tone` refuses.
+    """
+
 class Voice:
-    """A sound effect started by `Audio.play`."""
+    """A sound effect started by `Audio.play`: its samples, or a file streamed as it plays."""
 
     @property
     def playing(self) -> bool:
@@ -636,8 +717,15 @@ class Audio:
     it. Independent of any `Framebuffer`; every member may be called from any thread.
 
     **Samples** are a NumPy array, or any object with the buffer protocol, of float32 or float64
-    in -1.0 to 1.0 (beyond that clipped; NaN plays as silence) or int16, shaped (n, channels), or
-    (n,) when there is one channel; any strides. They are copied before the call returns. The
+    in -1.0 to 1.0 (beyond that clipped; NaN plays as silence) or int16, shaped (n, 1) or (n, 2),
+    or (n,) when the `Audio` has one channel; any strides. They are copied before the call
+    returns. One channel into a stereo `Audio` plays on both sides; two into a mono one are mixed
+    as (L + R) / 2. A 1-D array into a stereo `Audio` is refused: it may be interleaved stereo.
+    `rate=` (keyword-only) gives the samples' own rate, 1,000 to 384,000 frames a second, where it
+    is not the `Audio`'s: SDL's stream resamples them (the pitch stays right). Without
+    conversion every sample plays exactly as given. At another rate than the `Audio`'s, the
+    last few frames queued wait for more (SDL's resampler looks ahead) until the rate changes
+    again. The
     switches `loop` and `paused` take True, False, NumPy bools, 0 and 1, and raise `TypeError`
     for anything else.
 
@@ -675,9 +763,9 @@ class Audio:
                 when it ends).
             KeyboardInterrupt: Ctrl-C while waiting for the sound server.
         """
-    def queue(self, samples: collections.abc.Buffer) -> None:
-        """Appends float32/float64 (-1.0 to 1.0) or int16 samples, shaped (n, channels) or (n,)
-        for mono, to the stream, which plays gaplessly in order. Copied at the call.
+    def queue(self, samples: collections.abc.Buffer, *, rate: _Int | None = None) -> None:
+        """Appends samples (see the class) at their own `rate` (None: the Audio's) to the
+        stream, which plays gaplessly in order. Copied at the call.
 
         The stream plays without a gap as long as it does not run dry; then it is silent until
         more comes.
@@ -692,17 +780,35 @@ class Audio:
     def clear(self) -> None:
         """Drops what is queued and not yet played."""
     def play(
-        self, samples: collections.abc.Buffer, loop: bool = False, volume: float = 1.0
+        self,
+        samples: collections.abc.Buffer | _Path,
+        loop: bool = False,
+        volume: float = 1.0,
+        *,
+        rate: _Int | None = None,
     ) -> Voice:
-        """Starts a sound effect (samples as for `queue`), mixed over the stream and the other
-        voices from now on, once or over and over, scaled by `volume`.
+        """Starts a sound effect (samples as for `queue`, at their own `rate`), or a sound file
+        (a str or os.PathLike; bytes are a buffer), mixed over the stream and the other voices
+        from now on, once or over and over, scaled by `volume`.
 
         `loop=True` repeats it without a gap until stopped; `volume` is 0 or more. A voice nobody
         keeps a reference to plays to its end.
 
+        A file is streamed: a thread of its own decodes it a little ahead of the device (half a
+        second at most), so memory stays bounded whatever its length: music. Files are read as
+        `load_sound` reads them, through `soundfile`; without it, a WAV is read whole through
+        SDL and played as samples, and other files raise ImportError. `rate` replaces the
+        file's own rate (None: the file's). A loop is gapless for WAV, Ogg Vorbis and FLAC; an
+        MP3's encoder padding may leave a short gap at the loop point. `Voice.stop()` ends the
+        stream. An error while decoding ends the voice, and the next call on the `Audio` raises
+        it as RuntimeError ("playing PATH failed: ...") once.
+
         Raises:
-            TypeError: samples of another type.
-            ValueError: samples of another shape, or a volume below 0 or not finite.
+            TypeError: samples of another type; `rate` given without its keyword.
+            ValueError: samples of another shape, a volume below 0 or not finite, a rate
+                outside 1,000 to 384,000, a file of more than 2 channels.
+            OSError, RuntimeError: a file that cannot be opened or read (as `load_sound`).
+            ImportError: a file other than WAV without soundfile.
         """
     @property
     def volume(self) -> float:

@@ -5,11 +5,13 @@
 // interpreter lock is let go while SDL may wait: opening and closing the device (a sound server
 // may take a while to answer) and putting samples into a stream (the device's thread may be
 // mixing it).
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -44,23 +46,32 @@ public:
         buffer_.held = true;
         block_.data = buffer_.view.buf;
         block_.type = type(method);
-        // (n,) is mono; (n, channels) is a frame a row.
-        const bool flat = buffer_.view.ndim == 1 && channels == 1;
-        if (!flat && !(buffer_.view.ndim == 2 && buffer_.view.shape[1] == channels)) {
+        // (n, 1) or (n, 2) is a frame a row, converted to the Audio's channels by SDL; (n,) is
+        // mono only where the Audio is: into stereo it may as well be interleaved frames.
+        const bool flat = buffer_.view.ndim == 1;
+        const bool rows =
+            buffer_.view.ndim == 2 && (buffer_.view.shape[1] == 1 || buffer_.view.shape[1] == 2);
+        if ((flat && channels != 1) || (!flat && !rows)) {
             std::string shape = "(";
             for (int i = 0; i < buffer_.view.ndim; ++i) {
                 shape += (i ? ", " : "") + std::to_string(buffer_.view.shape[i]);
             }
             shape += buffer_.view.ndim == 1 ? ",)" : ")";
-            throw py::value_error(std::string(method) + " expects samples shaped " +
-                                  (channels == 1 ? "(n,) or (n, 1)" : "(n, 2)") + " for " +
-                                  std::to_string(channels) + " channel" +
-                                  (channels == 1 ? "" : "s") + "; got shape " + shape);
+            throw py::value_error(
+                std::string(method) + " expects samples shaped (n, 1) or (n, 2)" +
+                (channels == 1 ? ", or (n,)," : "") + " for an Audio of " +
+                std::to_string(channels) + " channel" + (channels == 1 ? "" : "s") +
+                "; got shape " + shape +
+                (flat ? ": if they are interleaved stereo, pass samples.reshape(-1, 2); if "
+                        "mono, samples.reshape(-1, 1)"
+                      : ""));
         }
+        block_.channels = flat ? 1 : static_cast<int>(buffer_.view.shape[1]);
+        const int given = block_.channels;
         block_.frames = static_cast<std::size_t>(buffer_.view.shape[0]);
         // Exporters that leave strides out (ctypes does) are laid out in C order.
         block_.frame_stride =
-            buffer_.view.strides ? buffer_.view.strides[0] : buffer_.view.itemsize * channels;
+            buffer_.view.strides ? buffer_.view.strides[0] : buffer_.view.itemsize * given;
         block_.channel_stride = buffer_.view.ndim == 2 && buffer_.view.strides
                                     ? buffer_.view.strides[1]
                                     : buffer_.view.itemsize;
@@ -69,6 +80,7 @@ public:
     Samples &operator=(const Samples &) = delete;
 
     const SampleBlock &block() const { return block_; }
+    void set_rate(int rate) { block_.rate = rate; }
 
 private:
     SampleType type(const char *method) const {
@@ -128,6 +140,21 @@ struct Gain : Kind {
     }
 };
 
+// A sample rate in frames a second, or None for the Audio's own (0 to the engine).
+struct SampleRate : Kind {
+    static constexpr char signature[] = "typing.SupportsIndex | None";
+    int value = 0;
+    static SampleRate from(py::handle object, const Where &where) {
+        SampleRate rate;
+        if (!object.is_none()) {
+            rate.value = static_cast<int>(
+                to_integer(object, INT32_MIN, INT32_MAX, "a rate in frames a second, or None",
+                           where));  // the engine refuses one out of range with ValueError
+        }
+        return rate;
+    }
+};
+
 // Asked by the engine while it waits for the sound server (with the interpreter lock let go):
 // true once a signal handler raised, KeyboardInterrupt above all, whose error is then pending
 // on this thread for the call to return.
@@ -150,7 +177,20 @@ void register_audio(py::module_ &m) {
     });
 
     py::class_<Voice, std::shared_ptr<Voice>> voice(m, "Voice");
-    Members(voice).readonly("playing", &Voice::playing).def("stop", &Voice::stop);
+    Members(voice)
+        .readonly("playing", &Voice::playing)
+        .def("stop", &Voice::stop)
+        // Feeding a streamed file (the package's _sound.py).
+        .def(
+            "_feed",
+            [](Voice &voice, const SampleArray &samples, int channels) {
+                const Samples held(samples.value, channels, "_feed()");
+                py::gil_scoped_release unlocked;
+                return voice.feed(held.block());
+            },
+            py::arg("samples"), py::arg("channels"))
+        .def("_finish", &Voice::finish)
+        .readonly("_buffered", &Voice::buffered);
     refuse_pickling(voice);
 
     // rate and channels are converted as integers (floats refused with TypeError); the engine
@@ -165,22 +205,35 @@ void register_audio(py::module_ &m) {
             py::arg("rate") = 48000, py::arg("channels") = 2)
         .def(
             "queue",
-            [](Audio &audio, const SampleArray &samples) {
-                const Samples held(samples.value, audio.channels(), "queue()");
+            [](Audio &audio, const SampleArray &samples, SampleRate rate) {
+                Samples held(samples.value, audio.channels(), "queue()");
+                held.set_rate(rate.value);
                 py::gil_scoped_release unlocked;
                 audio.queue(held.block());
             },
-            py::arg("samples"))
+            py::arg("samples"), py::kw_only(), py::arg("rate") = py::none())
         .readonly("queued", &Audio::queued)
         .def("clear", &Audio::clear)
         .def(
             "play",
-            [](Audio &audio, const SampleArray &samples, Switch loop, Gain volume) {
-                const Samples held(samples.value, audio.channels(), "play()");
+            [](Audio &audio, const SampleArray &samples, Switch loop, Gain volume,
+               SampleRate rate) {
+                Samples held(samples.value, audio.channels(), "play()");
+                held.set_rate(rate.value);
                 py::gil_scoped_release unlocked;
                 return audio.play(held.block(), loop, volume);
             },
-            py::arg("samples"), py::arg("loop") = false, py::arg("volume") = 1.0f)
+            py::arg("samples"), py::arg("loop") = false, py::arg("volume") = 1.0f, py::kw_only(),
+            py::arg("rate") = py::none())
+        .def(
+            "_stream",
+            [](Audio &audio, int channels, SampleRate rate, Gain volume) {
+                return audio.stream(channels, rate.value, volume);
+            },
+            py::arg("channels"), py::arg("rate"), py::arg("volume"))
+        .def(
+            "_fail", [](Audio &audio, const std::string &message) { audio.fail(message); },
+            py::arg("message"))
         .property("volume", &Audio::volume,
                   [](Audio &audio, Gain volume) { audio.set_volume(volume); })
         .property("paused", &Audio::paused,
@@ -208,6 +261,23 @@ void register_audio(py::module_ &m) {
             },
             py::arg("exc_type"), py::arg("exc_value"), py::arg("traceback"), py::pos_only());
     refuse_pickling(audio);
+
+    // WAV files through SDL's own loader (the package's load_sound): (samples, rate).
+    m.def(
+        "_load_wav",
+        [](const std::string &path) {
+            LoadedSound sound;
+            {
+                py::gil_scoped_release unlocked;
+                sound = load_wav(path.c_str());
+            }
+            const auto frames = static_cast<py::ssize_t>(sound.samples.size()) / sound.channels;
+            py::array_t<float> samples({frames, static_cast<py::ssize_t>(sound.channels)});
+            std::memcpy(samples.mutable_data(), sound.samples.data(),
+                        sound.samples.size() * sizeof(float));
+            return py::make_tuple(samples, sound.rate);
+        },
+        py::arg("path"));
 }
 
 }  // namespace jxfb

@@ -178,12 +178,57 @@ void set_interrupt_check(bool (*check)()) {
 void convert_samples(const SampleBlock &block, int channels, std::size_t first, std::size_t count,
                      float *out) {
     const auto *base = static_cast<const unsigned char *>(block.data);
+    const bool mix_down = block.channels == 2 && channels == 1;
     for (std::size_t i = first; i < first + count; ++i) {
         const unsigned char *frame = base + static_cast<std::ptrdiff_t>(i) * block.frame_stride;
+        if (mix_down) {
+            *out++ = (sample_at(frame, block.type) +
+                      sample_at(frame + block.channel_stride, block.type)) *
+                     0.5f;
+            continue;
+        }
         for (int c = 0; c < channels; ++c) {
             *out++ = sample_at(frame + c * block.channel_stride, block.type);
         }
     }
+}
+
+namespace {
+
+// Converts and puts the block into `stream` kChunkFrames frames at a time, through `scratch`.
+bool put_chunks(SDL_AudioStream *stream, const SampleBlock &samples, int channels,
+                std::vector<float> &scratch) {
+    scratch.resize(std::min(samples.frames, kChunkFrames) * static_cast<std::size_t>(channels));
+    for (std::size_t first = 0; first < samples.frames; first += kChunkFrames) {
+        const std::size_t count = std::min(kChunkFrames, samples.frames - first);
+        convert_samples(samples, channels, first, count, scratch.data());
+        const auto bytes = static_cast<int>(count * channels * sizeof(float));
+        if (!SDL_PutAudioStreamData(stream, scratch.data(), bytes)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+LoadedSound load_wav(const char *path) {
+    SDL_AudioSpec spec;
+    Uint8 *data = nullptr;
+    Uint32 length = 0;
+    if (!SDL_LoadWAV(path, &spec, &data, &length)) throw_sdl_error();
+    const SDL_AudioSpec floats{SDL_AUDIO_F32, spec.channels, spec.freq};
+    Uint8 *converted = nullptr;
+    int converted_length = 0;
+    const bool ok = SDL_ConvertAudioSamples(&spec, data, static_cast<int>(length), &floats,
+                                            &converted, &converted_length);
+    SDL_free(data);
+    if (!ok) throw_sdl_error();
+    LoadedSound sound;
+    sound.channels = spec.channels;
+    sound.rate = spec.freq;
+    sound.samples.resize(static_cast<std::size_t>(converted_length) / sizeof(float));
+    std::memcpy(sound.samples.data(), converted, sound.samples.size() * sizeof(float));
+    SDL_free(converted);
+    return sound;
 }
 
 // --- Voice ---------------------------------------------------------------------------------------
@@ -201,7 +246,7 @@ void Voice::release_locked() {
 }
 
 bool Voice::finished_locked() {
-    if (stream_ && !loop_ && SDL_GetAudioStreamQueued(stream_) <= 0) release_locked();
+    if (stream_ && !loop_ && !fed_ && SDL_GetAudioStreamQueued(stream_) <= 0) release_locked();
     return stream_ == nullptr;
 }
 
@@ -213,6 +258,29 @@ bool Voice::playing() {
 void Voice::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     release_locked();
+}
+
+bool Voice::feed(const SampleBlock &samples) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stream_ || !fed_) return false;
+    if (!put_chunks(stream_, samples, channels_, scratch_)) throw_sdl_error();
+    return true;
+}
+
+void Voice::finish() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stream_ || !fed_) return;
+    fed_ = false;
+    scratch_ = {};
+    // All of it is to be played: nothing is held back for a resampler to look ahead.
+    if (!SDL_FlushAudioStream(stream_)) throw_sdl_error();
+}
+
+double Voice::buffered() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stream_ || rate_ <= 0) return 0.0;
+    const int queued = SDL_GetAudioStreamQueued(stream_);
+    return queued > 0 ? static_cast<double>(queued) / (sizeof(float) * channels_) / rate_ : 0.0;
 }
 
 // Runs on SDL's audio thread, with the stream locked, whenever the device wants more of a looping
@@ -412,6 +480,7 @@ void Audio::reap_lost() {
 
 void Audio::check_open() {
     if (lost_) throw std::runtime_error("sound device lost");
+    if (!failure_.empty()) throw std::runtime_error(std::exchange(failure_, std::string()));
     if (!device_) {
         throw std::runtime_error("this Audio is closed: its device was given back by close()");
     }
@@ -432,19 +501,32 @@ void Audio::check_volume(float volume) const {
     }
 }
 
-void Audio::put(SDL_AudioStream *stream, const SampleBlock &samples) {
-    scratch_.resize(std::min(samples.frames, kChunkFrames) * static_cast<std::size_t>(channels_));
-    for (std::size_t first = 0; first < samples.frames; first += kChunkFrames) {
-        const std::size_t count = std::min(kChunkFrames, samples.frames - first);
-        convert_samples(samples, channels_, first, count, scratch_.data());
-        const auto bytes = static_cast<int>(count * channels_ * sizeof(float));
-        if (!SDL_PutAudioStreamData(stream, scratch_.data(), bytes)) throw_sdl_error();
+SDL_AudioSpec Audio::format_of(const SampleBlock &samples) const {
+    const int rate = samples.rate ? samples.rate : rate_;
+    if (rate < kMinSampleRate || rate > kMaxSampleRate) {
+        throw std::invalid_argument("rate must be " + std::to_string(kMinSampleRate) + " to " +
+                                    std::to_string(kMaxSampleRate) +
+                                    " frames a second, or None for the Audio's own, not " +
+                                    std::to_string(rate));
     }
+    // One channel into two is SDL's (on both sides); two into one is convert_samples' (mixed).
+    const int channels = samples.channels ? std::min(samples.channels, channels_) : channels_;
+    return SDL_AudioSpec{SDL_AUDIO_F32, channels, rate};
+}
+
+void Audio::put(SDL_AudioStream *stream, const SampleBlock &samples) {
+    if (!put_chunks(stream, samples, format_of(samples).channels, scratch_)) throw_sdl_error();
 }
 
 void Audio::queue(const SampleBlock &samples) {
     std::lock_guard<std::mutex> lock(mutex_);
     check_open();
+    const SDL_AudioSpec format = format_of(samples);
+    if (format.channels != queue_format_.channels || format.freq != queue_format_.freq) {
+        // What was queued before plays on in its own format.
+        if (!SDL_SetAudioStreamFormat(stream_, &format, nullptr)) throw_sdl_error();
+        queue_format_ = format;
+    }
     put(stream_, samples);
 }
 
@@ -486,15 +568,16 @@ std::shared_ptr<Voice> Audio::play(const SampleBlock &samples, bool loop, float 
     auto voice = std::make_shared<Voice>();
     if (samples.frames == 0) return voice;  // nothing to play, even in a loop
 
-    const SDL_AudioSpec spec{SDL_AUDIO_F32, channels_, rate_};
-    SDL_AudioStream *stream = SDL_CreateAudioStream(&spec, &spec);
+    const SDL_AudioSpec in = format_of(samples);
+    const SDL_AudioSpec out{SDL_AUDIO_F32, channels_, rate_};
+    SDL_AudioStream *stream = SDL_CreateAudioStream(&in, &out);
     if (!stream) throw_sdl_error();
     voice->stream_ = stream;  // owned by the voice from here on, released with it on a throw
     voice->loop_ = loop;
     if (!SDL_SetAudioStreamGain(stream, volume)) throw_sdl_error();
     if (loop) {
-        voice->samples_.resize(samples.frames * static_cast<std::size_t>(channels_));
-        convert_samples(samples, channels_, 0, samples.frames, voice->samples_.data());
+        voice->samples_.resize(samples.frames * static_cast<std::size_t>(in.channels));
+        convert_samples(samples, in.channels, 0, samples.frames, voice->samples_.data());
         if (!SDL_SetAudioStreamGetCallback(stream, &Voice::refill, voice.get())) {
             throw_sdl_error();
         }
@@ -509,6 +592,37 @@ std::shared_ptr<Voice> Audio::play(const SampleBlock &samples, bool loop, float 
         throw_sdl_error();
     }
     return voice;
+}
+
+std::shared_ptr<Voice> Audio::stream(int channels, int rate, float volume) {
+    check_volume(volume);
+    std::lock_guard<std::mutex> lock(mutex_);
+    check_open();
+    sweep_voices();
+    SampleBlock format;
+    format.channels = channels;
+    format.rate = rate;
+    const SDL_AudioSpec in = format_of(format);
+    const SDL_AudioSpec out{SDL_AUDIO_F32, channels_, rate_};
+    auto voice = std::make_shared<Voice>();
+    SDL_AudioStream *stream = SDL_CreateAudioStream(&in, &out);
+    if (!stream) throw_sdl_error();
+    voice->stream_ = stream;
+    voice->fed_ = true;
+    voice->channels_ = in.channels;
+    voice->rate_ = in.freq;
+    if (!SDL_SetAudioStreamGain(stream, volume)) throw_sdl_error();
+    voices_.push_back(voice);
+    if (!SDL_BindAudioStream(device_, stream)) {
+        voices_.pop_back();
+        throw_sdl_error();
+    }
+    return voice;
+}
+
+void Audio::fail(const std::string &message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failure_.empty()) failure_ = message;
 }
 
 float Audio::volume() {

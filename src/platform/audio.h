@@ -27,6 +27,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "sdl_session.h"
@@ -35,9 +36,6 @@ namespace jxfb {
 
 enum class SampleType { Int16, Float32, Float64 };
 
-// A caller's samples, read in place: `frames` frames of `channels` samples each, the sample of
-// channel c in frame i at data + i * frame_stride + c * channel_stride (bytes; any sign, any
-// alignment). Floats are clipped to -1.0..1.0 and NaN read as 0; int16 is scaled by 1/32768.
 // Thrown by a wait for the sound server that the interrupt check ended: the caller's own error
 // (KeyboardInterrupt) is pending. Whatever was waited for goes on alone, as after a time-out.
 class Interrupted : public std::exception {
@@ -50,18 +48,36 @@ public:
 // only by finishing or timing out. The binding gives a check of Python's signals.
 void set_interrupt_check(bool (*check)());
 
+// A caller's samples, read in place: `frames` frames of `channels` samples each, the sample of
+// channel c in frame i at data + i * frame_stride + c * channel_stride (bytes; any sign, any
+// alignment). Floats are clipped to -1.0..1.0 and NaN read as 0; int16 is scaled by 1/32768.
+// `channels` (1 or 2) and `rate` (frames a second) are the samples' own, 0 for the Audio's:
+// SDL's stream converts them (one channel plays on both, two are mixed as (L + R) / 2).
 struct SampleBlock {
     const void *data = nullptr;
     SampleType type = SampleType::Float32;
     std::size_t frames = 0;
     std::ptrdiff_t frame_stride = 0;
     std::ptrdiff_t channel_stride = 0;
+    int channels = 0;
+    int rate = 0;
 };
 
-// Writes the block's samples (frames [first, first + count), every channel interleaved) as
-// float32 into `out`.
+// Writes the block's samples (frames [first, first + count)) as float32 into `out`, `channels`
+// interleaved: the block's own, or 1 from a block of 2, mixed as (L + R) / 2.
 void convert_samples(const SampleBlock &block, int channels, std::size_t first, std::size_t count,
                      float *out);
+
+// A sound file read whole: float32 samples, `channels` interleaved, `rate` frames a second.
+struct LoadedSound {
+    std::vector<float> samples;
+    int channels = 0;
+    int rate = 0;
+};
+
+// Reads a WAV file (PCM of 8, 16, 24 or 32 bits, float, and the rest SDL's loader takes) through
+// SDL. Throws std::runtime_error with SDL's text when it cannot.
+LoadedSound load_wav(const char *path);
 
 class Audio;
 
@@ -78,6 +94,14 @@ public:
     bool playing();
     void stop();
 
+    // A voice fed as it plays (a streamed file): `feed` appends samples (as the Audio's
+    // SampleBlock rules say, of the format given to Audio::stream), `finish` says nothing more
+    // comes. Until then it is playing even when it has nothing queued. `buffered` is the seconds
+    // queued and not yet played, in the samples' own rate.
+    bool feed(const SampleBlock &samples);  // false once stopped
+    void finish();
+    double buffered();
+
 private:
     friend class Audio;
     bool finished_locked();  // true if it has played out or was stopped; releases it then
@@ -87,6 +111,10 @@ private:
     std::mutex mutex_;
     SDL_AudioStream *stream_ = nullptr;  // null once stopped, played out or closed
     bool loop_ = false;
+    bool fed_ = false;  // fed as it plays, until finish()
+    int channels_ = 0;  // of what it is given
+    int rate_ = 0;
+    std::vector<float> scratch_;  // fed samples on their way in
     std::vector<float> samples_;  // a looping voice's sound, put again each time it runs out
     std::size_t position_ = 0;    // the next float of samples_ to put
 };
@@ -115,6 +143,13 @@ public:
     // Starts a sound effect mixed over the stream from now on, played once or over and over,
     // scaled by `volume` (0 or more).
     std::shared_ptr<Voice> play(const SampleBlock &samples, bool loop, float volume);
+    // Starts a voice with nothing in it yet, fed by Voice::feed with samples of `channels` at
+    // `rate`.
+    std::shared_ptr<Voice> stream(int channels, int rate, float volume);
+    // What feeding a streamed voice went wrong with, raised by the next call (once).
+    void fail(const std::string &message);
+    static constexpr int kMinSampleRate = 1000;
+    static constexpr int kMaxSampleRate = 384000;
 
     float volume();
     void set_volume(float volume);  // 0 or more; 1 is as queued
@@ -139,6 +174,7 @@ private:
     bool no_device_left();
     void check_volume(float volume) const;
     void put(SDL_AudioStream *stream, const SampleBlock &samples);
+    SDL_AudioSpec format_of(const SampleBlock &samples) const;
     void sweep_voices();
 
     std::mutex mutex_;
@@ -148,7 +184,9 @@ private:
     SDL_AudioDeviceID device_ = 0;       // 0 once closed
     SDL_AudioStream *stream_ = nullptr;  // the queue
     std::vector<std::shared_ptr<Voice>> voices_;
-    std::vector<float> scratch_;  // converted samples on their way into a stream
+    std::vector<float> scratch_;    // converted samples on their way into a stream
+    SDL_AudioSpec queue_format_{};  // what the queue is given now
+    std::string failure_;           // see fail()
     std::mutex removed_mutex_;
     std::vector<SDL_AudioDeviceID> removed_;  // devices SDL said went: see no_device_left
     std::atomic<bool> any_removed_{false};
