@@ -7,7 +7,18 @@ from __future__ import annotations
 import os as _os
 import sys as _sys
 
-from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_names, text_size
+from ._jxframebuf import (
+    FONT_4X6,
+    FONT_8X8,
+    Audio,
+    Canvas,
+    Font,
+    Framebuffer,
+    Voice,
+    __version__,
+    key_names,
+    text_size,
+)
 
 # Pictures and recordings (_images.py) are written in Python over NumPy and Pillow, which take
 # longer to import than the rest of the package together: the members below import them on their
@@ -130,15 +141,29 @@ _play.__name__, _play.__qualname__ = "play", "Audio.play"
 
 # The classes and functions are defined in the extension and in this package's modules; they are
 # used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size, load_sound, tone, melody):
+for _member in (
+    Framebuffer,
+    Canvas,
+    Font,
+    Audio,
+    Voice,
+    key_names,
+    text_size,
+    load_sound,
+    tone,
+    melody,
+):
     _member.__module__ = __name__
 for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
     _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
 del _member, _name, _method
 
 __all__ = [
+    "FONT_4X6",
+    "FONT_8X8",
     "Audio",
     "Canvas",
+    "Font",
     "Framebuffer",
     "Voice",
     "__version__",

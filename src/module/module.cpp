@@ -199,6 +199,7 @@ PYBIND11_MODULE(_jxframebuf, m) {
     install_fast(framebuffer, "running", &running_front, fast_running);
     install_fast(framebuffer, "flip", &flip_front, fast_flip);
     register_draw(framebuffer);
+    register_font(m);
     register_canvas(m);
     register_audio(m);
     register_testing(m);
