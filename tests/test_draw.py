@@ -889,6 +889,15 @@ def test_drawing_state_reads_back_as_set_belongs_to_each_object_and_refuses_bad_
         np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
         fb.clip, fb.pattern = None, None
         assert (fb.clip, fb.pattern) == (None, None)
+        # Text in any font and scale goes through the camera and the clip too.
+        fb.camera, fb.clip = (-3, -2), (0, 0, 9, 7)
+        fb.text(-3, -2, "AB", 9, font=FONT_4X6, scale=2)
+        expected = BACKGROUND.copy()
+        Canvas(expected).text(0, 0, "AB", 9, font=FONT_4X6, scale=2)
+        expected[7:, :], expected[:, 9:] = BACKGROUND[7:, :], BACKGROUND[:, 9:]
+        np.testing.assert_array_equal(fb.buffer(), expected)
+        fb.buffer()[:] = BACKGROUND
+        fb.camera, fb.clip = (-5, HI), None
         for target in (fb, canvas):
             for attribute, value, error, text in [
                 ("clip", (0, 0, -1, 3), ValueError, r"clip width and height must be 0 or more"),
