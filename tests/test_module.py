@@ -2,11 +2,9 @@
 
 import _interpreters
 import importlib.metadata
-import os
-import subprocess
-import sys
 
 import jxframebuf
+from conftest import in_child
 
 
 def test_module_and_class_surface():
@@ -90,6 +88,4 @@ def test_drawing_and_flipping_import_neither_numpy_nor_pillow():
         "fb.buffer()\n"
         "assert 'numpy' in sys.modules\n"
     )
-    env = dict(os.environ, SDL_VIDEO_DRIVER="dummy")
-    done = subprocess.run([sys.executable, "-c", program], env=env, capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr
+    in_child(program)

@@ -82,6 +82,8 @@ bool run_bounded(std::function<void()> work, double seconds, bool interruptible)
         } catch (...) {
             error = std::current_exception();
         }
+        // SDL keeps its error text per thread; a thread SDL did not start frees it only this way.
+        SDL_CleanupTLS();
         std::lock_guard<std::mutex> lock(task->mutex);
         task->error = error;
         task->done = true;
