@@ -30,6 +30,7 @@ lib.SDL_PushEvent.restype = ctypes.c_bool
 lib.SDL_CursorVisible.restype = ctypes.c_bool
 lib.SDL_GetWindowFlags.argtypes = [ctypes.c_void_p]
 lib.SDL_GetWindowFlags.restype = ctypes.c_uint64
+lib.SDL_GetTicksNS.restype = ctypes.c_uint64
 
 QUIT = 0x100
 WINDOW_SHOWN = 0x202
@@ -40,14 +41,14 @@ _WINDOW_EVENTS = ["SHOWN", "HIDDEN", "EXPOSED", "MOVED", "RESIZED", "PIXEL_SIZE_
                   "ICCPROF_CHANGED", "DISPLAY_CHANGED", "DISPLAY_SCALE_CHANGED",
                   "SAFE_AREA_CHANGED", "OCCLUDED", "ENTER_FULLSCREEN", "LEAVE_FULLSCREEN"]  # fmt: skip
 WINDOW = {name: WINDOW_SHOWN + i for i, name in enumerate(_WINDOW_EVENTS)}
-KEY_DOWN, KEY_UP = 0x300, 0x301
+KEY_DOWN, KEY_UP, TEXT_INPUT = 0x300, 0x301, 0x303
 MOUSE_MOTION, MOUSE_BUTTON_DOWN, MOUSE_BUTTON_UP, MOUSE_WHEEL = 0x400, 0x401, 0x402, 0x403
 # Keycodes of a few keys (SDL_keycode.h): characters are themselves, the rest carry bit 30.
 KEYCODES = {"a": 0x61, "space": 0x20, "1": 0x31, "!": 0x21, "left": 0x4000_0050, "f1": 0x4000_003A,
-            "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B}  # fmt: skip
+            "left shift": 0x4000_00E1, "return": 0x0D, "escape": 0x1B, "é": 0xE9}  # fmt: skip
 # Scancodes (SDL_scancode.h): the keys' places on a US keyboard.
 SCANCODES = {"a": 4, "q": 20, "w": 26, "space": 44, "1": 30, "!": 30, "left": 80, "f1": 58,
-             "left shift": 225, "return": 40, "escape": 41}  # fmt: skip
+             "left shift": 225, "return": 40, "escape": 41, "é": 31}  # fmt: skip
 BUTTONS = {"left": 1, "middle": 2, "right": 3, "x1": 4, "x2": 5}
 
 
@@ -132,18 +133,42 @@ def push_quit() -> None:
     _push([(0, "c_uint32", QUIT)])
 
 
-def push_window_event(kind: str, window: int) -> None:
-    _push([(0, "c_uint32", WINDOW[kind]), (16, "c_uint32", window_id(window))])
+def ticks_ns() -> int:
+    """SDL's clock, which events are stamped by."""
+    return lib.SDL_GetTicksNS()
+
+
+def push_window_event(kind: str, window: int, timestamp: int = 0) -> None:
+    _push([(0, "c_uint32", WINDOW[kind]), (8, "c_uint64", timestamp),
+           (16, "c_uint32", window_id(window))])  # fmt: skip
 
 
 def push_key(
-    window: int, key: str, down: bool, repeat: bool = False, place: str = "", raw: int = 1
+    window: int,
+    key: str,
+    down: bool,
+    repeat: bool = False,
+    place: str = "",
+    raw: int = 1,
+    timestamp: int = 0,
 ) -> None:
     """A key typing `key` on the key at `place` (by default where it is on a US keyboard); `raw`
-    is the keyboard's own code, 0 for a release SDL makes up itself on a change of focus."""
-    _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (16, "c_uint32", window_id(window)),
+    is the keyboard's own code, 0 for a release SDL makes up itself on a change of focus. A
+    timestamp of 0 is SDL's now."""
+    _push([(0, "c_uint32", KEY_DOWN if down else KEY_UP), (8, "c_uint64", timestamp),
+           (16, "c_uint32", window_id(window)),
            (24, "c_uint32", SCANCODES[place or key]), (28, "c_uint32", KEYCODES[key]),
            (34, "c_uint16", raw), (36, "c_bool", down), (37, "c_bool", repeat)])  # fmt: skip
+
+
+_texts = []  # SDL keeps a pointer to an event's text: they live as long as the process
+
+
+def push_text(window: int, text: str | bytes) -> None:
+    """Text as an input method sends it: a str as UTF-8, or bytes as they are."""
+    _texts.append(ctypes.create_string_buffer(text if isinstance(text, bytes) else text.encode()))
+    _push([(0, "c_uint32", TEXT_INPUT), (16, "c_uint32", window_id(window)),
+           (24, "c_void_p", ctypes.addressof(_texts[-1]))])  # fmt: skip
 
 
 def push_wheel(window: int, x: float, y: float, flipped: bool = False) -> None:

@@ -48,7 +48,7 @@ def test_held_and_pressed_across_frames(fb):
     # A second "down" without an "up" between (a repeat not marked as one, a second keyboard).
     sdl.push_key(w, "a", True)
     fb.running()
-    assert fb.key("a") and not fb.pressed("a")
+    assert fb.key("a") and not fb.pressed("a") and not fb.pressed("physical A")
     testing.release(fb, "a")
     fb.running()
     assert not fb.key("a") and not fb.pressed("a") and fb.released("a")
@@ -97,6 +97,13 @@ def test_every_kind_of_name_in_any_case(fb):
         testing.release(fb, f"mouse {button}")
         fb.running()
         assert not fb.key(f"mouse {button}")
+    # Case is folded one character to one, as Unicode's simple case folding does.
+    sdl.push_key(w, "é", True)
+    fb.running()
+    assert fb.key("É") and fb.key("é") and not fb.key("E")
+    sdl.push_key(w, "é", False)
+    assert fb.running() and not fb.key("É")
+    assert not fb.key("ẞ") and not fb.key("PAD8 A")  # "ẞ" is "ß", never "ss"; "pad8" is a pad
     # A French keyboard: the key where a US one has Q types "a". Names by place follow the place.
     sdl.push_key(w, "a", True, place="q")
     fb.running()
@@ -116,12 +123,25 @@ def test_unknown_names_and_non_text_are_refused(fb):
     for name in misspelt:
         with pytest.raises(ValueError, match="unknown key name") as raised:
             fb.key(name)
-        if "\0" not in name:
-            assert f"'{name}'" in str(raised.value)  # the message names it
+        assert f"'{name}'".replace("\0", "\\x00") in str(raised.value)  # named whole
         with pytest.raises(ValueError, match="unknown key name"):
             fb.pressed(name)
+    # The nearest name when one is near; else the kinds of names. A huge name is cut short.
+    for name, meant in [("Page Up", "PageUp"), ("Spacebar", "Space"), ("physicalq", "physical Q"),
+                        ("mouse x3", "mouse x1"), ("pad dpupp", "pad dpup")]:  # fmt: skip
+        with pytest.raises(ValueError) as raised:
+            fb.pressed(name)
+        assert str(raised.value) == f"unknown key name '{name}': did you mean '{meant}'?"
+    with pytest.raises(
+        ValueError, match=r"^unknown key name 'x{40}\.\.\.' \(100000 char"
+    ) as raised:
+        fb.key("x" * 100_000)
     assert "'physical W'" in str(raised.value) and "'pad dpup'" in str(raised.value)
-    for name in ("leftx", "pad", "pad leftz", "pad +leftx", "pad a", "pad9 leftx", "pad2leftx"):
+    with pytest.raises(
+        ValueError, match=r"^unknown axis name 'pad lefty2': did you mean 'pad lefty'"
+    ):
+        fb.axis("pad lefty2")
+    for name in ("leftx", "pad", "pad +leftx", "pad a", "pad9 leftx", "pad2leftx"):
         with pytest.raises(ValueError, match=f"^unknown axis name '{re.escape(name)}'"):
             fb.axis(name)
     for wrong in (b"a", 65, None, ["a"]):
@@ -273,6 +293,22 @@ def test_input_goes_to_the_framebuffer_of_its_window():
         a.running()
         assert a.pressed("A")
 
+        # The keyboard stamps its events itself: a key stamped a moment before the focus-lost
+        # event was drained is the same hold too.
+        sdl.push_window_event("FOCUS_LOST", wa, timestamp=sdl.ticks_ns() + 10**9)
+        sdl.push_key(wb, "a", True)
+        b.flip()
+        assert b.key("a") and not b.pressed("a")
+
+        # One cursor setting serves both windows: the one the pointer comes over decides.
+        b.cursor = False
+        sdl.push_window_event("MOUSE_ENTER", wa)
+        a.running()
+        assert sdl.cursor_visible()
+        sdl.push_window_event("MOUSE_ENTER", wb)
+        a.running()
+        assert not sdl.cursor_visible()
+
 
 def test_two_windows_each_see_every_press_text_scroll_and_release_in_one_frame():
     # The loop reads both windows, then ends both frames: a.flip() drains what was meant for b
@@ -372,8 +408,13 @@ def test_typed_text_edits_in_order_and_the_wheel_belong_to_one_frame(fb):
     testing.type_text(fb, "😀")
     fb.running()  # both drains of the frame count
     assert fb.typed() == "Héllo, 世界!😀" and fb.wheel() == (0.5, -1.0)
+    assert fb.mouse() == (1, 1)  # the wheel tells where the pointer is: (5, 5) at scale 3
     fb.flip()
     assert fb.typed() == "" and fb.wheel() == (0.0, 0.0)
+    sdl.push_text(w, b"ab\xffc")  # a broken sequence loses itself only
+    sdl.push_text(w, "d")
+    fb.running()
+    assert fb.typed() == "ab\ufffdcd"
 
     # Faster than a key a frame: the editing keys in place among the text, auto-repeat counted.
     for key in ("a", "b", "d", "Backspace", "c", "Return", "Left", "Right", "Home", "End",
@@ -433,6 +474,15 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         pads.append(testing.Gamepad("Pad Three"))  # takes the free number
         fb.running()
         assert fb.gamepads() == ["Pad Three", "Pad Two"]
+        # Beyond eight pads one waits, and takes the first number freed.
+        extra = [testing.Gamepad(f"Extra {i}") for i in range(7)]
+        pads += extra
+        fb.running()
+        assert fb.gamepads() == ["Pad Three", "Pad Two", *(f"Extra {i}" for i in range(6))]
+        extra[2].unplug()
+        pads.remove(extra[2])
+        fb.running()
+        assert fb.gamepads()[4] == "Extra 6"
     finally:
         for pad in pads:
             pad.unplug()
@@ -440,6 +490,13 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
     assert fb.gamepads() == [] and not first.plugged
     with pytest.raises(RuntimeError, match="unplugged"):
         first.press("a")
+    fb.quit()  # SDL shuts down: its next start finds the gamepads anew
+    with Framebuffer(8, 8, fps=0) as again:
+        assert again.gamepads() == []
+        pad = testing.Gamepad("Pad Again")
+        again.running()
+        assert again.gamepads() == ["Pad Again"]
+        pad.unplug()
 
 
 def test_title_retitles_and_refuses_what_is_not_text(fb):

@@ -81,6 +81,35 @@ def caught_signals(pid):
     return {number for number in range(1, 65) if mask >> (number - 1) & 1}
 
 
+def test_a_second_sigterm_before_the_first_is_answered_ends_the_program():
+    # The loop is stuck (it never drains): the second SIGTERM is not swallowed like the first.
+    child = start(LOOP + "\n    time.sleep(30)\n")
+    child.send_signal(signal.SIGTERM)
+    time.sleep(0.2)
+    child.send_signal(signal.SIGTERM)
+    out, err = finish(child)
+    assert child.returncode == -signal.SIGTERM, (out, err)
+
+
+def test_a_sigterm_handler_of_the_programs_own_is_kept():
+    child = start(
+        """
+    import signal, time
+    signal.signal(signal.SIGTERM, lambda *_: print("handled", flush=True))
+    from jxframebuf import Framebuffer
+    fb = Framebuffer(64, 48, fps=10)
+    print("looping", flush=True)
+    for _ in range(8):
+        fb.flip()
+    print("running:", fb.running(), flush=True)
+    fb.quit()
+    """
+    )
+    child.send_signal(signal.SIGTERM)
+    out, err = finish(child)
+    assert child.returncode == 0 and out.splitlines() == ["handled", "running: True"], err
+
+
 def test_sdl_handles_sigterm_only_while_a_framebuffer_is_open():
     child = start(
         LOOP

@@ -14,7 +14,7 @@ from Xlib import X
 
 import xsession
 from jxframebuf import Framebuffer
-from xsession import find_window, find_windows, grab, request_close
+from xsession import find_window, find_windows, grab, request_close, title
 
 pytestmark = pytest.mark.x11
 
@@ -354,3 +354,50 @@ def test_a_lost_x_server_ends_the_loop_and_the_program_shuts_down_as_written():
             child.communicate()
     assert child.returncode == 0, err
     assert out.splitlines() == LOST_STORY[1:]
+
+
+WINDOW_DESTROYED = """
+from jxframebuf import Framebuffer
+other, fb = Framebuffer(16, 16, fps=30), Framebuffer(64, 48, fps=30)
+fb.title = "doomed"
+other.flip()
+fb.flip()
+print("looping", flush=True)
+try:
+    while fb.running():
+        fb.flip()
+        other.flip()
+    print("loop ended; the other runs:", other.running(), flush=True)
+    fb.quit()
+    other.flip()
+    again = Framebuffer(8, 8, fps=0)
+    again.flip()
+    print("a new window runs:", again.running(), other.running(), flush=True)
+finally:
+    print("finally", flush=True)
+"""
+
+
+@pytest.mark.x11
+def test_a_window_destroyed_by_another_client_ends_its_loop_as_a_close_does():
+    # Xlib's default answer to the BadWindow errors that follow was to print them and exit.
+    child = subprocess.Popen([sys.executable, "-c", WINDOW_DESTROYED], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)  # fmt: skip
+    try:
+        assert child.stdout.readline() == "looping\n"
+        deadline = time.monotonic() + 5
+        while not (doomed := [w for w in find_windows(child.pid) if title(w) == "doomed"]):
+            assert time.monotonic() < deadline
+            time.sleep(0.02)
+        doomed[0].destroy()  # as `xdotool windowclose` does
+        xsession.connect().sync()
+        out, err = child.communicate(timeout=20)
+    finally:
+        child.kill()
+        child.communicate()
+    assert child.returncode == 0 and err == "", err
+    assert out.splitlines() == [
+        "loop ended; the other runs: True",
+        "a new window runs: True True",
+        "finally",
+    ]

@@ -299,7 +299,7 @@ def test_a_resized_window_letterboxes_and_maps_the_mouse(framebuffers):
     assert (hints.min_width, hints.max_width) == (120, 120)
     fb.resizable = True
     fb.flip()
-    assert window.get_wm_normal_hints().max_width == 0
+    assert window.get_wm_normal_hints().max_width == 16384  # the constructor's limit
     window.configure(width=300, height=100)  # as the user dragging its corner would
 
     def resized():
@@ -315,6 +315,13 @@ def test_a_resized_window_letterboxes_and_maps_the_mouse(framebuffers):
     np.testing.assert_array_equal(grab(window), wanted)
     xsession.move_pointer(window, 90 + 2 * 30, 10 + 2 * 20 + 1)
     assert until(lambda: fb.mouse() == (30, 20), fb), fb.mouse()
+    # Another program may size it past that (no window manager here to hold it back): the
+    # window is asked back within it, and shows nothing meanwhile (a 30,000 px side would cost
+    # gigabytes and most of a second a frame).
+    window.configure(width=30000, height=20000)
+    xsession.connect().sync()
+    assert until(lambda: fb.window_size == (16384, 16384), fb), fb.window_size
+    assert (window.get_geometry().width, window.get_geometry().height) == (16384, 16384)
 
 
 def expected_letterbox(fb, out_w, out_h):

@@ -160,7 +160,8 @@ class Framebuffer:
         """True while the key or button `name` is held ("A", "Space", "physical W", "mouse left",
         "pad a", "ctrl", ...), as of the latest running() or flip().
 
-        Names, in any case (key_names() lists them all; docs/input.md):
+        Names, in any case (Unicode's simple case folding, one character to one: "É" is "é";
+        key_names() lists them all; docs/input.md):
 
         - Keys by what they type: SDL's key names (`SDL_GetKeyName`): "A", "1", "Space",
           "Escape", "Return", "Backspace", "Left", "Right", "Up", "Down", "PageUp", "F1",
@@ -184,8 +185,9 @@ class Framebuffer:
         time a program names a gamepad, so a press during that first frame is not seen.
 
         Raises:
-            ValueError: an unknown name, naming it and listing the kinds of names ("unknown key
-                name 'pad z' (...)").
+            ValueError: an unknown name, naming it (a NUL as \\x00, a very long one cut short)
+                and the nearest known name ("unknown key name 'Page Up': did you mean
+                'PageUp'?"), or the kinds of names when none is near.
             TypeError: a name that is not a `str`.
             UnicodeEncodeError: a `str` with a lone surrogate.
             RuntimeError: a gamepad name on a thread other than the windows' own.
@@ -293,7 +295,8 @@ class Framebuffer:
 
         `[]` when none. Gamepads are SDL's, read through its standard mapping (Xbox, PlayStation,
         Switch and most other pads look alike). One plugged in while the program runs works from
-        the next frame and takes the lowest free number, which it keeps while connected.
+        the next frame and takes the lowest free number, which it keeps while connected; beyond
+        eight, a pad waits and takes the first number freed.
         Gamepads belong to no window: every framebuffer sees them, while one of the program's
         windows has the keyboard focus.
         """
@@ -328,7 +331,9 @@ class Framebuffer:
         """Whether the user may resize the window; False at first. The picture stays at the
         largest whole magnification that fits, centred on black.
 
-        A window smaller than the picture shows its centre; `mouse()` maps through the fit.
+        A window smaller than the picture shows its centre; `mouse()` maps through the fit. A
+        window is never larger than 16,384 pixels a side, the constructor's limit: one made
+        larger by another program is sized back, and shows nothing new until it is.
         """
     @resizable.setter
     def resizable(self, value: bool, /) -> None: ...

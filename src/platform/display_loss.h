@@ -5,9 +5,10 @@
 // SDL's video alone from then on.
 //
 // X11: Xlib's I/O error handler and, for SDL's connection, its exit handler (libX11 1.7 and
-// later) are taken over, so that Xlib returns from the error instead of exiting; libX11 is reached
-// the way SDL reaches it, loaded at run time. Wayland: the connection's socket is asked whether
-// it hung up, and libwayland whether the connection has failed. Other drivers lose nothing.
+// later) are taken over, so that Xlib returns from the error instead of exiting, and so is its
+// protocol error handler, for the errors that a window destroyed by another client causes; libX11
+// is reached the way SDL reaches it, loaded at run time. Wayland: the connection's socket is asked
+// whether it hung up, and libwayland whether the connection has failed. Other drivers lose nothing.
 #pragma once
 
 #include <SDL3/SDL.h>
@@ -22,7 +23,14 @@ void watch(SDL_Window *window);
 // Cheap enough for every frame. Call on the video thread.
 bool lost();
 
-// Stops watching: SDL's video is going down normally (never after a loss).
-void unwatch();
+// Whether another client destroyed the watched window `id` (X11: `xdotool windowclose`). Its
+// requests then fail with BadWindow, which Xlib's default handler answers by ending the process;
+// while the connection is watched, such errors about our own windows are swallowed instead and
+// the window is marked destroyed, so that its loop can end as a close request does. Any thread.
+bool destroyed(SDL_WindowID id);
+
+// Stops watching the window `id`, once SDL has destroyed it (SDL's video may be going down
+// normally; never after a loss). Errors still on their way about it are awaited first.
+void unwatch(SDL_WindowID id);
 
 }  // namespace jxfb::display_loss

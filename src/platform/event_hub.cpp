@@ -260,6 +260,14 @@ std::uint64_t EventHub::drain(WindowInput *by) {
     while (SDL_PollEvent(&sdl)) {
         if (translate(sdl, event)) dispatch(event, number);
     }
+    // A window that another client destroyed sends no event of SDL's: the X connection tells.
+    for (std::size_t i = 0; i < live_.size(); ++i) {
+        if (!display_loss::destroyed(live_[i].id)) continue;
+        event = Event();
+        event.kind = Event::Kind::kWindowGone;
+        event.window = live_[i].id;
+        dispatch(event, number);
+    }
     // A SIGTERM ends every loop, as SDL's quit event would.
     if (session::take_termination_request()) end_every_loop();
     if (display_loss::lost()) lose_every_window();

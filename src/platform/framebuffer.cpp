@@ -137,7 +137,7 @@ void JXFramebuffer::lose_every_display() {
 }
 
 void JXFramebuffer::resized(const jxfb::WindowSize &size) {
-    (void)size;
+    if (display_) display_->keep_within_limit(size);
 }
 
 void JXFramebuffer::pointer_left(float &x, float &y) {
@@ -187,12 +187,7 @@ namespace {
 jxfb::Control control_named(const std::string &name) {
     jxfb::Control control;
     if (!jxfb::control_from_name(name, control)) {
-        throw std::invalid_argument(
-            "unknown key name '" + name +
-            "' (SDL's key names, such as 'A', 'Space', 'Left', 'Return', 'F1', 'Left Shift'; "
-            "'physical ' and an SDL scancode name, such as 'physical W'; 'mouse left', "
-            "'mouse middle', 'mouse right', 'mouse x1', 'mouse x2'; 'pad a', 'pad2 start', "
-            "'pad dpup', ... with SDL's gamepad button names)");
+        throw std::invalid_argument(jxfb::unknown_key_name(name));
     }
     return control;
 }
@@ -244,10 +239,7 @@ float JXFramebuffer::axis(const std::string &name) {
     int slot = 0;
     SDL_GamepadAxis axis = SDL_GAMEPAD_AXIS_INVALID;
     if (!jxfb::axis_from_name(name, slot, axis)) {
-        throw std::invalid_argument(
-            "unknown axis name '" + name +
-            "' ('pad leftx', 'pad lefty', 'pad rightx', 'pad righty', 'pad lefttrigger', "
-            "'pad righttrigger', or the same with 'pad2' to 'pad8')");
+        throw std::invalid_argument(jxfb::unknown_axis_name(name));
     }
     return gamepads_ready("axis()") ? jxfb::gamepads().axis(slot, axis) : 0.0f;
 }

@@ -50,9 +50,8 @@ public:
     JXFramebuffer(JXFramebuffer &&) = delete;
     JXFramebuffer &operator=(JXFramebuffer &&) = delete;
 
-    // The largest window side accepted, in pixels: what common renderers take as a texture side,
-    // and more than any display shows.
-    static constexpr int kMaxWindowSide = 16384;
+    // The largest window side accepted, in pixels (present.h).
+    static constexpr int kMaxWindowSide = jxfb::kMaxWindowSide;
     // The longest title accepted, in characters (Unicode code points): at four bytes of UTF-8
     // each, one message of the Wayland protocol still carries it (about 4,080 bytes); X11 takes
     // megabytes.

@@ -50,6 +50,14 @@ void Gamepads::removed(SDL_JoystickID id) {
     if (slot < 0) return;
     SDL_CloseGamepad(pads_[slot]);
     pads_[slot] = nullptr;
+    // A pad plugged in while every slot was taken has waited: it takes the slot freed.
+    int count = 0;
+    SDL_JoystickID *ids = SDL_GetGamepads(&count);
+    if (ids == nullptr) return;
+    for (int i = 0; i < count && !pads_[slot]; ++i) {
+        if (ids[i] != id) added(ids[i]);
+    }
+    SDL_free(ids);
 }
 
 int Gamepads::slot_of(SDL_JoystickID id) const {

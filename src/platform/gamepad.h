@@ -1,7 +1,8 @@
 // The gamepads: SDL's gamepad subsystem, started the first time a program asks about a gamepad
 // (a program that never does pays nothing for it in its frame loop), and the connected gamepads
 // in slots. A gamepad keeps its slot while it stays connected; one plugged in takes the lowest
-// free slot, so a player's pad that is unplugged and plugged back gets its number back.
+// free slot, so a player's pad that is unplugged and plugged back gets its number back. Beyond
+// kMaxPads, a pad waits for a slot to be freed.
 //
 // Gamepads belong to no window: SDL is process-wide, and so are these.
 #pragma once

@@ -5,17 +5,11 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "casefold.h"
+
 namespace jxfb {
 
 namespace {
-
-std::string lower_ascii(const std::string &name) {
-    std::string lowered = name;
-    for (char &ch : lowered) {
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    }
-    return lowered;
-}
 
 bool starts_with(const std::string &text, const char *prefix, std::size_t &rest) {
     const std::size_t n = std::strlen(prefix);
@@ -85,14 +79,128 @@ Control lookup(const std::string &lowered) {
         return button < 0 ? SDLK_UNKNOWN : pad_button(slot, button);
     }
     // A character key's keycode is the character its key gives unshifted: lower case for the
-    // Latin letters, which SDL names in upper case. SDL_GetKeyFromName maps an upper-case letter
-    // through the current keyboard layout, if there is one; doing it here keeps the answer the
-    // same with or without a layout. Names SDL does not know give SDLK_UNKNOWN (0).
-    if (lowered.size() == 1) return static_cast<unsigned char>(lowered[0]);
+    // letters, which SDL names in upper case (folded already). SDL_GetKeyFromName maps an
+    // upper-case letter through the current keyboard layout, if there is one; doing it here keeps
+    // the answer the same with or without a layout. Names SDL does not know give SDLK_UNKNOWN (0).
+    char32_t single = 0;
+    if (one_character(lowered, single)) return static_cast<Control>(single);
     return SDL_GetKeyFromName(lowered.c_str());
 }
 
+// The known names in their own spelling, for suggesting one: SDL's key names (as its scancodes
+// name them), the same after "physical ", the mouse buttons and the first gamepad's buttons.
+const std::vector<std::string> &known_key_names() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (int s = 1; s < SDL_SCANCODE_COUNT; ++s) {
+            const char *name = SDL_GetScancodeName(static_cast<SDL_Scancode>(s));
+            if (name != nullptr && *name != '\0') all.emplace_back(name);
+        }
+        const std::size_t keys = all.size();
+        for (std::size_t i = 0; i < keys; ++i) all.push_back("physical " + all[i]);
+        for (const char *button : {"left", "middle", "right", "x1", "x2"}) {
+            all.push_back(std::string("mouse ") + button);
+        }
+        for (int b = 0; b < SDL_GAMEPAD_BUTTON_COUNT; ++b) {
+            const char *name = SDL_GetGamepadStringForButton(static_cast<SDL_GamepadButton>(b));
+            if (name != nullptr) all.push_back(std::string("pad ") + name);
+        }
+        return all;
+    }();
+    return names;
+}
+
+// Edits (insert, delete, change, swap two neighbours) from a to b.
+std::size_t distance(const std::string &a, const std::string &b) {
+    const std::size_t n = a.size(), m = b.size();
+    std::vector<std::vector<std::size_t>> d(n + 1, std::vector<std::size_t>(m + 1));
+    for (std::size_t i = 0; i <= n; ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= m; ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= n; ++i) {
+        for (std::size_t j = 1; j <= m; ++j) {
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[n][m];
+}
+
+// The known name nearest to `name`, if one is near enough to be what was meant: a third of the
+// name's length in edits, at least one and at most three.
+std::string nearest(const std::string &name, const std::vector<std::string> &known) {
+    constexpr std::size_t kLongest = 64;  // longer than every name: no use comparing
+    if (name.size() > kLongest) return {};
+    const std::string folded = fold_case(name);
+    const std::size_t most = std::clamp<std::size_t>((folded.size() + 1) / 3, 1, 3);
+    std::string best;
+    std::size_t best_distance = most + 1;
+    for (const std::string &candidate : known) {
+        const std::size_t d = distance(folded, fold_case(candidate));
+        if (d < best_distance) {
+            best = candidate;
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
+// A name as a message shows it: quoted, a NUL written \x00 (it would end the message early), and
+// a name too long to read cut short, with its length.
+std::string shown(const std::string &name) {
+    constexpr std::size_t kShown = 40;  // characters
+    std::string text = "'";
+    std::size_t characters = 0;
+    for (const char ch : name) {
+        const bool starts = (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+        if (starts && ++characters > kShown) break;
+        if (ch == '\0') {
+            text += "\\x00";
+        } else {
+            text.push_back(ch);
+        }
+    }
+    if (characters <= kShown) return text + "'";
+    const auto total = std::count_if(name.begin(), name.end(), [](char ch) {
+        return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    });
+    return text + "...' (" + std::to_string(total) + " characters)";
+}
+
 }  // namespace
+
+bool one_character(const std::string &utf8, char32_t &c) {
+    return !utf8.empty() && decode_utf8(utf8, 0, c) == static_cast<int>(utf8.size());
+}
+
+std::string unknown_key_name(const std::string &name) {
+    const std::string suggestion = nearest(name, known_key_names());
+    if (!suggestion.empty()) {
+        return "unknown key name " + shown(name) + ": did you mean '" + suggestion + "'?";
+    }
+    return "unknown key name " + shown(name) +
+           " (SDL's key names, such as 'A', 'Space', 'Left', 'Return', 'F1', 'Left Shift'; "
+           "'physical ' and an SDL scancode name, such as 'physical W'; 'mouse left', "
+           "'mouse middle', 'mouse right', 'mouse x1', 'mouse x2'; 'pad a', 'pad2 start', "
+           "'pad dpup', ... with SDL's gamepad button names)";
+}
+
+std::string unknown_axis_name(const std::string &name) {
+    std::vector<std::string> axes;
+    for (int a = 0; a < SDL_GAMEPAD_AXIS_COUNT; ++a) {
+        const char *known = SDL_GetGamepadStringForAxis(static_cast<SDL_GamepadAxis>(a));
+        if (known != nullptr) axes.push_back(std::string("pad ") + known);
+    }
+    const std::string suggestion = nearest(name, axes);
+    if (!suggestion.empty()) {
+        return "unknown axis name " + shown(name) + ": did you mean '" + suggestion + "'?";
+    }
+    return "unknown axis name " + shown(name) +
+           " ('pad leftx', 'pad lefty', 'pad rightx', 'pad righty', 'pad lefttrigger', "
+           "'pad righttrigger', or the same with 'pad2' to 'pad8')";
+}
 
 bool control_from_name(const std::string &name, Control &out) {
     // A NUL inside the name would end it early for SDL ("a\0junk" would read as "a").
@@ -104,7 +212,7 @@ bool control_from_name(const std::string &name, Control &out) {
     constexpr std::size_t kRemembered = 1024;
     static std::mutex guard;
     static std::unordered_map<std::string, Control> known;
-    const std::string lowered = lower_ascii(name);
+    const std::string lowered = fold_case(name);
     std::lock_guard<std::mutex> lock(guard);
     const auto found = known.find(lowered);
     if (found != known.end()) {
@@ -144,7 +252,7 @@ char edit_character(SDL_Keycode key) {
 
 bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis) {
     std::string rest;
-    if (name.find('\0') != std::string::npos || !pad_name(lower_ascii(name), slot, rest)) {
+    if (name.find('\0') != std::string::npos || !pad_name(fold_case(name), slot, rest)) {
         return false;
     }
     const int a = gamepad_axis(rest);

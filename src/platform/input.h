@@ -50,7 +50,8 @@ constexpr int pad_button_number(Control c) {
 }
 
 // The control that a name stands for: SDL's key names ("A", "Space", "Left Shift", "F1", ...,
-// as SDL_GetKeyName gives them, or any single character) in any case; "mouse left", "mouse middle",
+// as SDL_GetKeyName gives them, or any single character) in any case (Unicode's simple case
+// folding: "É" is "é"); "mouse left", "mouse middle",
 // "mouse right", "mouse x1", "mouse x2"; "physical " + an SDL scancode name ("physical W");
 // "pad NAME", "pad2 NAME" ... "pad8 NAME" with an SDL gamepad button name ("pad a", "pad dpup");
 // "ctrl", "shift", "alt", "gui" for either side's key. False for a name that stands for nothing.
@@ -64,6 +65,15 @@ char edit_character(SDL_Keycode key);
 
 // The gamepad axis that a name stands for: "pad leftx", "pad2 righttrigger", ... False if none.
 bool axis_from_name(const std::string &name, int &slot, SDL_GamepadAxis &axis);
+
+// The messages that refuse a name that stands for nothing: the nearest known name if one is near
+// ("unknown key name 'Page Up': did you mean 'PageUp'?"), else the kinds of names there are. A
+// NUL in the name shows as \x00, and a very long name is cut short.
+std::string unknown_key_name(const std::string &name);
+std::string unknown_axis_name(const std::string &name);
+
+// Whether `utf8` is exactly one character, and which.
+bool one_character(const std::string &utf8, char32_t &c);
 
 // The input of one window: what is held now, fed from the hub's events (event_hub.h), and what
 // happened during the frame, each happening stamped with the number of the drain of events that

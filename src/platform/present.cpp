@@ -173,6 +173,8 @@ Display::Display(const char *title, int width, int height, int scale)
     window_.reset(window);
     renderer_.reset(renderer);
     window_id_ = SDL_GetWindowID(window);
+    // Tells the window manager too (a resizable window is not dragged past it).
+    if (!SDL_SetWindowMaximumSize(window, kMaxWindowSide, kMaxWindowSide)) throw_sdl_error();
     texture_.reset(make_texture(renderer, width, height));
     if (!texture_) throw_sdl_error();
 
@@ -202,7 +204,7 @@ Display::~Display() {
     texture_.reset();
     renderer_.reset();
     window_.reset();
-    display_loss::unwatch();
+    display_loss::unwatch(window_id_);
 }
 
 bool Display::use_window_surface() {
@@ -241,6 +243,9 @@ const std::uint32_t *Display::colours_for(const std::uint32_t *palette, SDL_Pixe
 }
 
 void Display::present(const std::uint8_t *pixels, const std::uint32_t *palette) {
+    int out_w = 0, out_h = 0;
+    SDL_GetWindowSizeInPixels(window_.get(), &out_w, &out_h);
+    if (out_w > kMaxWindowSide || out_h > kMaxWindowSide) return;  // until it is back within
     if (renderer_) {
         present_texture(pixels, palette);
     } else {
@@ -307,6 +312,16 @@ void Display::present_surface(const std::uint8_t *pixels, const std::uint32_t *p
     SDL_UpdateWindowSurface(window_.get());
 }
 
+void Display::keep_within_limit(const WindowSize &size) {
+    if (std::max({size.w, size.h, size.pixel_w, size.pixel_h}) <= kMaxWindowSide) return;
+    // In window units, as SDL sizes windows; on a high-density display fewer of them than pixels.
+    const auto within = [](int units, int pixels) {
+        const double per_unit = units > 0 && pixels > 0 ? double(pixels) / units : 1.0;
+        return std::min(units, static_cast<int>(kMaxWindowSide / std::max(per_unit, 1.0)));
+    };
+    SDL_SetWindowSize(window_.get(), within(size.w, size.pixel_w), within(size.h, size.pixel_h));
+}
+
 WindowSize Display::size() const {
     WindowSize size;
     SDL_GetWindowSize(window_.get(), &size.w, &size.h);
@@ -315,6 +330,9 @@ WindowSize Display::size() const {
 }
 
 void Display::hide() {
+    // A window another client destroyed is off the screen already; SDL would wait for it to be
+    // unmapped.
+    if (display_loss::destroyed(window_id_)) return;
     SDL_HideWindow(window_.get());
 }
 

@@ -22,6 +22,12 @@
 
 namespace jxfb {
 
+// The largest window side, in window units and in pixels: what common renderers take as a
+// texture side, and more than any display shows. A window the user or another program makes
+// larger (a resizable one) is asked back to it, and shows nothing new meanwhile: its picture
+// would cost gigabytes and most of a second a frame.
+constexpr int kMaxWindowSide = 16384;
+
 // A 32-bit target picture: `pitch` bytes from one row to the next.
 struct Target {
     void *pixels;
@@ -67,6 +73,8 @@ public:
     SDL_WindowID window_id() const { return window_id_; }
     // The window's size now, in window units and in pixels.
     WindowSize size() const;
+    // The window became `size`: beyond kMaxWindowSide, it is asked back within it.
+    void keep_within_limit(const WindowSize &size);
     // Takes the window off the screen; it is not shown again.
     void hide();
     void set_title(const std::string &title);
