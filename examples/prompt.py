@@ -4,8 +4,10 @@
 # typed(edits=True) gives this frame's text as the keyboard layout made it, with the editing keys
 # in their places among it ("\b" for Backspace, "\n" for Return, auto-repeat included), so that a
 # held Backspace keeps deleting and a paste or a key macro faster than a frame comes out right.
-# The built-in font has ASCII only: any other character shows as a box, one per character.
-from jxframebuf import Framebuffer
+# The question is drawn twice as large in the small 4x6 font, the help line in it at its own size;
+# the name in the 8x8 font. The built-in fonts have ASCII only: any other character shows as a
+# box, one per character.
+from jxframebuf import FONT_4X6, Framebuffer
 
 WIDTH, HEIGHT = 256, 96
 LONGEST = 24  # characters: the line is 8 pixels a character, and the window 256 wide
@@ -29,14 +31,14 @@ def main() -> None:
             elif ch.isprintable() and len(name) < LONGEST:
                 name += ch
         fb.clear(PAPER)
-        fb.text(8, 8, "WHAT IS YOUR NAME?", DIM)
+        fb.text(8, 6, "WHAT IS YOUR NAME?", DIM, font=FONT_4X6, scale=2)
         fb.rect(6, 22, WIDTH - 12, 14, FIELD)
         fb.rect(6, 22, WIDTH - 12, 14, DIM, fill=False)
         width = fb.text(10, 25, name, INK)
         if frame // 30 % 2 == 0:  # the caret blinks twice a second
             fb.rect(10 + width, 25, 2, 8, ACCENT)
         fb.text(8, 48, answer, ACCENT)
-        fb.text(8, HEIGHT - 12, "RETURN: ANSWER  ESC: QUIT", DIM)
+        fb.text(8, HEIGHT - 10, "RETURN: ANSWER   ESC: QUIT", DIM, font=FONT_4X6)
         fb.flip()
         frame += 1
     fb.quit()

@@ -239,10 +239,13 @@ def test_drawing_rows_compare_with_the_faster_peer_within_rounds():
         return [ns, 2 * ns]
 
     per_call = {
-        "ours": {"line": 100, "rect": 100, "circle": 100, "blit": 100, "text": 100},
-        "pygame-ce": {"line": 400, "rect": 150, "circle": 90, "blit": 900, "text": 9000},
-        "pyxel": {"line": 300, "rect": 160, "circle": 500, "blit": 120, "text": 149},
-    }
+        "ours": {"line": 100, "rect": 100, "circle": 100, "blit": 100, "text": 100,
+                 "text_bdf": 100, "text_x2": 100},
+        "pygame-ce": {"line": 400, "rect": 150, "circle": 90, "blit": 900, "text": 9000,
+                      "text_bdf": 900, "text_x2": 900},
+        "pyxel": {"line": 300, "rect": 160, "circle": 500, "blit": 120, "text": 149,
+                  "text_bdf": 190, "text_x2": 210},
+    }  # fmt: skip
     results = {
         "rounds": {p: {k: rounds(v) for k, v in ns.items()} for p, ns in per_call.items()},
         "unavailable": {},
@@ -254,6 +257,8 @@ def test_drawing_rows_compare_with_the_faster_peer_within_rounds():
     assert table["rect"]["pass"] and not table["circle"]["pass"]  # 1.5x is enough, 0.9x not
     assert table["blit"]["peer"] == "pyxel" and not table["blit"]["pass"]  # 1.2x
     assert table["text"]["speedup"] == pytest.approx(1.49) and not table["text"]["pass"]
+    # The fonts' target is 2x.
+    assert not table["text_bdf"]["pass"] and table["text_x2"]["pass"]
     report = "\n".join(drawing.report(results))
     assert row(report, "line").endswith(">=1.5x PASS") and "3.00x" in row(report, "line")
     assert row(report, "circle").endswith(">=1.5x MISS") and "0.90x" in row(report, "circle")
@@ -269,7 +274,8 @@ def test_drawing_rows_compare_with_the_faster_peer_within_rounds():
 
 
 def test_drawing_case_times_every_primitive_and_draws():
-    counts = {"line": 20, "rect": 20, "circle": 20, "blit": 5, "text": 5}
+    counts = {"line": 20, "rect": 20, "circle": 20, "blit": 5, "text": 5, "text_bdf": 3,
+              "text_x2": 3}  # fmt: skip
     r = drawing.draw_ours(samples=2, counts=counts)
     assert set(r["ns"]) == set(drawing.COUNTS)
     assert all(len(v) == 2 for v in r["ns"].values())

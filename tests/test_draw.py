@@ -15,7 +15,7 @@ from hypothesis import example, given
 from hypothesis import strategies as st
 from test_arguments import FRACTIONAL, Index, Raises
 
-from jxframebuf import Canvas, Framebuffer, text_size
+from jxframebuf import FONT_4X6, FONT_8X8, Canvas, Font, Framebuffer, text_size
 
 W, H = 23, 17  # small, odd and not square, so that swapped axes cannot pass
 LO, HI = -(2**31), 2**31 - 1
@@ -373,7 +373,7 @@ def test_blit_reads_buffers_that_give_less_than_asked():
     # crash; a broadcast source may be far larger than the picture in every dimension.
     printed = in_child(f"""
         import ctypes, numpy as np
-        from jxframebuf import Canvas, Framebuffer, text_size
+        from jxframebuf import FONT_4X6, FONT_8X8, Canvas, Font, Framebuffer, text_size
         fb = Framebuffer({W}, {H}, scale=1, fps=0)
         rows = ((ctypes.c_ubyte * 4) * 3)(*[(ctypes.c_ubyte * 4)(*range(4 * r + 1, 4 * r + 5))
                                             for r in range(3)])
@@ -496,6 +496,7 @@ def test_a_canvas_draws_on_the_array_it_keeps_and_refuses_read_only_ones():
 
 PRINTABLE = [chr(c) for c in range(32, 127)]
 FONT_SHA256 = "a724fbb8ed5dae4c402ed5634cd7f601f5bd091ff69912128ce0045ef814430f"
+FONT_4X6_SHA256 = "7727000d5733be6f650e5a1d291ea5420ce71ad32bd692852fa0a16afc55ab30"
 
 
 @functools.cache
@@ -517,6 +518,17 @@ def test_every_printable_character_has_its_own_glyph_and_only_space_is_empty():
     assert [char for char, cell in cells.items() if not any(cell)] == [" "]
     placeholder = glyph("\x00").tobytes()
     assert placeholder not in cells.values() and any(placeholder)
+    # FONT_8X8 is that font, drawn by the same way; FONT_4X6 is a font of its own design.
+    assert (FONT_8X8.height, FONT_8X8.line_height, FONT_4X6.height, FONT_4X6.line_height) == (
+        8, 9, 6, 7)  # fmt: skip
+    line = "".join(PRINTABLE) + "\x00"
+    assert same(drawn(Framebuffer.text, -3, 2, line, 7, FONT_8X8), drawn(
+        Framebuffer.text, -3, 2, line, 7))  # fmt: skip
+    small = np.zeros((6, 4 * 96), np.uint8)
+    assert Canvas(small).text(0, 0, line, 1, FONT_4X6) == 4 * 96
+    cells = [small[:, 4 * i : 4 * i + 4].tobytes() for i in range(96)]
+    assert len(set(cells)) == 96 and not small[:, :4].any() and not small[:, 3::4].any()
+    assert hashlib.sha256(small.tobytes()).hexdigest() == FONT_4X6_SHA256
 
 
 @pytest.mark.parametrize(
@@ -534,7 +546,7 @@ def text_reference(x, y, s, c):
     for row, line in enumerate(s.split("\n")):
         widest = max(widest, 8 * len(line))
         for column, char in enumerate(line):
-            gx, gy = x + 8 * column, y + 8 * row
+            gx, gy = x + 8 * column, y + 9 * row  # a blank row between lines
             rows, cols = clamp(gy, gy + 8, H), clamp(gx, gx + 8, W)
             cell = glyph(char if char in PRINTABLE else "\x01")[rows.start - gy : rows.stop - gy,
                                                     cols.start - gx : cols.stop - gx]  # fmt: skip
@@ -559,7 +571,207 @@ def test_text_is_its_glyphs_placed_cell_by_cell(x, y, s, c):
     expected, widest = text_reference(x, y, s, c)
     assert width == widest
     np.testing.assert_array_equal(pixels, expected)
-    assert text_size(s) == (widest, 8 * (s.count("\n") + 1))
+    assert text_size(s) == (widest, 9 * s.count("\n") + 8)
+
+
+# --- Fonts --------------------------------------------------------------------------------------
+
+# A small BDF font: proportional advances, a glyph reaching below the baseline and left of the pen,
+# a code point beyond ASCII ("é"), one without a standard code point (ENCODING -1), and "A" twice.
+BDF = """\
+STARTFONT 2.1
+COMMENT written by the test
+FONT -test-small-medium-r-normal--6-60-75-75-p-40-ISO10646-1
+SIZE 6 75 75
+FONTBOUNDINGBOX 5 6 -1 -2
+STARTPROPERTIES 4
+FONT_ASCENT 4
+FONT_DESCENT 2
+CHARSET_REGISTRY "ISO10646"
+CHARSET_ENCODING "1"
+ENDPROPERTIES
+CHARS 5
+STARTCHAR A
+ENCODING 65
+SWIDTH 500 0
+DWIDTH 4 0
+BBX 3 4 0 0
+BITMAP
+40
+A0
+E0
+A0
+ENDCHAR
+STARTCHAR i
+ENCODING 105
+DWIDTH 2 0
+BBX 1 3 0 0
+BITMAP
+80
+00
+80
+ENDCHAR
+STARTCHAR j
+ENCODING 106
+DWIDTH 2 0
+BBX 2 4 -1 -2
+BITMAP
+40
+40
+40
+80
+ENDCHAR
+STARTCHAR eacute
+ENCODING 233
+DWIDTH 5 0
+BBX 4 2 0 0
+BITMAP
+9F
+60
+ENDCHAR
+STARTCHAR unnamed
+ENCODING -1
+DWIDTH 9 0
+BBX 1 1 0 0
+BITMAP
+80
+ENDCHAR
+STARTCHAR A2
+ENCODING 65
+DWIDTH 9 0
+BBX 1 1 0 0
+BITMAP
+80
+ENDCHAR
+ENDFONT
+"""
+# What "Aij\xe9?A" draws at (1, 0) with it: "?" is missing and there is no DEFAULT_CHAR, so it
+# advances by the bounding box's width, 5. The pen: A 1, i 5, j 7 (its bitmap at 6), é 9, ? 14,
+# A 19.
+BDF_PICTURE = """\
+..#.................#...
+.#.#.#.............#.#..
+.###...#.#..#......###..
+.#.#.#.#..##.......#.#..
+.......#................
+......#.................
+"""
+
+
+def test_font_reads_bdf_files_and_refuses_malformed_ones(tmp_path):
+    path = tmp_path / "small.bdf"
+    path.write_text(BDF)
+    font = Font(path)
+    assert (font.height, font.line_height) == (6, 6) and Font(str(path)).height == 6
+    a = np.zeros((6, 24), np.uint8)
+    assert Canvas(a).text(1, 0, "Aij\xe9?A", 1, font=font) == 22
+    assert "\n".join("".join(".#"[v] for v in row) for row in a) + "\n" == BDF_PICTURE
+    assert text_size("Aij\xe9?A\nA", font, 2) == (44, 24)
+    assert same(drawn(Framebuffer.text, 3, 4, "Aij\xe9?A\nj", 5, font), drawn(
+        Framebuffer.text, 3, 4, "Aij\xe9?A\nj", 5, font=font, scale=1))  # fmt: skip
+    # DEFAULT_CHAR: the glyph drawn for any missing character.
+    path.write_text(BDF.replace("ENDPROPERTIES", "DEFAULT_CHAR 65\nENDPROPERTIES"))
+    assert text_size("?\u4e2d", Font(path)) == (8, 6)
+    b = np.zeros((6, 8), np.uint8)
+    Canvas(b).text(0, 0, "\u4e2d", 1, Font(path))
+    np.testing.assert_array_equal(b, a[:, 1:9] * [[1, 1, 1, 1, 0, 0, 0, 0]])
+    # Latin-1 fonts map the same; an unnamed or missing registry is taken as Unicode too.
+    for charset in ('"ISO8859"\nCHARSET_ENCODING "1"', '"iso8859-1"'):
+        path.write_text(BDF.replace('"ISO10646"', charset))
+        assert text_size("\xe9", Font(path)) == (5, 6)
+    malformed = {
+        "FONTBOUNDINGBOX 5 6 -1 -2": ("FONTBOUNDINGBOX 5 6 -1", 5, "expects 4 values"),
+        "DWIDTH 2 0\nBBX 1 3": ("DWIDTH 2 0\nBBX 1 x", 27, "expects integers, not 'x'"),
+        "A0\nE0": ("A0\nEG", 21, "'EG' is not hexadecimal"),
+        "ENCODING 233": ("ENCODING 1114112", 44, "beyond"),
+        "60\nENDCHAR": ("60\n00\nENDCHAR", 50, "more than its 2 rows"),
+        "ENDCHAR\nENDFONT": ("ENDCHAR\n", 65, "ends before ENDFONT"),
+        '"ISO10646"': ('"JISX0208.1983"', 9, "charset JISX0208.1983-1 is not Unicode"),
+        "STARTFONT 2.1": ("STARTFNT 2.1", 1, "not a BDF font"),
+        "BBX 1 3 0 0": ("BBX 1 5000 0 0", 27, "5000 is out of range"),
+    }
+    for old, (new, line, message) in malformed.items():
+        path.write_text(BDF.replace(old, new, 1))
+        with pytest.raises(ValueError, match=rf"^{path}: line {line}: .*{message}"):
+            Font(path)
+    for cut in range(len(BDF) - 1):  # every truncated file is refused, none read past its end
+        path.write_text(BDF[:cut])
+        with pytest.raises(ValueError, match=r"line \d+: "):
+            Font(path)
+    with pytest.raises(FileNotFoundError):
+        Font(tmp_path / "missing.bdf")
+    with pytest.raises(TypeError, match=r"^Font\(\) argument path must be a str or path object"):
+        Font(3)
+    with pytest.raises(AttributeError):
+        font.height = 3
+    with pytest.raises(TypeError):
+        type("Bigger", (Font,), {})
+
+
+def test_font_from_image_is_the_font_drawn_into_the_array():
+    # The 4x6 font's printable ASCII drawn into a sheet of 16 x 6 cells, and cut out again.
+    sheet = np.zeros((42, 64), np.uint8)
+    chars = "".join(PRINTABLE) + "\x7f"
+    Canvas(sheet).text(0, 0, "\n".join(chars[i : i + 16] for i in range(0, 96, 16)), 3, FONT_4X6)
+    sheet = np.concatenate([sheet[7 * r : 7 * r + 6] for r in range(6)])  # no blank rows
+    font = Font.from_image(np.asfortranarray(sheet), (4, 6))  # any strides
+    assert (font.height, font.line_height) == (6, 6)
+    line = "".join(PRINTABLE)
+    assert same(drawn(Framebuffer.text, -2, 5, line, 9, font), drawn(
+        Framebuffer.text, -2, 5, line, 9, FONT_4X6))  # fmt: skip
+    # Cell k is code point first + k; one past the sheet is missing, and advances by the cell.
+    shifted = Font.from_image(sheet, (4, 6), first=0x100)
+    pixels, width = drawn(Framebuffer.text, 0, 0, "\u0121\u0122\u0160", 9, shifted)
+    np.testing.assert_array_equal(pixels, drawn(Framebuffer.text, 0, 0, "AB", 9, FONT_4X6)[0])
+    assert width == 12 and text_size("\u0160", shifted) == (4, 6)
+    for array, size, first, error, message in [
+        (sheet, (5, 6), 32, ValueError, "multiples of the cell's 5 x 6; got 64 x 36"),
+        (sheet, (4, 0), 32, TypeError, "argument size must be a cell height 1 to 4096, not 0"),
+        (sheet, 4, 32, TypeError, "argument size must be a pair"),
+        (sheet, (4, 6), 0x10FFFF, ValueError, "96 cells from code point 1114111"),
+        (sheet, (4, 6), -1, TypeError, "argument first must be a code point"),
+        (sheet[0], (4, 6), 32, ValueError, "2-D array of uint8; got 1 dimension$"),
+        (sheet.astype(np.int16), (4, 6), 32, TypeError, "got format 'h' with 2-byte items"),
+    ]:
+        with pytest.raises(error, match=rf"^Font.from_image\(\).*{message}"):
+            Font.from_image(array, size, first)
+
+
+def test_scaled_text_is_the_text_magnified(tmp_path):
+    path = tmp_path / "small.bdf"
+    path.write_text(BDF)
+    s = "Hi, gj\xe9!\nAij \u4e2d"
+    for font in (None, FONT_4X6, Font(path)):
+        one = np.zeros((24, 80), np.uint8)
+        width = Canvas(one).text(2, 1, s, 5, font)
+        for scale in (2, 3):
+            big = np.kron(one, np.ones((scale, scale), np.uint8))
+            mine = np.zeros_like(big)
+            assert Canvas(mine).text(2 * scale, scale, s, 5, font, scale) == width * scale
+            np.testing.assert_array_equal(mine, big)
+            assert text_size(s, font, scale) == tuple(scale * v for v in text_size(s, font))
+            # Clipped at every edge, on the framebuffer and canvases of every layout alike.
+            x, y = -4 * scale - 1, -2 * scale + 1
+            expected = BACKGROUND.copy()
+            left, top = x - 2 * scale, y - scale
+            part = big[max(0, -top) : max(0, -top) + H, max(0, -left) : max(0, -left) + W]
+            region = expected[max(0, top) :, max(0, left) :][: part.shape[0], : part.shape[1]]
+            region[part[: region.shape[0], : region.shape[1]] != 0] = 5
+            pixels, _ = drawn(Framebuffer.text, x, y, s, 5, font=font, scale=scale)
+            np.testing.assert_array_equal(pixels, expected)
+    fb = picture()
+    for bad, message in [
+        (dict(scale=0), "argument scale must be a scale 1 to 65536, not 0"),
+        (dict(scale=2.0), "argument scale must be a scale 1 to 65536, not float"),
+        (dict(font=3), "argument font must be a Font or None, not int"),
+        (dict(font=Font), "argument font must be a Font or None, not"),
+    ]:
+        with pytest.raises(TypeError, match=rf"^text\(\) {message}"):
+            fb.text(0, 0, "A", 1, **bad)
+        with pytest.raises(TypeError, match=rf"^text_size\(\) {message}"):
+            text_size("A", **bad)
+    np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    fb.quit()
 
 
 # --- Arguments ----------------------------------------------------------------------------------

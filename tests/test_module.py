@@ -12,11 +12,11 @@ import jxframebuf
 def test_module_and_class_surface():
     assert jxframebuf.__doc__ == "JXFramebuffer - 8-bit framebuffer with palette"
     assert jxframebuf.__all__ == [
-        "Audio", "Canvas", "Framebuffer", "Voice", "__version__", "key_names", "load_image",
-        "load_sound", "melody", "save_image", "text_size", "tone"
+        "FONT_4X6", "FONT_8X8", "Audio", "Canvas", "Font", "Framebuffer", "Voice", "__version__",
+        "key_names", "load_image", "load_sound", "melody", "save_image", "text_size", "tone"
     ]  # fmt: skip
     for name in jxframebuf.__all__:
-        if name != "__version__":
+        if name not in ("__version__", "FONT_4X6", "FONT_8X8"):
             assert getattr(jxframebuf, name).__module__ == "jxframebuf", name
     canvas = [name for name in vars(jxframebuf.Canvas) if not name.startswith("_")]
     assert canvas == ["array", "clear", "pset", "pget", "line", "rect", "circle", "blit", "text"]

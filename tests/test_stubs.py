@@ -16,7 +16,7 @@ STUB = Path(__file__).resolve().parent.parent / "src" / "jxframebuf" / "__init__
 SIGNATURE = re.compile(r"^(\w+)\((.*)\) -> (.+)$")
 
 
-CLASSES = ["Framebuffer", "Canvas", "Audio", "Voice"]
+CLASSES = ["Framebuffer", "Canvas", "Font", "Audio", "Voice"]
 
 
 def stub_methods(name="Framebuffer"):
@@ -32,7 +32,7 @@ def stub_methods(name="Framebuffer"):
 
 # How pybind11 spells what the stub names otherwise. `_Int` is SupportsIndex, so that a type
 # checker refuses floats, which the binding refuses too (tests/typecheck/calls.py checks it).
-PYBIND11_SPELLING = {"_Int": "typing.SupportsIndex"}
+PYBIND11_SPELLING = {"_Int": "typing.SupportsIndex", "_Path": "str | os.PathLike[str]"}
 
 
 def annotation(node):
@@ -104,7 +104,7 @@ def test_every_member_has_a_stub(cls):
     members = {n for n in vars(getattr(jxframebuf, cls)) if not n.startswith("_")}
     if cls in ("Framebuffer", "Audio"):
         members |= {"__init__", "__enter__", "__exit__"}
-    elif cls == "Canvas":
+    elif cls in ("Canvas", "Font"):
         members |= {"__init__"}  # Voices come from Audio.play alone
     assert set(stub_methods(cls)) == members
 

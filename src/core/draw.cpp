@@ -171,7 +171,7 @@ i64 draw_text(const Pixels<kPacked> &canvas, int x, int y, const Unit *chars, st
         if (code == '\n') {
             widest = std::max(widest, column);
             column = 0;
-            top += kGlyphSize;
+            top += kLineHeight;
             continue;
         }
         draw_glyph(canvas, x + column * kGlyphSize, top, font::glyph(code), c);
@@ -180,19 +180,116 @@ i64 draw_text(const Pixels<kPacked> &canvas, int x, int y, const Unit *chars, st
     return std::max(widest, column) * kGlyphSize;
 }
 
-template <typename Unit>
-Extent measure_text(const Unit *chars, std::size_t count) {
-    i64 widest = 0, column = 0, lines = 1;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (chars[i] == '\n') {
-            widest = std::max(widest, column);
-            column = 0;
-            ++lines;
-        } else {
-            ++column;
+// For each 4-bit value, the byte with each of its bits twice: a glyph row of up to 4 columns at
+// scale 2, as 8 pixels.
+constexpr std::uint8_t kDoubled[16] = {0x00, 0x03, 0x0C, 0x0F, 0x30, 0x33, 0x3C, 0x3F,
+                                       0xC0, 0xC3, 0xCC, 0xCF, 0xF0, 0xF3, 0xFC, 0xFF};
+
+// Draws one glyph of `font` with its bitmap's top-left pixel at (gx, gy), each font pixel a
+// scale x scale block.
+template <bool kPacked>
+void draw_bitmap(const Pixels<kPacked> &canvas, i64 gx, i64 gy, const font::Font &font,
+                 const font::Glyph &glyph, i64 scale, std::uint8_t c) {
+    const i64 width = glyph.width * scale, height = glyph.height * scale;
+    if (width == 0 || height == 0 || gx >= canvas.width || gy >= canvas.height || gx + width <= 0 ||
+        gy + height <= 0) {
+        return;
+    }
+    const std::uint64_t *bits = font.bits(glyph);
+    const int words = font::Font::words(glyph);
+    // The glyph's rows and columns that land on the canvas, first to last + 1.
+    const i64 row_first = gy >= 0 ? 0 : -gy / scale;
+    const i64 row_end = std::min<i64>(glyph.height, (canvas.height - gy + scale - 1) / scale);
+    if (kPacked && gx >= 0 && glyph.width * scale <= 8 && gx + 8 <= canvas.width &&
+        (scale == 1 || scale == 2)) {
+        // The whole glyph is inside horizontally and its rows fit 8 pixels: each canvas row is
+        // one masked 8-byte store.
+        for (i64 r = row_first; r < row_end; ++r) {
+            const auto row = static_cast<unsigned>(bits[r]);
+            if (row == 0) continue;
+            const std::uint64_t mask = kRowMasks[scale == 1 ? row : kDoubled[row]];
+            const i64 top = std::max<i64>(gy + r * scale, 0);
+            const i64 end = std::min<i64>(gy + (r + 1) * scale, canvas.height);
+            for (i64 y = top; y < end; ++y) fill_masked(canvas.row(y) + gx, mask, c);
+        }
+        return;
+    }
+    const i64 col_first = gx >= 0 ? 0 : -gx / scale;
+    const i64 col_end = std::min<i64>(glyph.width, (canvas.width - gx + scale - 1) / scale);
+    for (i64 r = row_first; r < row_end; ++r) {
+        const i64 top = std::max<i64>(gy + r * scale, 0);
+        const i64 end = std::min<i64>(gy + (r + 1) * scale, canvas.height);
+        const std::uint64_t *row = bits + r * words;
+        for (i64 w = col_first / 64; w * 64 < col_end; ++w) {
+            // The word's set columns from col_first to col_end, as runs.
+            std::uint64_t word = row[w];
+            if (w * 64 < col_first) word &= ~std::uint64_t{0} << (col_first - w * 64);
+            if (col_end - w * 64 < 64) word &= (std::uint64_t{1} << (col_end - w * 64)) - 1;
+            while (word != 0) {
+                const int from = __builtin_ctzll(word);
+                const std::uint64_t rest = ~(word >> from);
+                const int length = rest == 0 ? 64 - from : __builtin_ctzll(rest);
+                word &= length + from >= 64 ? 0 : ~std::uint64_t{0} << (from + length);
+                const i64 x0 = std::max<i64>(gx + (w * 64 + from) * scale, 0);
+                const i64 x1 = std::min<i64>(gx + (w * 64 + from + length) * scale, canvas.width);
+                for (i64 y = top; y < end; ++y) {
+                    canvas.fill(canvas.row(y) + x0 * canvas.step, x1 - x0, c);
+                }
+            }
         }
     }
-    return {std::max(widest, column) * kGlyphSize, lines * kGlyphSize};
+}
+
+template <bool kPacked, typename Unit>
+i64 draw_font_text(const Pixels<kPacked> &canvas, i64 x, i64 y, const Unit *chars,
+                   std::size_t count, std::uint8_t c, const font::Font &font, i64 scale) {
+    i64 widest = 0, pen = 0, top = y;
+    const i64 line = i64{font.line_height()} * scale;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t code = chars[i];
+        if (code == '\n') {
+            widest = std::max(widest, pen);
+            pen = 0;
+            top += line;
+            continue;
+        }
+        const font::Glyph *glyph = font.find(code);
+        if (glyph == nullptr) {
+            pen += i64{font.default_advance()} * scale;
+            continue;
+        }
+        draw_bitmap(canvas, x + pen + glyph->left * scale, top + glyph->top * scale, font, *glyph,
+                    scale, c);
+        pen += i64{glyph->advance} * scale;
+    }
+    return std::max(widest, pen);
+}
+
+template <typename Unit>
+i64 text_in(const Canvas &canvas, int x, int y, const Unit *chars, std::size_t count,
+            std::uint8_t c, const font::Font &font, int scale) {
+    if (&font == font::font_8x8().get() && scale == 1) return text(canvas, x, y, chars, count, c);
+    return with_pixels(canvas, [&](const auto &px) {
+        return draw_font_text(px, x, y, chars, count, c, font, scale);
+    });
+}
+
+template <typename Unit>
+Extent measure_text(const Unit *chars, std::size_t count, const font::Font &font, i64 scale) {
+    i64 widest = 0, pen = 0, lines = 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t code = chars[i];
+        if (code == '\n') {
+            widest = std::max(widest, pen);
+            pen = 0;
+            ++lines;
+            continue;
+        }
+        const font::Glyph *glyph = font.find(code);
+        pen += glyph ? glyph->advance : font.default_advance();
+    }
+    return {std::max(widest, pen) * scale,
+            ((lines - 1) * font.line_height() + font.height()) * scale};
 }
 
 }  // namespace
@@ -406,14 +503,27 @@ i64 text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::si
                        [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
 }
 
-Extent text_size(const std::uint8_t *chars, std::size_t count) {
-    return measure_text(chars, count);
+i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
+         std::uint8_t c, const font::Font &font, int scale) {
+    return text_in(canvas, x, y, chars, count, c, font, scale);
 }
-Extent text_size(const std::uint16_t *chars, std::size_t count) {
-    return measure_text(chars, count);
+i64 text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
+         std::uint8_t c, const font::Font &font, int scale) {
+    return text_in(canvas, x, y, chars, count, c, font, scale);
 }
-Extent text_size(const std::uint32_t *chars, std::size_t count) {
-    return measure_text(chars, count);
+i64 text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
+         std::uint8_t c, const font::Font &font, int scale) {
+    return text_in(canvas, x, y, chars, count, c, font, scale);
+}
+
+Extent text_size(const std::uint8_t *chars, std::size_t count, const font::Font &font, int scale) {
+    return measure_text(chars, count, font, scale);
+}
+Extent text_size(const std::uint16_t *chars, std::size_t count, const font::Font &font, int scale) {
+    return measure_text(chars, count, font, scale);
+}
+Extent text_size(const std::uint32_t *chars, std::size_t count, const font::Font &font, int scale) {
+    return measure_text(chars, count, font, scale);
 }
 
 }  // namespace jxfb::draw

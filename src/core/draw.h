@@ -17,6 +17,7 @@
 namespace jxfb::draw {
 
 using font::kGlyphSize;
+using font::kLineHeight;
 
 // width x height palette indices: pixel (x, y) is the byte at pixels + y * pitch + x * step.
 // Either stride may be negative or zero; `pixels` is the address of pixel (0, 0). A framebuffer's
@@ -83,11 +84,22 @@ void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill
 // unchanged snapshot of it.
 void blit(const Canvas &canvas, int x, int y, const Image &image, int key);
 
-// Draws `count` code points of the built-in 8x8 font with the first cell's top-left pixel at
-// (x, y): printable ASCII (32..126) as its own glyph, '\n' as the start of a new line 8 pixels
-// lower at x, anything else as one placeholder glyph. The glyph's set pixels get index `c`, the
-// others are left as they are. Returns the width in pixels of the widest line (8 per code
-// point). One overload per width of code unit that a string may be stored in.
+// Draws `count` code points of `font`, each font pixel a scale x scale block (scale >= 1), with
+// the top of the first line's ascent at y and its pen starting at x. Each glyph's set pixels get
+// index `c`, the others are left as they are; the pen moves on by the glyph's advance times scale;
+// '\n' starts a new line `line_height * scale` lower at x. A code point the font lacks draws the
+// font's fallback glyph, or nothing while the pen still moves by its default advance. Returns the
+// widest line's advance in pixels (0 at least). One overload per width of code unit that a string
+// may be stored in.
+std::int64_t text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
+                  std::uint8_t c, const font::Font &font, int scale);
+std::int64_t text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
+                  std::uint8_t c, const font::Font &font, int scale);
+std::int64_t text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
+                  std::uint8_t c, const font::Font &font, int scale);
+
+// The same in the built-in 8x8 font at scale 1 (font::font_8x8()), the common case, with a way of
+// its own: each glyph row is one masked store.
 std::int64_t text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
                   std::uint8_t c);
 std::int64_t text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
@@ -95,14 +107,15 @@ std::int64_t text(const Canvas &canvas, int x, int y, const std::uint16_t *chars
 std::int64_t text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
                   std::uint8_t c);
 
-// The width and height in pixels of what text() draws for the same code points: 8 per code
-// point of the widest line, and 8 per line (a string has one line more than it has '\n's).
+// The width and height in pixels of the box that text() fills for the same code points: the
+// widest line's advance, and (lines - 1) * line_height + the font's height (a string has one line
+// more than it has '\n's), both times scale.
 struct Extent {
     std::int64_t width;
     std::int64_t height;
 };
-Extent text_size(const std::uint8_t *chars, std::size_t count);
-Extent text_size(const std::uint16_t *chars, std::size_t count);
-Extent text_size(const std::uint32_t *chars, std::size_t count);
+Extent text_size(const std::uint8_t *chars, std::size_t count, const font::Font &font, int scale);
+Extent text_size(const std::uint16_t *chars, std::size_t count, const font::Font &font, int scale);
+Extent text_size(const std::uint32_t *chars, std::size_t count, const font::Font &font, int scale);
 
 }  // namespace jxfb::draw

@@ -1,15 +1,17 @@
 #include "font.h"
 
 #include <cstddef>
+#include <iterator>
+#include <vector>
 
 namespace jxfb::font {
 
 namespace {
 
-// The built-in font, the project's own: printable ASCII 32..126, then the placeholder drawn for
-// every other code point. Each glyph is 8 rows, top first; bit i of a row is column i. The glyphs
-// are 5 x 7 in columns 1..5 and rows 0..6, with descenders in row 7, so that neighbouring
-// characters and lines stay apart.
+// The 8x8 font, the project's own: printable ASCII 32..126, then the placeholder drawn for every
+// other code point. Each glyph is 8 rows, top first; bit i of a row is column i. The glyphs are
+// 5 x 7 in columns 1..5 and rows 0..6, with descenders in row 7, so that neighbouring characters
+// stay apart; its line height of 9 leaves a blank row under the descenders.
 constexpr std::uint8_t kFont[96][8] = {
     {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},  // space
     {0x08, 0x08, 0x08, 0x08, 0x08, 0x00, 0x08, 0x00},  // !
@@ -110,10 +112,207 @@ constexpr std::uint8_t kFont[96][8] = {
 };
 constexpr std::size_t kPlaceholder = 95;
 
+struct Small {
+    char code;  // 0 for the placeholder
+    const char *rows[6];
+};
+
+constexpr Small kSmall[96] = {
+    // The 4x6 font, the project's own: each glyph 3 columns wide in a 4-pixel cell, capitals and
+    // digits in rows 0..4, small letters 4 rows high (1..4) with ascenders from row 0, and
+    // descenders in row 5. Row strings, top first: '#' is ink.
+    {' ', "...", "...", "...", "...", "...", "..."},
+    {'!', ".#.", ".#.", ".#.", "...", ".#.", "..."},
+    {'"', "#.#", "#.#", "...", "...", "...", "..."},
+    {'#', "#.#", "###", "#.#", "###", "#.#", "..."},
+    {'$', ".##", "##.", ".#.", ".##", "##.", "..."},
+    {'%', "#.#", "..#", ".#.", "#..", "#.#", "..."},
+    {'&', ".#.", "#.#", ".#.", "#.#", ".##", "..."},
+    {'\'', ".#.", ".#.", "...", "...", "...", "..."},
+    {'(', "..#", ".#.", ".#.", ".#.", "..#", "..."},
+    {')', "#..", ".#.", ".#.", ".#.", "#..", "..."},
+    {'*', "...", "#.#", ".#.", "#.#", "...", "..."},
+    {'+', "...", ".#.", "###", ".#.", "...", "..."},
+    {',', "...", "...", "...", "...", ".#.", "#.."},
+    {'-', "...", "...", "###", "...", "...", "..."},
+    {'.', "...", "...", "...", "...", ".#.", "..."},
+    {'/', "..#", "..#", ".#.", "#..", "#..", "..."},
+    {'0', "###", "#.#", "#.#", "#.#", "###", "..."},
+    {'1', ".#.", "##.", ".#.", ".#.", "###", "..."},
+    {'2', "##.", "..#", ".#.", "#..", "###", "..."},
+    {'3', "##.", "..#", ".#.", "..#", "##.", "..."},
+    {'4', "#.#", "#.#", "###", "..#", "..#", "..."},
+    {'5', "###", "#..", "##.", "..#", "##.", "..."},
+    {'6', ".##", "#..", "###", "#.#", "###", "..."},
+    {'7', "###", "..#", "..#", ".#.", ".#.", "..."},
+    {'8', "###", "#.#", "###", "#.#", "###", "..."},
+    {'9', "###", "#.#", "###", "..#", "##.", "..."},
+    {':', "...", ".#.", "...", ".#.", "...", "..."},
+    {';', "...", ".#.", "...", ".#.", "#..", "..."},
+    {'<', "..#", ".#.", "#..", ".#.", "..#", "..."},
+    {'=', "...", "###", "...", "###", "...", "..."},
+    {'>', "#..", ".#.", "..#", ".#.", "#..", "..."},
+    {'?', "##.", "..#", ".#.", "...", ".#.", "..."},
+    {'@', ".#.", "#.#", "###", "#..", ".##", "..."},
+    {'A', ".#.", "#.#", "###", "#.#", "#.#", "..."},
+    {'B', "##.", "#.#", "##.", "#.#", "##.", "..."},
+    {'C', ".##", "#..", "#..", "#..", ".##", "..."},
+    {'D', "##.", "#.#", "#.#", "#.#", "##.", "..."},
+    {'E', "###", "#..", "##.", "#..", "###", "..."},
+    {'F', "###", "#..", "##.", "#..", "#..", "..."},
+    {'G', ".##", "#..", "#.#", "#.#", ".##", "..."},
+    {'H', "#.#", "#.#", "###", "#.#", "#.#", "..."},
+    {'I', "###", ".#.", ".#.", ".#.", "###", "..."},
+    {'J', "..#", "..#", "..#", "#.#", ".#.", "..."},
+    {'K', "#.#", "#.#", "##.", "#.#", "#.#", "..."},
+    {'L', "#..", "#..", "#..", "#..", "###", "..."},
+    {'M', "#.#", "###", "###", "#.#", "#.#", "..."},
+    {'N', "##.", "#.#", "#.#", "#.#", "#.#", "..."},
+    {'O', ".#.", "#.#", "#.#", "#.#", ".#.", "..."},
+    {'P', "##.", "#.#", "##.", "#..", "#..", "..."},
+    {'Q', ".#.", "#.#", "#.#", "##.", ".##", "..."},
+    {'R', "##.", "#.#", "##.", "#.#", "#.#", "..."},
+    {'S', ".##", "#..", ".#.", "..#", "##.", "..."},
+    {'T', "###", ".#.", ".#.", ".#.", ".#.", "..."},
+    {'U', "#.#", "#.#", "#.#", "#.#", "###", "..."},
+    {'V', "#.#", "#.#", "#.#", "#.#", ".#.", "..."},
+    {'W', "#.#", "#.#", "###", "###", "#.#", "..."},
+    {'X', "#.#", "#.#", ".#.", "#.#", "#.#", "..."},
+    {'Y', "#.#", "#.#", ".#.", ".#.", ".#.", "..."},
+    {'Z', "###", "..#", ".#.", "#..", "###", "..."},
+    {'[', "##.", "#..", "#..", "#..", "##.", "..."},
+    {'\\', "#..", "#..", ".#.", "..#", "..#", "..."},
+    {']', ".##", "..#", "..#", "..#", ".##", "..."},
+    {'^', ".#.", "#.#", "...", "...", "...", "..."},
+    {'_', "...", "...", "...", "...", "...", "###"},
+    {'`', "#..", ".#.", "...", "...", "...", "..."},
+    {'a', "...", ".##", "#.#", "#.#", ".##", "..."},
+    {'b', "#..", "##.", "#.#", "#.#", "##.", "..."},
+    {'c', "...", ".##", "#..", "#..", ".##", "..."},
+    {'d', "..#", ".##", "#.#", "#.#", ".##", "..."},
+    {'e', "...", ".#.", "###", "#..", ".##", "..."},
+    {'f', "..#", ".#.", "###", ".#.", ".#.", "..."},
+    {'g', "...", ".##", "#.#", ".##", "..#", "##."},
+    {'h', "#..", "##.", "#.#", "#.#", "#.#", "..."},
+    {'i', ".#.", "...", ".#.", ".#.", ".#.", "..."},
+    {'j', "..#", "...", "..#", "..#", "..#", "##."},
+    {'k', "#..", "#.#", "##.", "#.#", "#.#", "..."},
+    {'l', "##.", ".#.", ".#.", ".#.", "###", "..."},
+    {'m', "...", "###", "###", "#.#", "#.#", "..."},
+    {'n', "...", "##.", "#.#", "#.#", "#.#", "..."},
+    {'o', "...", ".#.", "#.#", "#.#", ".#.", "..."},
+    {'p', "...", "##.", "#.#", "##.", "#..", "#.."},
+    {'q', "...", ".##", "#.#", ".##", "..#", "..#"},
+    {'r', "...", "#.#", "##.", "#..", "#..", "..."},
+    {'s', "...", ".##", "##.", "..#", "##.", "..."},
+    {'t', ".#.", "###", ".#.", ".#.", "..#", "..."},
+    {'u', "...", "#.#", "#.#", "#.#", ".##", "..."},
+    {'v', "...", "#.#", "#.#", "#.#", ".#.", "..."},
+    {'w', "...", "#.#", "#.#", "###", "###", "..."},
+    {'x', "...", "#.#", ".#.", ".#.", "#.#", "..."},
+    {'y', "...", "#.#", "#.#", ".##", "..#", "##."},
+    {'z', "...", "###", ".##", "##.", "###", "..."},
+    {'{', ".##", ".#.", "##.", ".#.", ".##", "..."},
+    {'|', ".#.", ".#.", ".#.", ".#.", ".#.", "..."},
+    {'}', "##.", ".#.", ".##", ".#.", "##.", "..."},
+    {'~', "...", ".##", "##.", "...", "...", "..."},
+    {0, "###", "###", "###", "###", "###", "..."},  // the placeholder
+};
+
+// A built-in font from its rows of bits (`rows_of(code, row)`, bit i is column i; code 127 is the
+// placeholder): cells `width` wide and ascent + descent high, each glyph advancing by the cell's
+// width, and a line height that leaves one blank row between lines.
+template <typename Rows>
+std::shared_ptr<const Font> built_in(int width, int ascent, int descent, Rows rows_of) {
+    auto font = std::make_shared<Font>(ascent, descent, ascent + descent + 1, width);
+    Glyph glyph;
+    glyph.advance = glyph.width = width;
+    glyph.height = ascent + descent;
+    std::vector<std::uint64_t> rows(static_cast<std::size_t>(glyph.height));
+    for (std::uint32_t code = 32; code <= 127; ++code) {  // 127: the placeholder
+        for (int r = 0; r < glyph.height; ++r) rows[static_cast<std::size_t>(r)] = rows_of(code, r);
+        if (code < 127) {
+            font->add(code, glyph, rows.data());
+        } else {
+            font->set_fallback(glyph, rows.data());
+        }
+    }
+    return font;
+}
+
+constexpr bool in_order() {
+    for (int i = 0; i < 95; ++i) {
+        if (kSmall[i].code != 32 + i) return false;
+    }
+    return kSmall[95].code == 0;
+}
+static_assert(in_order(), "the 4x6 font's glyphs are in code point order");
+
+std::uint64_t small_row(std::uint32_t code, int row) {
+    const char *text = kSmall[code - 32].rows[row];
+    std::uint64_t bits = 0;
+    for (int i = 0; text[i] != '\0'; ++i) {
+        if (text[i] == '#') bits |= std::uint64_t{1} << i;
+    }
+    return bits;
+}
+
 }  // namespace
 
 const std::uint8_t *glyph(std::uint32_t code) {
     return kFont[code >= 32 && code <= 126 ? code - 32 : kPlaceholder];
+}
+
+Font::Font(int ascent, int descent, int line_height, int default_advance)
+    : ascent_(ascent),
+      descent_(descent),
+      line_height_(line_height),
+      default_advance_(default_advance) {
+    std::fill(std::begin(direct_), std::end(direct_), -1);
+}
+
+std::int32_t Font::store(const Glyph &metrics, const std::uint64_t *rows) {
+    Glyph glyph = metrics;
+    glyph.bits = static_cast<std::uint32_t>(bits_.size());
+    bits_.insert(bits_.end(), rows, rows + static_cast<std::size_t>(words(glyph)) * glyph.height);
+    glyphs_.push_back(glyph);
+    return static_cast<std::int32_t>(glyphs_.size() - 1);
+}
+
+bool Font::has(std::uint32_t code) const {
+    return code < kDirect ? direct_[code] >= 0 : others_.count(code) != 0;
+}
+
+void Font::add(std::uint32_t code, const Glyph &metrics, const std::uint64_t *rows) {
+    if (has(code)) return;
+    const std::int32_t index = store(metrics, rows);
+    if (code < kDirect) {
+        direct_[code] = index;
+    } else {
+        others_.emplace(code, index);
+    }
+    ++count_;
+}
+
+void Font::set_fallback(std::uint32_t code) {
+    fallback_ = code < kDirect ? direct_[code] : others_.at(code);
+}
+
+void Font::set_fallback(const Glyph &metrics, const std::uint64_t *rows) {
+    fallback_ = store(metrics, rows);
+}
+
+const std::shared_ptr<const Font> &font_8x8() {
+    static const std::shared_ptr<const Font> font =
+        built_in(kGlyphSize, 7, 1, [](std::uint32_t code, int row) -> std::uint64_t {
+            return glyph(code == 127 ? 0 : code)[row];
+        });
+    return font;
+}
+
+const std::shared_ptr<const Font> &font_4x6() {
+    static const std::shared_ptr<const Font> font = built_in(4, 5, 1, small_row);
+    return font;
 }
 
 }  // namespace jxfb::font

@@ -1,11 +1,24 @@
 """JXFramebuffer - 8-bit framebuffer with palette"""
 
+# Nothing here imports more than the extension: `typing` and `types` would add to every program's
+# start-up, and the annotations (the stub has the real types) are never evaluated.
+from __future__ import annotations
+
 import os as _os
 import sys as _sys
-from types import TracebackType as _TracebackType
-from typing import Any as _Any
 
-from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_names, text_size
+from ._jxframebuf import (
+    FONT_4X6,
+    FONT_8X8,
+    Audio,
+    Canvas,
+    Font,
+    Framebuffer,
+    Voice,
+    __version__,
+    key_names,
+    text_size,
+)
 
 # Pictures and recordings (_images.py) are written in Python over NumPy and Pillow, which take
 # longer to import than the rest of the package together: the members below import them on their
@@ -13,7 +26,7 @@ from ._jxframebuf import Audio, Canvas, Framebuffer, Voice, __version__, key_nam
 _IMAGES = __name__ + "._images"
 
 
-def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
+def save_image(path: object, pixels: object, palette: object) -> None:
     """Writes a 2-D uint8 array of palette indices and up to 256 colours 0xAARRGGBB (the rest
     opaque black) to an indexed PNG file, every entry exact, alpha included. Needs Pillow."""
     from ._images import save_image as save
@@ -21,7 +34,7 @@ def save_image(path: _Any, pixels: _Any, palette: _Any) -> None:
     save(path, pixels, palette)
 
 
-def load_image(path: _Any) -> _Any:
+def load_image(path: object) -> object:
     """Reads an indexed PNG or GIF: its (height, width) uint8 indices and its 256 colours
     0xAARRGGBB, exact (unused entries opaque black). Needs Pillow."""
     from ._images import load_image as load
@@ -29,7 +42,7 @@ def load_image(path: _Any) -> _Any:
     return load(path)
 
 
-def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
+def _save(self: Framebuffer, path: object, scale: object = 1) -> None:
     """Writes the picture and the palette as they are now to an indexed PNG file, every pixel a
     scale x scale block. Needs Pillow."""
     from ._images import save
@@ -37,7 +50,7 @@ def _save(self: Framebuffer, path: _Any, scale: _Any = 1) -> None:
     save(self, path, scale)
 
 
-def _record(self: Framebuffer, path: _Any) -> None:
+def _record(self: Framebuffer, path: object) -> None:
     """Records every frame flip() shows, with its palette and time, to an animated .gif or .png
     file; record(None) stops and finishes the file. Needs Pillow."""
     from ._images import record
@@ -62,7 +75,7 @@ def _exit(
     self: Framebuffer,
     exc_type: type[BaseException] | None,
     exc_value: BaseException | None,
-    traceback: _TracebackType | None,
+    traceback: object,
     /,
 ) -> None:
     """Calls quit(), exception or not."""
@@ -87,7 +100,7 @@ Framebuffer.__exit__ = _exit  # type: ignore[method-assign]
 # Sound files and the synthesiser (_sound.py) are imported on their first use too.
 
 
-def load_sound(path: _Any) -> _Any:
+def load_sound(path: object) -> object:
     """Reads a whole sound file (WAV; Ogg Vorbis, FLAC and MP3 with soundfile): (samples, rate),
     the samples float32 shaped (n, channels)."""
     from ._sound import load_sound as load
@@ -95,14 +108,14 @@ def load_sound(path: _Any) -> _Any:
     return load(path)
 
 
-def tone(pitch: _Any, seconds: _Any, *args: _Any, **kwargs: _Any) -> _Any:
+def tone(pitch: object, seconds: object, *args: object, **kwargs: object) -> object:
     """A synthesised tone, float32 shaped (n, 1)."""
     from ._sound import tone as make
 
     return make(pitch, seconds, *args, **kwargs)
 
 
-def melody(notes: _Any, *args: _Any, **kwargs: _Any) -> _Any:
+def melody(notes: object, *args: object, **kwargs: object) -> object:
     """A tune in a small notation of notes, rests and lengths, float32 shaped (n, 1)."""
     from ._sound import melody as make
 
@@ -112,8 +125,8 @@ def melody(notes: _Any, *args: _Any, **kwargs: _Any) -> _Any:
 _play_samples = Audio.play
 
 
-def _play(self: Audio, samples: _Any, loop: _Any = False, volume: _Any = 1.0, *,
-          rate: _Any = None) -> Voice:  # fmt: skip
+def _play(self: Audio, samples: object, loop: object = False, volume: object = 1.0, *,
+          rate: object = None) -> Voice:  # fmt: skip
     """Starts a sound effect, or a file streamed as it plays, mixed over the stream."""
     # A path is streamed as it plays (_sound.py); samples go to the extension as they are.
     if isinstance(samples, str | _os.PathLike):
@@ -128,15 +141,29 @@ _play.__name__, _play.__qualname__ = "play", "Audio.play"
 
 # The classes and functions are defined in the extension and in this package's modules; they are
 # used, and documented, as members of the package itself.
-for _member in (Framebuffer, Canvas, Audio, Voice, key_names, text_size, load_sound, tone, melody):
+for _member in (
+    Framebuffer,
+    Canvas,
+    Font,
+    Audio,
+    Voice,
+    key_names,
+    text_size,
+    load_sound,
+    tone,
+    melody,
+):
     _member.__module__ = __name__
 for _name, _method in (("save", _save), ("record", _record), ("quit", _quit), ("__exit__", _exit)):
     _method.__name__, _method.__qualname__ = _name, f"Framebuffer.{_name}"
 del _member, _name, _method
 
 __all__ = [
+    "FONT_4X6",
+    "FONT_8X8",
     "Audio",
     "Canvas",
+    "Font",
     "Framebuffer",
     "Voice",
     "__version__",

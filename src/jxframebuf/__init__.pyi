@@ -3,7 +3,7 @@
 import collections.abc
 import os
 from types import TracebackType
-from typing import Self, SupportsIndex, TypeAlias
+from typing import Self, SupportsIndex, TypeAlias, final
 
 import numpy
 import numpy.typing
@@ -17,8 +17,11 @@ _Int: TypeAlias = SupportsIndex
 _Path: TypeAlias = str | os.PathLike[str]
 
 __all__ = [
+    "FONT_4X6",
+    "FONT_8X8",
     "Audio",
     "Canvas",
+    "Font",
     "Framebuffer",
     "Voice",
     "__version__",
@@ -417,18 +420,27 @@ class Framebuffer:
                 object without the buffer protocol, or `key` outside -1 to 255 ("blit() argument
                 key must be a palette index 0 to 255, or -1 for none, not 256").
         """
-    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
-        """Draws `s` in the built-in 8x8 font with its top-left at (x, y) in colour `c`; "\\n"
-        starts a new line. Returns the width of the widest line in pixels.
+    def text(
+        self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
+    ) -> int:
+        """Draws `s` in `font` (None: FONT_8X8) in colour `c`, each font pixel a scale x scale
+        block; "\\n" starts a new line. Returns the widest line's advance in pixels.
 
-        A glyph's pixels get index `c`; the rest of each 8 x 8 cell is left as it was. A new line
-        starts 8 pixels lower at x. The font is the project's own: 5 x 7 glyphs with one-row
-        descenders for printable ASCII (32 to 126), and one placeholder box for every other
-        character (a tab, "é", "中" each draw one box).
+        The pen starts at x; y is the top of the font's ascent on the first line (in the built-in
+        fonts, the top of the glyph cell). Each glyph's bitmap is placed relative to the pen as
+        its font places it; its set pixels get index `c`, every other pixel is left as it was;
+        the pen then moves right by the glyph's advance times `scale`. "\\n" starts a new line at
+        x, `font.line_height * scale` lower. A character the font lacks draws the font's default
+        glyph (the built-in fonts' placeholder box, a BDF font's DEFAULT_CHAR), or, when it has
+        none, nothing, the pen still moving by the font's default advance (a BDF font's
+        FONTBOUNDINGBOX width, a picture font's cell width). Text at scale s is exactly the text
+        at scale 1 magnified s times about (x, y). With the defaults, exactly what `text(x, y, s,
+        c)` always drew, lines now 9 pixels apart. Clipped as every drawing member; docs/fonts.md
+        tells more.
 
         Raises:
-            TypeError: a coordinate that is not an integer, `s` not a `str`, or `c` outside 0 to
-                255.
+            TypeError: a coordinate that is not an integer, `s` not a `str`, `c` outside 0 to
+                255, `font` neither a `Font` nor None, or `scale` outside 1 to 65536.
         """
     def save(self, path: _Path, scale: _Int = 1) -> None:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
@@ -506,8 +518,10 @@ class Canvas:
         """As Framebuffer.circle, on the array."""
     def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
         """As Framebuffer.blit, on the array; `image` may share its memory."""
-    def text(self, x: _Int, y: _Int, s: str, c: _Int) -> int:
-        """As Framebuffer.text, on the array; returns the width of the widest line."""
+    def text(
+        self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
+    ) -> int:
+        """As Framebuffer.text, on the array; returns the widest line's advance in pixels."""
 
 def key_names() -> list[str]:
     """Every name that key(), pressed() and released() take, each once; works before any
@@ -524,13 +538,76 @@ def key_names() -> list[str]:
         RuntimeError: windows are open and this is not their thread.
     """
 
-def text_size(s: str) -> tuple[int, int]:
-    """The width and height in pixels of what text() draws for `s`: 8 per character of the
-    widest line, 8 per line ("\\n" starts one).
+def text_size(s: str, font: Font | None = None, scale: _Int = 1) -> tuple[int, int]:
+    """The width and height in pixels of the box text() fills for `s`: the widest line's advance,
+    and (lines - 1) * font.line_height + font.height, both times `scale`.
 
-    `text_size("SCORE 42")` is `(64, 8)`, `text_size("")` is `(0, 8)`. Centring a text:
-    `w, h = text_size(s); fb.text((fb.width - w) // 2, (fb.height - h) // 2, s, 1)`.
+    A string has one line more than it has "\\n"s. In the 8x8 font `text_size("SCORE 42")` is
+    `(64, 8)`, `text_size("")` is `(0, 8)`, `text_size("A\\nB")` is `(8, 17)`. Centring a text:
+    `w, h = text_size(s); fb.text((fb.width - w) // 2, (fb.height - h) // 2, s, 1)`. A glyph may
+    reach outside the box where its font places it so (a BDF glyph left of its pen).
+
+    Raises:
+        TypeError: `s` not a `str`, `font` neither a `Font` nor None, or `scale` outside 1 to
+            65536.
     """
+@final
+class Font:
+    """A bitmap font for `text` and `text_size`: read from a BDF file, cut from a picture, or
+    one of the built-in FONT_8X8 and FONT_4X6.
+
+    Immutable: share one between framebuffers, canvases and threads. docs/fonts.md tells how
+    glyphs are placed and what a BDF file may hold.
+    """
+
+    def __init__(self, path: _Path) -> None:
+        """Reads the BDF font file at `path` (the X11 bitmap font format, plain text).
+
+        Its CHARSET_REGISTRY must be "ISO10646", or "ISO8859" with CHARSET_ENCODING "1" (or
+        "ISO8859-1"), or absent; ENCODING is then the Unicode code point. Glyphs with ENCODING -1
+        are skipped; of a code point given twice the first glyph counts. Ascent and descent are
+        FONT_ASCENT and FONT_DESCENT, or else FONTBOUNDINGBOX's; `line_height` is their sum. A
+        glyph advances by its DWIDTH (or the font's), and its BBX places its BITMAP rows.
+
+        Raises:
+            ValueError: a malformed file, a number out of range (sizes, offsets and advances
+                beyond 4096) or another charset, naming the file and the line ("x.bdf: line 27:
+                BBX expects integers, not 'x'").
+            OSError: a file that cannot be read.
+            TypeError: `path` not a str or path object.
+        """
+    @staticmethod
+    def from_image(
+        array: collections.abc.Buffer, size: tuple[_Int, _Int], first: _Int = 32
+    ) -> Font:
+        """The font drawn in `array`, a 2-D uint8 array of any strides, cut into cells of
+        size = (w, h) pixels row by row from the top-left; cell k is code point first + k.
+
+        Index 0 is background, any other index ink. Each glyph fills its cell and advances by w;
+        `height` and `line_height` are h. A character beyond the cells draws nothing and
+        advances by w.
+
+        Raises:
+            ValueError: an array whose width and height are not multiples of w and h, one with
+                other than 2 dimensions, or cells whose last code point would be beyond 0x10FFFF.
+            TypeError: an array of another type, `size` not a pair of integers 1 to 4096, or
+                `first` outside 0 to 0x10FFFF.
+        """
+    @property
+    def height(self) -> int:
+        """Ascent + descent: the height in font pixels of one line's glyph box."""
+    @property
+    def line_height(self) -> int:
+        """The distance in font pixels from the top of one line to the top of the next."""
+
+FONT_8X8: Font
+"""The built-in 8x8 font, the one `text` draws by default: 5 x 7 glyphs with one-row descenders
+in 8 x 8 cells for printable ASCII (32 to 126), a placeholder box for every other character;
+height 8 (ascent 7, descent 1), line_height 9."""
+FONT_4X6: Font
+"""The built-in 4x6 font, for low resolutions: 3-pixel-wide glyphs in 4 x 6 cells for printable
+ASCII (32 to 126), a placeholder box for every other character; height 6 (ascent 5, descent 1),
+line_height 7."""
 
 def save_image(
     path: _Path, pixels: numpy.typing.ArrayLike, palette: numpy.typing.ArrayLike

@@ -444,22 +444,32 @@ class _Recording:
     def __init__(
         self, name: str, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32], detach: Any
     ) -> None:
-        with self._files_lock:
-            with contextlib.suppress(FileNotFoundError):
-                if self._identity(os.stat(name)) in self._files:
+        # Opened without cutting it short, so that a file another recording writes is refused
+        # untouched, and without the lock held: opening a FIFO waits for its reader.
+        descriptor = os.open(name, os.O_WRONLY | os.O_CREAT | getattr(os, "O_BINARY", 0), 0o666)
+        file = open(descriptor, "wb")  # noqa: SIM115 (closed by the thread that writes it)
+        try:
+            status = os.fstat(descriptor)
+            self._key = self._identity(status)
+            with self._files_lock:
+                if self._key in self._files:
                     raise ValueError(
                         f"record() cannot record to {name!r}: another framebuffer is recording "
                         "to that file; stop that recording first (record(None))"
                     )
-            file = open(name, "wb")  # noqa: SIM115 (closed by the thread that writes it)
-            try:
-                writer_class = _GifWriter if name.lower().endswith(".gif") else _PngWriter
-                self._writer: _GifWriter | _PngWriter = writer_class(file)
-                self._key = self._identity(os.fstat(file.fileno()))
-            except BaseException:
-                file.close()
-                raise
-            self._files.add(self._key)
+                self._files.add(self._key)
+        except BaseException:
+            file.close()
+            raise
+        try:
+            if stat.S_ISREG(status.st_mode):
+                file.truncate(0)
+            writer_class = _GifWriter if name.lower().endswith(".gif") else _PngWriter
+            self._writer: _GifWriter | _PngWriter = writer_class(file)
+        except BaseException:
+            self._release()
+            file.close()
+            raise
         self._file = file
         # The picture as recording started: the one frame of a recording that saw no flip.
         self._still = pixels.copy(), palette.copy()
@@ -473,7 +483,12 @@ class _Recording:
         self._thread = threading.Thread(
             target=self._run, name=f"jxframebuf recording {name}", daemon=True
         )
-        self._thread.start()
+        try:
+            self._thread.start()
+        except BaseException:
+            self._release()
+            file.close()
+            raise
 
     def capture(self, pixels: npt.NDArray[np.uint8], palette: npt.NDArray[np.uint32]) -> None:
         """flip()'s hook: copies of the frame it has just shown."""
@@ -546,8 +561,11 @@ class _Recording:
                 self._file.close()  # after a failure: closed, what it raises already said
             except BaseException as error:
                 self._error = self._error or error
-            with self._files_lock:
-                self._files.discard(self._key)
+            self._release()
+
+    def _release(self) -> None:
+        with self._files_lock:
+            self._files.discard(self._key)
 
 
 def _on_flip(fb: Any, capture: Any) -> None:

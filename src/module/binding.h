@@ -139,6 +139,19 @@ struct Switch : Kind {
     static Switch from(py::handle object, const Where &where);
 };
 
+// A font: a Font object, or None for the built-in 8x8 font.
+struct FontArg : Kind {
+    static constexpr char signature[] = "Font | None";
+    const font::Font *value;
+    operator const font::Font &() const { return *value; }
+    static FontArg from(py::handle object, const Where &where);
+};
+
+// How much larger text is drawn: each font pixel a scale x scale block.
+struct Scale : Integer<Scale, int, 1, 65536> {
+    static constexpr const char *what = "a scale 1 to 65536";
+};
+
 // What pybind11 hands a bound function for a parameter of kind K: the object itself, converted
 // in the function's body, where the parameter's name is known.
 template <typename K>
@@ -429,6 +442,14 @@ void register_pixels(FramebufferClass &cls);
 void register_draw(FramebufferClass &cls);
 // The class Canvas, the drawing kit on an array of the caller's, and text_size().
 void register_canvas(py::module_ &m);
+
+// The class Font and the built-in fonts FONT_8X8 and FONT_4X6 (register_font.cpp).
+struct FontObject {
+    std::shared_ptr<const font::Font> font;
+};
+void register_font(py::module_ &m);
+// The font of a Font object; nullptr for any other object (None included).
+const font::Font *font_of(PyObject *object);
 
 // Adds the classes Audio and Voice (sound; src/platform/audio.h) to the module.
 void register_audio(py::module_ &m);

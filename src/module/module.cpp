@@ -141,8 +141,15 @@ PYBIND11_MODULE(_jxframebuf, m) {
     m.doc() = "JXFramebuffer - 8-bit framebuffer with palette";
     m.attr("__version__") = JXFB_VERSION;  // the package's version, from the build (CMakeLists.txt)
 
-    py::module_ threading = py::module_::import("threading");
-    main_thread_ident = threading.attr("main_thread")().attr("ident").cast<unsigned long>();
+    // The main thread as the interpreter knows it, from the built-in _thread: importing threading
+    // here would add its import to every program's start-up.
+    py::module_ thread = py::module_::import("_thread");
+    main_thread_ident = py::hasattr(thread, "_get_main_thread_ident")
+                            ? thread.attr("_get_main_thread_ident")().cast<unsigned long>()
+                            : py::module_::import("threading")
+                                  .attr("main_thread")()
+                                  .attr("ident")
+                                  .cast<unsigned long>();
     jxfb::session::set_thread_namer(&python_thread_name);
     // A framebuffer dropped on another thread than its window's is released on that thread's next
     // call, or here; atexit runs before the interpreter tears down.
@@ -192,6 +199,7 @@ PYBIND11_MODULE(_jxframebuf, m) {
     install_fast(framebuffer, "running", &running_front, fast_running);
     install_fast(framebuffer, "flip", &flip_front, fast_flip);
     register_draw(framebuffer);
+    register_font(m);
     register_canvas(m);
     register_audio(m);
     register_testing(m);

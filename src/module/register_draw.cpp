@@ -1,7 +1,8 @@
-// The drawing kit: clear, pset, pget, line, rect, circle, blit and text (engine: draw.h), on the
-// two classes that have it. Framebuffer draws on its picture, Canvas on a 2-D uint8 array of the
-// caller's; one set of members and one set of fast fronts serves both, each a template on the
-// class, which canvas_of() turns into the engine's canvas. Also the module's text_size().
+// The drawing kit: clear, pset, pget, line, rect, circle, blit and text (engine: draw.h; fonts:
+// register_font.cpp), on the two classes that have it. Framebuffer draws on its picture, Canvas on
+// a 2-D uint8 array of the caller's; one set of members and one set of fast fronts serves both,
+// each a template on the class, which canvas_of() turns into the engine's canvas. Also the module's
+// text_size().
 //
 // Each member is bound through Members (binding.h), which converts and refuses arguments, and then
 // gets a METH_FASTCALL front (clear aside, which a loop does not call per pixel): a short primitive
@@ -231,6 +232,47 @@ std::int64_t draw_string(const draw::Canvas &canvas, int x, int y, PyObject *s, 
     });
 }
 
+std::int64_t draw_string(const draw::Canvas &canvas, int x, int y, PyObject *s, std::uint8_t c,
+                         const font::Font &font, int scale) {
+    return with_code_points(s, [&](const auto *chars, std::size_t count) {
+        return draw::text(canvas, x, y, chars, count, c, font, scale);
+    });
+}
+
+// `font` and `scale` in a fast call of text(): after the 4 leading arguments, by position or by
+// keyword, each a Font or None, a plain int in range. False for any other call.
+bool fast_font(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const font::Font *&font,
+               long &scale) {
+    const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    font = nullptr;
+    scale = 1;
+    if (nargs < 4 || nargs + keywords > 6) return false;
+    bool have_font = false, have_scale = false;
+    for (Py_ssize_t i = 4; i < nargs + keywords; ++i) {
+        bool is_font = i == 4;
+        if (i >= nargs) {
+            PyObject *name = PyTuple_GET_ITEM(kwnames, i - nargs);
+            if (PyUnicode_EqualToUTF8(name, "font")) {
+                is_font = true;
+            } else if (PyUnicode_EqualToUTF8(name, "scale")) {
+                is_font = false;
+            } else {
+                return false;
+            }
+        }
+        if (is_font) {
+            if (have_font) return false;
+            have_font = true;
+            if (args[i] != Py_None && (font = font_of(args[i])) == nullptr) return false;
+        } else {
+            if (have_scale) return false;
+            have_scale = true;
+            if (!plain_int(args[i], 1, 65536, scale)) return false;
+        }
+    }
+    return true;
+}
+
 // `fill` in a fast call of a method with n leading ints: absent (true), the next positional
 // argument, or the one keyword "fill"; it must be True or False itself. False for any other call.
 bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ssize_t n,
@@ -354,6 +396,18 @@ PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
                                                static_cast<int>(a[1]), args[2],
                                                static_cast<std::uint8_t>(a[2])));
     }
+    // With a font or a scale.
+    const font::Font *font = nullptr;
+    long scale = 1;
+    if (target && nargs >= 4 && PyUnicode_CheckExact(args[2]) &&
+        fast_font(args, nargs, kwnames, font, scale) &&
+        plain_int(args[0], kIntMin, kIntMax, a[0]) && plain_int(args[1], kIntMin, kIntMax, a[1]) &&
+        plain_int(args[3], 0, 255, a[2])) {
+        return PyLong_FromLongLong(
+            draw_string(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]), args[2],
+                        static_cast<std::uint8_t>(a[2]), font ? *font : *font::font_8x8(),
+                        static_cast<int>(scale)));
+    }
     return slow_path(Fronts<T>::text, self, args, nargs, kwnames);
 }
 
@@ -406,10 +460,11 @@ void add_draw(py::class_<T> &cls) {
             py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1)
         .def(
             "text",
-            [](T &target, int x, int y, const Str &s, std::uint8_t c) {
-                return draw_string(canvas_of(target), x, y, s.value.ptr(), c);
+            [](T &target, int x, int y, const Str &s, std::uint8_t c, FontArg font, Scale scale) {
+                return draw_string(canvas_of(target), x, y, s.value.ptr(), c, font, scale);
             },
-            py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"));
+            py::arg("x"), py::arg("y"), py::arg("s"), py::arg("c"), py::arg("font") = py::none(),
+            py::arg("scale") = 1);
 
     install_fast(cls, "line", &line<T>, Fronts<T>::line);
     install_fast(cls, "rect", &rect<T>, Fronts<T>::rect);
@@ -438,17 +493,21 @@ void register_canvas(py::module_ &m) {
     add_draw(canvas);
     refuse_pickling(canvas);
 
-    static const Context text_size_context{"text_size()", {"s"}};
+    // A module function, converting its arguments as the members do.
+    static const Context text_size_context{"text_size()", {"s", "font", "scale"}};
     m.def(
         "text_size",
-        [](const Arg<Str> &given) {
+        [](const Arg<Str> &given, const Arg<FontArg> &font_arg, const Arg<Scale> &scale_arg) {
             const Str s = Str::from(given.object, Where{text_size_context, 0});
-            const draw::Extent size = with_code_points(
-                s.value.ptr(),
-                [](const auto *chars, std::size_t n) { return draw::text_size(chars, n); });
+            const font::Font &font = FontArg::from(font_arg.object, Where{text_size_context, 1});
+            const int scale = Scale::from(scale_arg.object, Where{text_size_context, 2});
+            const draw::Extent size =
+                with_code_points(s.value.ptr(), [&](const auto *chars, std::size_t n) {
+                    return draw::text_size(chars, n, font, scale);
+                });
             return std::make_pair(size.width, size.height);
         },
-        py::arg("s"));
+        py::arg("s"), py::arg("font") = py::none(), py::arg("scale") = 1);
 }
 
 }  // namespace jxfb
