@@ -774,6 +774,152 @@ def test_scaled_text_is_the_text_magnified(tmp_path):
     fb.quit()
 
 
+# --- Drawing state: camera, clip, pattern ----------------------------------------------------
+
+
+def allowed(clip, pattern):
+    """The pixels a drawing member may change: inside the clip and, for a shape, those the
+    pattern does not leave out (bit 15 - (y % 4) * 4 - (x % 4) set leaves pixel (x, y))."""
+    inside = np.zeros((H, W), bool)
+    x, y, w, h = clip if clip is not None else (0, 0, W, H)
+    inside[clamp(y, y + h, H), clamp(x, x + w, W)] = True
+    if pattern is not None:
+        ys, xs = np.mgrid[0:H, 0:W]
+        inside &= (pattern >> (15 - (ys % 4) * 4 - xs % 4)) & 1 == 0
+    return inside
+
+
+def state_drawn(state, name, *args):
+    """As drawn(), with camera, clip and pattern set on the framebuffer and on every canvas (each
+    object has its own, and they read back as set)."""
+    fb = picture()
+    targets = [("framebuffer", fb), *canvases()]
+    results = []
+    try:
+        for layout, target in targets:
+            for attribute, value in state.items():
+                setattr(target, attribute, value)
+            assert (target.camera, target.clip, target.pattern) == tuple(state.values()), layout
+            results.append((getattr(target, name)(*args), layout))
+        pixels = fb.buffer().copy()
+    finally:
+        fb.quit()
+    for (result, layout), (_, target) in zip(results[1:], targets[1:], strict=True):
+        assert result == results[0][0], layout
+        np.testing.assert_array_equal(target.array, pixels, err_msg=layout)
+    return pixels, results[0][0]
+
+
+# Each member: its arguments' strategy (offsets from the camera for the coordinates), its
+# reference in picture coordinates, and whether it is a shape (which the pattern applies to).
+STATE_MEMBERS = {
+    "pset": (st.tuples(near, near, colour), lambda x, y, c: paint([(x, y)], c), False),
+    "line": (
+        st.tuples(near, near, near, near, colour),
+        lambda x0, y0, x1, y1, c: paint(bresenham_visible(x0, y0, x1, y1), c),
+        True,
+    ),
+    "rect": (st.tuples(near, near, size, size, colour, st.booleans()), rect_reference, True),
+    "circle": (
+        st.tuples(near, near, st.integers(-1, 12), colour, st.booleans()),
+        circle_reference,
+        True,
+    ),
+    "blit": (st.tuples(near, near, images(), st.integers(-1, 5)), blit_reference, False),
+    "text": (
+        st.tuples(near, near, strings, colour),
+        lambda x, y, s, c: text_reference(x, y, s, c)[0],
+        False,
+    ),
+}
+
+
+@given(
+    name=st.sampled_from(sorted(STATE_MEMBERS)),
+    camera=st.one_of(
+        st.tuples(near, near), st.tuples(near, near), st.tuples(coordinate, coordinate)
+    ),
+    clip=st.one_of(
+        st.none(),
+        st.tuples(near, near, st.integers(0, 30), st.integers(0, 30)),
+        st.tuples(near, near, st.integers(0, 30), st.integers(0, 30)),
+        st.tuples(coordinate, coordinate, st.integers(0, HI), st.integers(0, HI)),
+    ),
+    pattern=st.one_of(st.none(), st.integers(0, 0xFFFF), st.integers(0, 0xFFFF)),
+    data=st.data(),
+)
+@example(name="rect", camera=(0, 0), clip=None, pattern=None, data=None)
+@example(name="line", camera=(HI, LO), clip=(3, 2, 9, 5), pattern=0x5A5A, data=None)
+@example(name="rect", camera=(-3, 7), clip=(1, 3, 15, 11), pattern=0x1248, data=None)
+def test_camera_clip_and_pattern_apply_to_every_drawing_member(name, camera, clip, pattern, data):
+    strategy, reference, shape = STATE_MEMBERS[name]
+    if data is None:  # the examples: a rectangle and a line over the whole picture
+        args = (-2, -1, W + 4, H + 3, 9) + ((True,) if name == "rect" else ())
+    else:
+        args = data.draw(strategy)
+    # The coordinates, offsets from the camera, as world coordinates that fit 32 bits, and
+    # those less the camera: the picture coordinates the reference draws at.
+    world, picture_args = list(args), list(args)
+    for i in range(4 if name == "line" else 2):
+        world[i] = min(max(args[i] + camera[i % 2], LO), HI)
+        picture_args[i] = world[i] - camera[i % 2]
+    state = {"camera": camera, "clip": clip, "pattern": pattern}
+    pixels, _ = state_drawn(state, name, *world)
+    expected = reference(*picture_args)
+    mask = allowed(clip, pattern if shape else None)
+    np.testing.assert_array_equal(pixels, np.where(mask, expected, BACKGROUND))
+    # pget takes the camera and ignores the clip; clear ignores all three.
+    x, y = picture_args[:2]
+    inside = 0 <= x < W and 0 <= y < H
+    _, value = state_drawn(state, "pget", *world[:2])
+    assert value == (BACKGROUND[y, x] if inside else 0)
+    pixels, _ = state_drawn(state, "clear", 7)
+    assert (pixels == 7).all()
+
+
+def test_drawing_state_reads_back_as_set_belongs_to_each_object_and_refuses_bad_values():
+    fb = picture()
+    try:
+        canvas = Canvas(fb.buffer())
+        assert (fb.camera, fb.clip, fb.pattern) == ((0, 0), None, None)
+        fb.camera, fb.clip, fb.pattern = (np.int64(-5), 2**31 - 1), [-4, 50, 0, 9], 0
+        assert (fb.camera, fb.clip, fb.pattern) == ((-5, HI), (-4, 50, 0, 9), 0)
+        assert (canvas.camera, canvas.clip, canvas.pattern) == ((0, 0), None, None)
+        fb.rect(-5, HI, W, H, 1)  # an empty clip: nothing drawn
+        np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+        fb.clip, fb.pattern = None, None
+        assert (fb.clip, fb.pattern) == (None, None)
+        # Text in any font and scale goes through the camera and the clip too.
+        fb.camera, fb.clip = (-3, -2), (0, 0, 9, 7)
+        fb.text(-3, -2, "AB", 9, font=FONT_4X6, scale=2)
+        expected = BACKGROUND.copy()
+        Canvas(expected).text(0, 0, "AB", 9, font=FONT_4X6, scale=2)
+        expected[7:, :], expected[:, 9:] = BACKGROUND[7:, :], BACKGROUND[:, 9:]
+        np.testing.assert_array_equal(fb.buffer(), expected)
+        fb.buffer()[:] = BACKGROUND
+        fb.camera, fb.clip = (-5, HI), None
+        for target in (fb, canvas):
+            for attribute, value, error, text in [
+                ("clip", (0, 0, -1, 3), ValueError, r"clip width and height must be 0 or more"),
+                ("clip", (0, 0, 3, -1), ValueError, r"clip width and height must be 0 or more"),
+                ("clip", (0, 0, 3), TypeError, r"clip must be 4 32-bit integers"),
+                ("clip", (0, 0, 3, 2.0), TypeError, r"clip must be a 32-bit integer"),
+                ("camera", (1, 2, 3), TypeError, r"camera must be a pair of 32-bit integers"),
+                ("camera", None, TypeError, r"camera must be a pair"),
+                ("camera", "ab", TypeError, r"camera must be a pair"),
+                ("camera", (2**31, 0), TypeError, r"camera must be a 32-bit integer"),
+                ("pattern", 0x10000, TypeError, r"pattern must be a 16-bit pattern"),
+                ("pattern", -1, TypeError, r"pattern must be a 16-bit pattern"),
+                ("pattern", 1.0, TypeError, r"pattern must be a 16-bit pattern"),
+            ]:
+                before = getattr(target, attribute)
+                with pytest.raises(error, match=rf"^{type(target).__name__}\.{text}"):
+                    setattr(target, attribute, value)
+                assert getattr(target, attribute) == before
+    finally:
+        fb.quit()
+
+
 # --- Arguments ----------------------------------------------------------------------------------
 
 

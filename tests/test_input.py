@@ -236,10 +236,13 @@ def test_key_names_are_every_name_the_docs_give_and_each_is_taken():
             assert fb.key(name.replace("[1-8]", "5")) is False, name  # unknown names raise
     assert {"A", "Return", "Escape", "PageUp", "physical W", "mouse x2", "ctrl", "gui",
             "pad dpup", "pad[1-8] start", "Keypad Enter", "Left Shift"} <= set(names)  # fmt: skip
-    # Every name the docs quote for key() is listed, or a pattern's, or a single character.
+    # Every name the docs and the stub quote for key() is listed, or a pattern's, or a character.
     docs = (ROOT / "docs" / "input.md").read_text()
     section = docs.split("## Names", 1)[1].split("\n## ", 1)[0]
     quoted = set(re.findall(r'`"([^"`]+)"`', section))
+    stub = (ROOT / "src" / "jxframebuf" / "__init__.pyi").read_text()
+    names_part = stub.split("    def key(", 1)[1].split('"""', 2)[1].split("A tap shorter")[0]
+    quoted |= set(re.findall(r'"([^"\n]+?)"(?=[,.;: )])', names_part))
     assert len(quoted) > 30
     for name in quoted:
         if name.endswith(" ") or len(name) == 1:  # a prefix ("physical "), a character
@@ -455,6 +458,7 @@ def test_gamepads_plug_in_press_move_and_unplug(fb):
         assert fb.key("pad a") and not fb.pressed("pad a")
         first.tap("x")  # a press and a release between two frames: a tap, not lost
         first.release("a")
+        assert fb.key("pad a") and not fb.key("pad x")  # nothing is seen before a drain
         fb.flip()
         assert fb.pressed("pad x") and fb.released("pad x") and not fb.key("pad x")
         assert fb.released("pad a") and not fb.key("pad a")

@@ -214,7 +214,7 @@ def test_flip_paces_to_the_default_rate_of_60_and_counts_and_measures_its_frames
         fb.quit()
     # Loose bounds: this is a shared machine. The pacing benchmark measures it properly.
     assert 40 < rate < 63
-    assert measured == pytest.approx(rate, rel=0.05)  # the same flips, timed from inside
+    assert measured == pytest.approx(rate, rel=0.1)  # the same flips, timed from inside
     fb.flip()  # flips after the loop ended count too
     assert fb.frames == 32 and fb.frame_rate > 0
     time.sleep(1.0)  # a second without a flip: nothing left to measure

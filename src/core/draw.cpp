@@ -5,6 +5,8 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -83,17 +85,29 @@ void fill_run(std::uint8_t *p, i64 count, std::uint8_t c) {
 
 // The canvas's pixels as a drawing function walks them. Packed (kPacked: a step of 1, as in
 // every framebuffer) the step is the constant 1, so that runs are memset and glyph rows single
-// stores; otherwise every pixel is addressed through the step.
-template <bool kPacked>
+// stores; otherwise every pixel is addressed through the step. With kPattern, runs and plotted
+// pixels leave out those that the canvas's pattern leaves out; without, it is not looked at.
+template <bool kPacked, bool kPattern = false>
 struct Pixels {
     explicit Pixels(const Canvas &canvas)
         : base(canvas.pixels),
           width(canvas.width),
           height(canvas.height),
           pitch(canvas.pitch),
-          step(kPacked ? 1 : canvas.step) {}
+          step(kPacked ? 1 : canvas.step),
+          pattern(canvas.pattern) {}
 
     std::uint8_t *row(i64 y) const { return base + y * pitch; }
+
+    // Whether the pattern leaves pixel (x, y) of the canvas out (x, y >= 0).
+    bool skipped(i64 x, i64 y) const {
+        return kPattern && ((pattern >> (15 - (y & 3) * 4 - (x & 3))) & 1) != 0;
+    }
+
+    // Sets pixel (x, y), which is on the canvas, to c.
+    void plot(i64 x, i64 y, std::uint8_t c) const {
+        if (!skipped(x, y)) row(y)[x * step] = c;
+    }
 
     // Sets `count` pixels from p on, along the row, to c.
     void fill(std::uint8_t *p, i64 count, std::uint8_t c) const {
@@ -109,17 +123,36 @@ struct Pixels {
         if (y < 0 || y >= height) return;
         x0 = std::max<i64>(x0, 0);
         x1 = std::min<i64>(x1, width - 1);
-        if (x0 <= x1) fill(row(y) + x0 * step, x1 - x0 + 1, c);
+        if (x0 > x1) return;
+        if constexpr (kPattern) {
+            std::uint8_t *p = row(y);
+            for (i64 x = x0; x <= x1; ++x) {
+                if (!skipped(x, y)) p[x * step] = c;
+            }
+        } else {
+            fill(row(y) + x0 * step, x1 - x0 + 1, c);
+        }
     }
 
     std::uint8_t *base;
     i64 width, height, pitch, step;
+    std::uint16_t pattern;
 };
 
 // Calls the drawing function `draw` with the canvas's pixels, packed or not.
 template <typename Draw>
 auto with_pixels(const Canvas &canvas, Draw draw) {
     return canvas.step == 1 ? draw(Pixels<true>(canvas)) : draw(Pixels<false>(canvas));
+}
+
+// The same for a shape, which the canvas's pattern applies to.
+template <typename Draw>
+auto with_shape_pixels(const Canvas &canvas, Draw draw) {
+    if (canvas.pattern != 0) {
+        return canvas.step == 1 ? draw(Pixels<true, true>(canvas))
+                                : draw(Pixels<false, true>(canvas));
+    }
+    return with_pixels(canvas, draw);
 }
 
 // The half-width of a circle's row dy away from the centre: the largest h >= 0 with h^2 <=
@@ -163,7 +196,7 @@ void draw_glyph(const Pixels<kPacked> &canvas, i64 x, i64 y, const std::uint8_t 
 }
 
 template <bool kPacked, typename Unit>
-i64 draw_text(const Pixels<kPacked> &canvas, int x, int y, const Unit *chars, std::size_t count,
+i64 draw_text(const Pixels<kPacked> &canvas, i64 x, i64 y, const Unit *chars, std::size_t count,
               std::uint8_t c) {
     i64 widest = 0, column = 0, top = y;
     for (std::size_t i = 0; i < count; ++i) {
@@ -270,7 +303,8 @@ i64 text_in(const Canvas &canvas, int x, int y, const Unit *chars, std::size_t c
             std::uint8_t c, const font::Font &font, int scale) {
     if (&font == font::font_8x8().get() && scale == 1) return text(canvas, x, y, chars, count, c);
     return with_pixels(canvas, [&](const auto &px) {
-        return draw_font_text(px, x, y, chars, count, c, font, scale);
+        return draw_font_text(px, x - canvas.origin_x, y - canvas.origin_y, chars, count, c, font,
+                              scale);
     });
 }
 
@@ -292,7 +326,86 @@ Extent measure_text(const Unit *chars, std::size_t count, const font::Font &font
             ((lines - 1) * font.line_height() + font.height()) * scale};
 }
 
+// line()'s walk: `left` + 1 pixels from p on, u along the major axis and v along the minor one
+// (pixel coordinates, which only a pattern looks at). A function of its own, so that the loop
+// keeps its few values in registers whatever line() computed before it.
+template <bool kPattern>
+[[gnu::noinline]] void walk(const Canvas &canvas, std::uint8_t *p, i64 left, bool steep, i64 u,
+                            i64 v, i64 su, i64 sv, i64 error, i64 u_step, i64 diagonal_step,
+                            i64 straight_error, i64 diagonal_error, std::uint8_t c) {
+    const Pixels<false, kPattern> pixels(canvas);
+    for (;; --left) {
+        if constexpr (kPattern) {
+            if (!(steep ? pixels.skipped(v, u) : pixels.skipped(u, v))) *p = c;
+        } else {
+            *p = c;
+        }
+        if (left == 0) break;  // before the pointer moves off the canvas
+        // Both outcomes computed and one selected, without a branch: on a sloped line whether v
+        // moves is close to random, and a mispredicted branch per pixel would cost more than
+        // the rest of the step. The chain from one error term to the next stays two operations.
+        const bool move = error > 0;
+        p += move ? diagonal_step : u_step;
+        error += move ? diagonal_error : straight_error;
+        if constexpr (kPattern) {
+            u += su;
+            v += move ? sv : 0;
+        }
+    }
+}
+
 }  // namespace
+
+void Scene::set_camera(i64 x, i64 y) {
+    camera_x_ = x;
+    camera_y_ = y;
+    update();
+}
+
+void Scene::set_clip(const std::optional<Clip> &clip) {
+    if (clip && (clip->w < 0 || clip->h < 0)) {
+        throw std::invalid_argument("clip width and height must be 0 or more, not " +
+                                    std::to_string(clip->w) + " x " + std::to_string(clip->h));
+    }
+    clip_ = clip;
+    update();
+}
+
+void Scene::set_pattern(const std::optional<std::uint16_t> &pattern) {
+    pattern_ = pattern;
+    update();
+}
+
+void Scene::update() {
+    camera_ = picture_;
+    camera_.origin_x = camera_x_;
+    camera_.origin_y = camera_y_;
+    // The clip rectangle's part of the picture: columns left..right-1, rows top..bottom-1.
+    i64 left = 0, top = 0, right = picture_.width, bottom = picture_.height;
+    if (clip_) {
+        left = std::clamp<i64>(clip_->x, 0, picture_.width);
+        top = std::clamp<i64>(clip_->y, 0, picture_.height);
+        right = std::clamp<i64>(clip_->x + clip_->w, left, picture_.width);
+        bottom = std::clamp<i64>(clip_->y + clip_->h, top, picture_.height);
+    }
+    view_ = picture_;
+    view_.width = right - left;
+    view_.height = bottom - top;
+    if (view_.width > 0 && view_.height > 0) view_.pixels = picture_.at(left, top);
+    view_.origin_x = camera_x_ + left;
+    view_.origin_y = camera_y_ + top;
+    // The pattern's bit for view pixel (x, y) is the picture's for (x + left, y + top).
+    view_.pattern = 0;
+    if (pattern_) {
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                const int from =
+                    15 - static_cast<int>((y + top) % 4) * 4 - static_cast<int>((x + left) % 4);
+                if ((*pattern_ >> from) & 1) view_.pattern |= 1u << (15 - y * 4 - x);
+            }
+        }
+    }
+}
 
 void clear(const Canvas &canvas, std::uint8_t c) {
     if (canvas.width <= 0 || canvas.height <= 0) return;
@@ -305,10 +418,12 @@ void clear(const Canvas &canvas, std::uint8_t c) {
     });
 }
 
-void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) {
+void line(const Canvas &canvas, int x0_, int y0_, int x1_, int y1_, std::uint8_t c) {
+    const i64 x0 = x0_ - canvas.origin_x, y0 = y0_ - canvas.origin_y;
+    const i64 x1 = x1_ - canvas.origin_x, y1 = y1_ - canvas.origin_y;
     // Walk along the major axis u, one pixel per step i = 0..major; the minor coordinate v has
     // moved k(i) = floor((2*i*minor + major - 1) / (2*major)) pixels by step i.
-    const i64 dx = std::abs(i64{x1} - x0), dy = std::abs(i64{y1} - y0);
+    const i64 dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
     const bool steep = dy > dx;
     const i64 major = steep ? dy : dx, minor = steep ? dx : dy;
     const i64 u0 = steep ? y0 : x0, v0 = steep ? x0 : y0;
@@ -342,7 +457,7 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
 
     if (minor == 0 && !steep) {  // horizontal: one run
         const i64 from = u0 + su * first, to = u0 + su * last;
-        with_pixels(canvas, [&](const auto &pixels) {
+        with_shape_pixels(canvas, [&](const auto &pixels) {
             pixels.run(v0, std::min(from, to), std::max(from, to), c);
         });
         return;
@@ -362,22 +477,16 @@ void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) 
     const i64 u_step = su * (steep ? y_step : x_step), v_step = sv * (steep ? x_step : y_step);
     const i64 diagonal_step = u_step + v_step, straight_error = 2 * minor;
     const i64 diagonal_error = 2 * minor - 2 * major;
-    for (i64 left = last - first;; --left) {
-        *p = c;
-        if (left == 0) break;  // before the pointer moves off the canvas
-        // Both outcomes computed and one selected, without a branch: on a sloped line whether v
-        // moves is close to random, and a mispredicted branch per pixel would cost more than
-        // the rest of the step. The chain from one error term to the next stays two operations.
-        const bool move = error > 0;
-        p += move ? diagonal_step : u_step;
-        error += move ? diagonal_error : straight_error;
-    }
+    (canvas.pattern != 0 ? walk<true> : walk<false>)(canvas, p, last - first, steep, u, v, su, sv,
+                                                     error, u_step, diagonal_step, straight_error,
+                                                     diagonal_error, c);
 }
 
 void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool fill) {
     if (w < 1 || h < 1) return;
-    const i64 left = x, right = i64{x} + w - 1, top = y, bottom = i64{y} + h - 1;
-    with_pixels(canvas, [&](const auto &pixels) {
+    const i64 left = x - canvas.origin_x, right = left + w - 1;
+    const i64 top = y - canvas.origin_y, bottom = top + h - 1;
+    with_shape_pixels(canvas, [&](const auto &pixels) {
         if (fill || w <= 2 || h <= 2) {  // a narrow outline is the whole rectangle
             const i64 first = std::max<i64>(top, 0);
             const i64 last = std::min<i64>(bottom, pixels.height - 1);
@@ -391,20 +500,20 @@ void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool
         const bool left_in = left >= 0 && left < pixels.width;
         const bool right_in = right >= 0 && right < pixels.width;
         for (i64 row = first; row <= last; ++row) {
-            std::uint8_t *p = pixels.row(row);
-            if (left_in) p[left * pixels.step] = c;
-            if (right_in) p[right * pixels.step] = c;
+            if (left_in) pixels.plot(left, row, c);
+            if (right_in) pixels.plot(right, row, c);
         }
     });
 }
 
-void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill) {
+void circle(const Canvas &canvas, int x_, int y_, int r, std::uint8_t c, bool fill) {
     if (r < 0) return;
+    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
     const i64 limit = i64{r} * r + r;  // below 2^62
-    const i64 first = std::max<i64>(i64{y} - r, 0);
-    const i64 last = std::min<i64>(i64{y} + r, canvas.height - 1);
+    const i64 first = std::max<i64>(y - r, 0);
+    const i64 last = std::min<i64>(y + r, canvas.height - 1);
     if (first > last) return;
-    with_pixels(canvas, [&](const auto &pixels) {
+    with_shape_pixels(canvas, [&](const auto &pixels) {
         if (fill) {
             for (i64 row = first; row <= last; ++row) {
                 const i64 h = half_width(limit, row - y);
@@ -430,11 +539,12 @@ void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill
     });
 }
 
-void blit(const Canvas &canvas, int x, int y, const Image &image, int key) {
+void blit(const Canvas &canvas, int x_, int y_, const Image &image, int key) {
+    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
     // The source columns and rows that land on the canvas.
-    const i64 col_first = std::max<i64>(0, -i64{x});
+    const i64 col_first = std::max<i64>(0, -x);
     const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
-    const i64 row_first = std::max<i64>(0, -i64{y});
+    const i64 row_first = std::max<i64>(0, -y);
     const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
     if (col_first > col_last || row_first > row_last) return;
     const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
@@ -489,18 +599,21 @@ void blit(const Canvas &canvas, int x, int y, const Image &image, int key) {
 
 i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
          std::uint8_t c) {
-    return with_pixels(canvas,
-                       [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
+    return with_pixels(canvas, [&](const auto &px) {
+        return draw_text(px, x - canvas.origin_x, y - canvas.origin_y, chars, count, c);
+    });
 }
 i64 text(const Canvas &canvas, int x, int y, const std::uint16_t *chars, std::size_t count,
          std::uint8_t c) {
-    return with_pixels(canvas,
-                       [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
+    return with_pixels(canvas, [&](const auto &px) {
+        return draw_text(px, x - canvas.origin_x, y - canvas.origin_y, chars, count, c);
+    });
 }
 i64 text(const Canvas &canvas, int x, int y, const std::uint32_t *chars, std::size_t count,
          std::uint8_t c) {
-    return with_pixels(canvas,
-                       [&](const auto &px) { return draw_text(px, x, y, chars, count, c); });
+    return with_pixels(canvas, [&](const auto &px) {
+        return draw_text(px, x - canvas.origin_x, y - canvas.origin_y, chars, count, c);
+    });
 }
 
 i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,

@@ -4,13 +4,15 @@
 // of bytes.
 //
 // Every function clips to the canvas: what falls outside is dropped, and no argument is an error.
-// Arguments may lie anywhere in the 32-bit range; all position arithmetic is done in 64 bits (128
-// where a product needs it) and clipped before any loop, so the work is bounded by the canvas's
-// size, never by the arguments'.
+// A function's coordinates are the canvas's pixel coordinates plus its origin (a camera), so
+// arguments may lie anywhere in the 32-bit range and the origin anywhere in the 33-bit one; all
+// position arithmetic is done in 64 bits (128 where a product needs it) and clipped before any
+// loop, so the work is bounded by the canvas's size, never by the arguments'.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "font.h"
 
@@ -37,11 +39,61 @@ struct Canvas {
     std::int64_t height = 0;
     std::int64_t pitch = 0;  // bytes from a row to the next
     std::int64_t step = 1;   // bytes from a pixel to the next in its row
+    // The drawing coordinates of pixel (0, 0): a function's (x, y) is pixel (x - origin_x,
+    // y - origin_y).
+    std::int64_t origin_x = 0;
+    std::int64_t origin_y = 0;
+    // The shapes' 4x4 pattern in this canvas's own pixel coordinates: bit 15 - (y % 4) * 4 -
+    // (x % 4) set leaves pixel (x, y) as it is. 0 leaves nothing out. Pixels, images and text
+    // ignore it.
+    std::uint16_t pattern = 0;
 
     bool contains(std::int64_t x, std::int64_t y) const {
         return x >= 0 && y >= 0 && x < width && y < height;
     }
     std::uint8_t *at(std::int64_t x, std::int64_t y) const { return pixels + y * pitch + x * step; }
+};
+
+// A picture and the state that its drawing calls share: a camera, a clip rectangle and a pattern.
+// It hands out the canvases that the functions below draw on, made again whenever the state
+// changes, so that a drawing call pays for none of it:
+//   view()    for every drawing function: the clip rectangle's part of the picture, with the
+//             camera and the clip's corner as its origin and the pattern turned to its corner;
+//   camera()  for pget: the whole picture with the camera as its origin;
+//   picture() for clear() and the views: the picture as it is.
+// Plain state: a drawing call on another thread while it changes sees either canvas or a mix.
+class Scene {
+public:
+    struct Clip {
+        std::int64_t x, y, w, h;
+    };
+
+    Scene() = default;
+    explicit Scene(const Canvas &picture) : picture_(picture) { update(); }
+
+    const Canvas &picture() const { return picture_; }
+    const Canvas &view() const { return view_; }
+    const Canvas &camera() const { return camera_; }
+
+    std::int64_t camera_x() const { return camera_x_; }
+    std::int64_t camera_y() const { return camera_y_; }
+    void set_camera(std::int64_t x, std::int64_t y);
+    // In picture pixels, as set; none is the whole picture. Throws std::invalid_argument for a
+    // negative width or height.
+    const std::optional<Clip> &clip() const { return clip_; }
+    void set_clip(const std::optional<Clip> &clip);
+    const std::optional<std::uint16_t> &pattern() const { return pattern_; }
+    void set_pattern(const std::optional<std::uint16_t> &pattern);
+
+private:
+    void update();
+
+    Canvas picture_{};
+    Canvas view_{};
+    Canvas camera_{};
+    std::int64_t camera_x_ = 0, camera_y_ = 0;
+    std::optional<Clip> clip_;
+    std::optional<std::uint16_t> pattern_;
 };
 
 // A 2-D source of bytes: element [row][col] is at data + row * row_stride + col * col_stride.
@@ -56,13 +108,15 @@ struct Image {
 
 // Pixel access: outside the canvas, pset does nothing and pget gives 0.
 inline void pset(const Canvas &canvas, int x, int y, std::uint8_t c) {
-    if (canvas.contains(x, y)) *canvas.at(x, y) = c;
+    const std::int64_t px = x - canvas.origin_x, py = y - canvas.origin_y;
+    if (canvas.contains(px, py)) *canvas.at(px, py) = c;
 }
 inline std::uint8_t pget(const Canvas &canvas, int x, int y) {
-    return canvas.contains(x, y) ? *canvas.at(x, y) : 0;
+    const std::int64_t px = x - canvas.origin_x, py = y - canvas.origin_y;
+    return canvas.contains(px, py) ? *canvas.at(px, py) : 0;
 }
 
-// Sets every pixel to c.
+// Sets every pixel to c (the origin does not matter).
 void clear(const Canvas &canvas, std::uint8_t c);
 
 // The pixels of the integer Bresenham walk from (x0, y0) to (x1, y1), both ends included: one

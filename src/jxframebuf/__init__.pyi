@@ -116,7 +116,8 @@ class Framebuffer:
     def clear(self, color: _Int = 0) -> None:
         """Sets every pixel to palette index `color` (0 to 255)."""
     def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
-        """Sets pixel (x, y) to palette index `c` (0 to 255); outside the picture, nothing.
+        """Sets pixel (x, y) less the camera to palette index `c` (0 to 255); outside the picture or
+        the clip, nothing.
 
         A Python call per pixel: for whole pictures write through `buffer()` instead.
 
@@ -124,7 +125,8 @@ class Framebuffer:
             TypeError: an argument that is not an integer, or `c` outside 0 to 255.
         """
     def pget(self, x: _Int, y: _Int, /) -> int:
-        """The palette index of pixel (x, y); 0 outside the picture."""
+        """The palette index of pixel (x, y) less the camera; 0 outside the picture (the clip
+        does not matter)."""
     def buffer(self) -> numpy.typing.NDArray[numpy.uint8]:
         """A writeable uint8 array of shape (height, width) sharing the pixels: [y, x] is pixel
         (x, y). It keeps the framebuffer alive.
@@ -277,9 +279,10 @@ class Framebuffer:
         (-1, -1) before the pointer was ever over the window.
 
         Mapped through the magnification and any letterbox, floored, so `fb.pset(*fb.mouse(), c)`
-        paints. Once the pointer has left the window it reads where it left (past the edge, not on
-        it). A window that opens under the pointer sees it there at once. Any thread may ask: the
-        pointer is mapped by the window's size as of the latest `running()` or `flip()`.
+        paints (with the camera at (0, 0): the world point under the pointer is `mouse()` +
+        camera). Once the pointer has left the window it reads where it left (past the edge, not
+        on it). A window that opens under the pointer sees it there at once. Any thread may ask:
+        the pointer is mapped by the window's size as of the latest `running()` or `flip()`.
         """
     def axis(self, name: str) -> float:
         """A gamepad axis ("pad leftx", "pad2 righttrigger", ...): sticks -1.0 to 1.0, triggers
@@ -363,7 +366,9 @@ class Framebuffer:
         pixel lies floor((2im + M - 1) / 2M) pixels along the minor axis from the start: exact
         half-way points round towards (x0, y0), and a line drawn backwards may differ there.
 
-        Like every drawing member it draws only what falls inside the picture and raises nothing
+        Like every drawing member it takes its coordinates less the `camera`, changes no pixel
+        outside the `clip`, and (as a shape) leaves out what the `pattern` leaves out. It draws
+        only what falls inside the picture and raises nothing
         for coordinates: any 32-bit values work (the arithmetic is done in 64 bits, 128 where
         needed, and clipped before any loop), at a cost bounded by the picture's size. Arguments
         convert as `pset`'s and may be passed by keyword.
@@ -442,6 +447,40 @@ class Framebuffer:
             TypeError: a coordinate that is not an integer, `s` not a `str`, `c` outside 0 to
                 255, `font` neither a `Font` nor None, or `scale` outside 1 to 65536.
         """
+    @property
+    def camera(self) -> tuple[int, int]:
+        """(x, y), (0, 0) at first: every drawing member (pset, pget, line, rect, circle, blit,
+        text and the shapes and sprites) draws at its coordinates less the camera, so that a
+        scrolling picture is drawn in world coordinates: world = picture pixel + camera, and so
+        world = mouse() + camera. clear(), the views and mouse() ignore it. Computed in 64 bits.
+
+        Raises:
+            TypeError: not a pair of 32-bit integers."""
+    @camera.setter
+    def camera(self, value: tuple[_Int, _Int], /) -> None: ...
+    @property
+    def clip(self) -> tuple[int, int, int, int] | None:
+        """(x, y, w, h) in picture pixels, or None (at first) for the whole picture: the drawing
+        members change no pixel outside it; clear() and pget ignore it. Reads back as set; the
+        part of it outside the picture draws nothing.
+
+        Raises:
+            TypeError: not 4 32-bit integers or None.
+            ValueError: w or h below 0."""
+    @clip.setter
+    def clip(self, value: tuple[_Int, _Int, _Int, _Int] | None, /) -> None: ...
+    @property
+    def pattern(self) -> int | None:
+        """A 4x4 fill pattern (0 to 65535), or None (at first) for none: bit
+        15 - (y % 4) * 4 - (x % 4) set leaves picture pixel (x, y) as it is. It applies to the
+        shapes (line, rect, circle, triangle, polygon, ellipse, outlines too) and flood, not to
+        pset, clear, blit, tiles, sprites or text. Camera, clip and pattern are this object's own
+        plain state, not guarded against a drawing call on another thread.
+
+        Raises:
+            TypeError: not an integer 0 to 65535 or None."""
+    @pattern.setter
+    def pattern(self, value: _Int | None, /) -> None: ...
     def save(self, path: _Path, scale: _Int = 1) -> None:
         """Writes the picture and the palette as they are now to an indexed PNG file, every
         pixel a scale x scale block. Needs Pillow.
@@ -507,9 +546,11 @@ class Canvas:
     def clear(self, color: _Int = 0) -> None:
         """Sets every pixel to palette index `color` (0 to 255)."""
     def pset(self, x: _Int, y: _Int, c: _Int, /) -> None:
-        """Sets pixel (x, y), element [y, x], to `c` (0 to 255); outside the array, nothing."""
+        """Sets pixel (x, y) less the camera, element [y - cy, x - cx], to `c` (0 to 255);
+        outside the array or the clip, nothing."""
     def pget(self, x: _Int, y: _Int, /) -> int:
-        """The value of pixel (x, y), element [y, x]; 0 outside the array."""
+        """The value of pixel (x, y) less the camera, element [y - cy, x - cx]; 0 outside the
+        array (the clip does not matter)."""
     def line(self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, c: _Int) -> None:
         """As Framebuffer.line, on the array."""
     def rect(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
@@ -522,6 +563,22 @@ class Canvas:
         self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
     ) -> int:
         """As Framebuffer.text, on the array; returns the widest line's advance in pixels."""
+    @property
+    def camera(self) -> tuple[int, int]:
+        """As Framebuffer.camera, this canvas's own (a canvas over a framebuffer's buffer() does
+        not share the framebuffer's)."""
+    @camera.setter
+    def camera(self, value: tuple[_Int, _Int], /) -> None: ...
+    @property
+    def clip(self) -> tuple[int, int, int, int] | None:
+        """As Framebuffer.clip, in array pixels, this canvas's own."""
+    @clip.setter
+    def clip(self, value: tuple[_Int, _Int, _Int, _Int] | None, /) -> None: ...
+    @property
+    def pattern(self) -> int | None:
+        """As Framebuffer.pattern, in array pixels, this canvas's own."""
+    @pattern.setter
+    def pattern(self, value: _Int | None, /) -> None: ...
 
 def key_names() -> list[str]:
     """Every name that key(), pressed() and released() take, each once; works before any

@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "binding.h"
 
@@ -147,7 +148,7 @@ public:
         }
         watch_ = py::reinterpret_steal<py::object>(PyWeakref_NewRef(array_.ptr(), nullptr));
         if (!watch_) throw py::error_already_set();
-        canvas_ = buffer->canvas();
+        scene_ = draw::Scene(buffer->canvas());
         buffer_ = std::move(buffer);
         layout_ = layout();
     }
@@ -157,13 +158,14 @@ public:
     // False once the array no longer lies where the canvas draws.
     bool intact() const { return layout() == layout_; }
 
-    const draw::Canvas &canvas() const {
+    // The array and the canvas's drawing state (camera, clip, pattern).
+    draw::Scene &scene() {
         if (!intact()) {
             throw py::value_error(
                 "the canvas's array was resized or given other memory after the canvas was "
                 "made: make a new Canvas");
         }
-        return canvas_;
+        return scene_;
     }
 
 private:
@@ -189,15 +191,21 @@ private:
 
     py::object array_, watch_;
     std::unique_ptr<Buffer> buffer_;
-    draw::Canvas canvas_{};
+    draw::Scene scene_;
     Layout layout_{};
 };
 
-draw::Canvas canvas_of(JXFramebuffer &fb) {
-    return fb.canvas();
+// The picture and its drawing state (camera, clip, pattern): each object has its own.
+draw::Scene &scene_of(JXFramebuffer &fb) {
+    return fb.scene();
 }
-const draw::Canvas &canvas_of(ArrayCanvas &canvas) {
-    return canvas.canvas();
+draw::Scene &scene_of(ArrayCanvas &canvas) {
+    return canvas.scene();
+}
+// What every drawing member draws on: the clip's part of the picture, the camera as its origin.
+template <typename T>
+const draw::Canvas &canvas_of(T &target) {
+    return scene_of(target).view();
 }
 
 // The object of a fast front's `self`, if it was constructed and can be drawn on now; the slow
@@ -313,7 +321,7 @@ PyObject *pget(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
     long a[2];
     if (target && nargs == 2 && !kwnames && plain_ints(args, 2, false, a)) {
         return PyLong_FromLong(
-            draw::pget(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1])));
+            draw::pget(scene_of(*target).camera(), static_cast<int>(a[0]), static_cast<int>(a[1])));
     }
     return slow_path(Fronts<T>::pget, self, args, nargs, kwnames);
 }
@@ -415,17 +423,97 @@ template <typename T>
 void add_pixels(py::class_<T> &cls) {
     Members(cls)
         .def(
-            "clear", [](T &target, std::uint8_t color) { draw::clear(canvas_of(target), color); },
+            "clear",
+            [](T &target, std::uint8_t color) { draw::clear(scene_of(target).picture(), color); },
             py::arg("color") = 0)
         .def(
             "pset",
             [](T &target, int x, int y, std::uint8_t c) { draw::pset(canvas_of(target), x, y, c); },
             py::arg("x"), py::arg("y"), py::arg("c"), py::pos_only())
         .def(
-            "pget", [](T &target, int x, int y) { return draw::pget(canvas_of(target), x, y); },
+            "pget",
+            [](T &target, int x, int y) { return draw::pget(scene_of(target).camera(), x, y); },
             py::arg("x"), py::arg("y"), py::pos_only());
     install_fast(cls, "pset", &pset<T>, Fronts<T>::pset);
     install_fast(cls, "pget", &pget<T>, Fronts<T>::pget);
+}
+
+// A property's value as n 32-bit integers: a sequence of n of them, each as Int takes it.
+std::vector<std::int64_t> int_items(py::handle value, std::size_t n, const std::string &where,
+                                    const char *what) {
+    if (!PySequence_Check(value.ptr()) || PyUnicode_Check(value.ptr()) ||
+        PySequence_Size(value.ptr()) != static_cast<Py_ssize_t>(n)) {
+        PyErr_Clear();
+        throw py::type_error(where + " must be " + what + ", not " + Py_TYPE(value.ptr())->tp_name);
+    }
+    const Context context{where, {}, true};
+    std::vector<std::int64_t> items;
+    for (std::size_t i = 0; i < n; ++i) {
+        const py::object item = py::reinterpret_steal<py::object>(
+            PySequence_GetItem(value.ptr(), static_cast<Py_ssize_t>(i)));
+        if (!item) throw py::error_already_set();
+        items.push_back(to_integer(item, INT32_MIN, INT32_MAX, Int::what, Where{context, i}));
+    }
+    return items;
+}
+
+struct Pattern : Integer<Pattern, std::uint16_t, 0, 0xFFFF> {
+    static constexpr const char *what = "a 16-bit pattern 0 to 65535, or None";
+};
+
+// camera, clip and pattern: the drawing state (draw::Scene) that every drawing member goes
+// through.
+template <typename T>
+void add_state(py::class_<T> &cls) {
+    const std::string name = py::str(cls.attr("__name__"));
+    Members(cls)
+        .property(
+            "camera",
+            [](T &target) {
+                const draw::Scene &scene = scene_of(target);
+                return std::make_pair(scene.camera_x(), scene.camera_y());
+            },
+            [name](T &target, const py::object &value) {
+                const auto xy =
+                    int_items(value, 2, name + ".camera", "a pair of 32-bit integers (x, y)");
+                scene_of(target).set_camera(xy[0], xy[1]);
+            })
+        .property(
+            "clip",
+            [](T &target) -> py::object {
+                const auto &clip = scene_of(target).clip();
+                if (!clip) return py::none();
+                return py::make_tuple(clip->x, clip->y, clip->w, clip->h);
+            },
+            [name](T &target, const py::object &value) {
+                if (value.is_none()) {
+                    scene_of(target).set_clip(std::nullopt);
+                    return;
+                }
+                const auto box =
+                    int_items(value, 4, name + ".clip", "4 32-bit integers (x, y, w, h), or None");
+                if (box[2] < 0 || box[3] < 0) {
+                    throw py::value_error(name + ".clip width and height must be 0 or more, not " +
+                                          std::to_string(box[2]) + " and " +
+                                          std::to_string(box[3]));
+                }
+                scene_of(target).set_clip(draw::Scene::Clip{box[0], box[1], box[2], box[3]});
+            })
+        .property(
+            "pattern",
+            [](T &target) -> py::object {
+                const auto &pattern = scene_of(target).pattern();
+                if (!pattern) return py::none();
+                return py::int_(*pattern);
+            },
+            [name](T &target, const py::object &value) {
+                if (value.is_none()) {
+                    scene_of(target).set_pattern(std::nullopt);
+                    return;
+                }
+                const Context context{name + ".pattern", {}, true};
+                scene_of(target).set_pattern(Pattern::from(value, Where{context, 0}).value);
+            });
 }
 
 template <typename T>
@@ -471,6 +559,7 @@ void add_draw(py::class_<T> &cls) {
     install_fast(cls, "circle", &circle<T>, Fronts<T>::circle);
     install_fast(cls, "blit", &blit<T>, Fronts<T>::blit);
     install_fast(cls, "text", &text<T>, Fronts<T>::text);
+    add_state(cls);
 }
 
 }  // namespace

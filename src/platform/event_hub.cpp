@@ -7,6 +7,7 @@
 #include "display_loss.h"
 #include "gamepad.h"
 #include "sdl_session.h"
+#include "virtual_pad.h"
 
 namespace jxfb {
 
@@ -255,6 +256,8 @@ std::uint64_t EventHub::drain(WindowInput *by) {
         if (event.timestamp == 0) event.timestamp = SDL_GetTicksNS();
         dispatch(event, number);
     }
+    // What a test's virtual gamepads were told comes in this drain, as a real pad's would.
+    apply_virtual_pads();
     SDL_Event sdl;
     Event event;
     while (SDL_PollEvent(&sdl)) {

@@ -74,6 +74,7 @@ JXFramebuffer::JXFramebuffer(int width, int height, int scale, int fps)
     input_ = std::make_shared<jxfb::WindowInput>(width, height);
     pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     palette_entries_.assign(256, kOpaqueBlack);
+    scene_ = jxfb::draw::Scene(canvas());
 
     // If either throws, the members made so far release what they took.
     video_ = jxfb::session::Hold(SDL_INIT_VIDEO);

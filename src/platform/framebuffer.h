@@ -73,29 +73,32 @@ public:
     void set_frame_hook(std::function<void()> hook) { frame_hook_ = std::move(hook); }
     bool has_frame_hook() const { return static_cast<bool>(frame_hook_); }
 
-    // The drawing kit (draw.h) on the picture, clipped to it. (A const framebuffer's canvas is
-    // only read, by pget.)
+    // The drawing kit (draw.h) on the picture, clipped to it: the picture itself (a const
+    // framebuffer's is only read), and the scene that keeps the camera, clip and pattern that
+    // the drawing calls go through.
     jxfb::draw::Canvas canvas() const {
         return {const_cast<std::uint8_t *>(pixels_.data()), width_, height_};
     }
-    void pset(int x, int y, std::uint8_t c) { jxfb::draw::pset(canvas(), x, y, c); }
-    std::uint8_t pget(int x, int y) const { return jxfb::draw::pget(canvas(), x, y); }
-    void clear(std::uint8_t color) { jxfb::draw::clear(canvas(), color); }
+    jxfb::draw::Scene &scene() { return scene_; }
+    const jxfb::draw::Scene &scene() const { return scene_; }
+    void pset(int x, int y, std::uint8_t c) { jxfb::draw::pset(scene_.view(), x, y, c); }
+    std::uint8_t pget(int x, int y) const { return jxfb::draw::pget(scene_.camera(), x, y); }
+    void clear(std::uint8_t color) { jxfb::draw::clear(scene_.picture(), color); }
     void line(int x0, int y0, int x1, int y1, std::uint8_t c) {
-        jxfb::draw::line(canvas(), x0, y0, x1, y1, c);
+        jxfb::draw::line(scene_.view(), x0, y0, x1, y1, c);
     }
     void rect(int x, int y, int w, int h, std::uint8_t c, bool fill) {
-        jxfb::draw::rect(canvas(), x, y, w, h, c, fill);
+        jxfb::draw::rect(scene_.view(), x, y, w, h, c, fill);
     }
     void circle(int x, int y, int r, std::uint8_t c, bool fill) {
-        jxfb::draw::circle(canvas(), x, y, r, c, fill);
+        jxfb::draw::circle(scene_.view(), x, y, r, c, fill);
     }
     void blit(int x, int y, const jxfb::draw::Image &image, int key) {
-        jxfb::draw::blit(canvas(), x, y, image, key);
+        jxfb::draw::blit(scene_.view(), x, y, image, key);
     }
     template <typename Unit>
     std::int64_t text(int x, int y, const Unit *chars, std::size_t count, std::uint8_t c) {
-        return jxfb::draw::text(canvas(), x, y, chars, count, c);
+        return jxfb::draw::text(scene_.view(), x, y, chars, count, c);
     }
 
     int width() const { return width_; }
@@ -176,6 +179,7 @@ private:
     std::atomic<bool> in_flip_{false};
     std::vector<std::uint8_t> pixels_;
     std::vector<std::uint32_t> palette_entries_;
+    jxfb::draw::Scene scene_;  // over pixels_, which never moves
     jxfb::FramePacer pacer_;
     jxfb::FrameMeter meter_;
     std::shared_ptr<jxfb::WindowInput> input_;  // the hub's while the window is live

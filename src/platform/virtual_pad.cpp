@@ -1,10 +1,24 @@
 #include "virtual_pad.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bitset>
 #include <cmath>
 #include <stdexcept>
 
 namespace jxfb {
+
+namespace {
+
+// The pads plugged in, for the drains to apply what they were told.
+std::mutex registry_mutex;
+std::vector<VirtualPad *> &registry() {
+    static std::vector<VirtualPad *> pads;
+    return pads;
+}
+std::atomic<int> plugged_in{0};  // registry().size(), read without the lock by every drain
+
+}  // namespace
 
 VirtualPad::VirtualPad(const std::string &name) : hold_(SDL_INIT_GAMEPAD) {
     SDL_VirtualJoystickDesc desc;
@@ -24,6 +38,9 @@ VirtualPad::VirtualPad(const std::string &name) : hold_(SDL_INIT_GAMEPAD) {
         SDL_DetachVirtualJoystick(id_);
         throw error;
     }
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    registry().push_back(this);
+    plugged_in = static_cast<int>(registry().size());
 }
 
 void VirtualPad::check_plugged() const {
@@ -33,12 +50,22 @@ void VirtualPad::check_plugged() const {
 void VirtualPad::set_button(SDL_GamepadButton button, bool down) {
     std::lock_guard<std::mutex> lock(mutex_);
     check_plugged();
-    const int b = static_cast<int>(button);
-    // A change SDL has not looked at yet would be overwritten, and lost: let SDL look first
-    // (its events wait in SDL's queue for the next drain).
-    if (SDL_GetJoystickButton(joystick_, b) != set_[b] && down != set_[b]) SDL_UpdateJoysticks();
-    if (!SDL_SetJoystickVirtualButton(joystick_, b, down)) throw std::runtime_error(SDL_GetError());
-    set_[b] = down;
+    queued_.emplace_back(static_cast<int>(button), down);
+}
+
+void VirtualPad::apply() {
+    // SDL sends a button's events when it looks at the pad's state: a second change of the same
+    // button before it looked would overwrite the first, so it looks in between.
+    std::bitset<SDL_GAMEPAD_BUTTON_COUNT> changed;
+    for (const auto &[button, down] : queued_) {
+        if (changed[button]) {
+            SDL_UpdateJoysticks();
+            changed.reset();
+        }
+        SDL_SetJoystickVirtualButton(joystick_, button, down);
+        changed[button] = true;
+    }
+    queued_.clear();
 }
 
 void VirtualPad::set_axis(SDL_GamepadAxis axis, float value) {
@@ -58,9 +85,16 @@ void VirtualPad::set_axis(SDL_GamepadAxis axis, float value) {
 }
 
 void VirtualPad::unplug() {
+    {
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        auto &pads = registry();
+        pads.erase(std::remove(pads.begin(), pads.end(), this), pads.end());
+        plugged_in = static_cast<int>(pads.size());
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!joystick_) return;
-    // What was set and not yet looked at is seen before the pad goes.
+    // What it was told is seen before it goes.
+    apply();
     SDL_UpdateJoysticks();
     SDL_CloseJoystick(joystick_);
     joystick_ = nullptr;
@@ -71,6 +105,15 @@ void VirtualPad::unplug() {
 bool VirtualPad::plugged() {
     std::lock_guard<std::mutex> lock(mutex_);
     return joystick_ != nullptr;
+}
+
+void apply_virtual_pads() {
+    if (plugged_in.load() == 0) return;  // every drain asks: no lock for the usual answer
+    std::lock_guard<std::mutex> lock(registry_mutex);
+    for (VirtualPad *pad : registry()) {
+        std::lock_guard<std::mutex> pad_lock(pad->mutex_);
+        if (pad->joystick_) pad->apply();
+    }
 }
 
 }  // namespace jxfb
