@@ -210,8 +210,10 @@ def test_a_closed_audio_refuses_every_member_but_close():
 
 def test_the_sound_driver_chosen_and_none_found(monkeypatch, tmp_path):
     # SDL2's spelling counts too; SDL3's wins when both are set. Closing lets SDL's audio go, so
-    # the next Audio starts it afresh with what the environment says then.
-    Audio().close()
+    # the next Audio starts it afresh with what the environment says then, even while the
+    # closed one lives on.
+    closed = Audio()
+    closed.close()
     monkeypatch.setenv("SDL_AUDIO_DRIVER", "nonesuch")
     with pytest.raises(RuntimeError, match=r"nonesuch.*SDL_AUDIO_DRIVER=dummy"):
         Audio()
@@ -370,11 +372,12 @@ def test_sound_files_load_and_stream_gaplessly(disk, tmp_path, monkeypatch):
     from jxframebuf import _sound, load_sound
 
     pattern = ((np.arange(1000 * 2) % 997 - 498) / 512).reshape(-1, 2).astype(np.float32)
-    for subtype in ("PCM_16", "PCM_24", "FLOAT"):
+    for subtype, step in [("PCM_U8", 1 / 128), ("PCM_16", 1 / 32768), ("PCM_24", 0),
+                          ("PCM_32", 0), ("FLOAT", 0)]:  # fmt: skip
         soundfile.write(tmp_path / f"{subtype}.wav", pattern, 22050, subtype=subtype)
         samples, rate = load_sound(tmp_path / f"{subtype}.wav")  # SDL's WAV loader
         assert (samples.dtype, samples.shape, rate) == (np.float32, (1000, 2), 22050)
-        np.testing.assert_allclose(samples, pattern, atol=1 / 32768 if subtype == "PCM_16" else 0)
+        np.testing.assert_allclose(samples, pattern, atol=step, rtol=0)
     sine = 0.5 * np.sin(2 * np.pi * 440 * np.arange(RATE) / RATE)
     soundfile.write(tmp_path / "a.ogg", sine, RATE)
     samples, rate = load_sound(str(tmp_path / "a.ogg"))

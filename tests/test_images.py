@@ -408,3 +408,21 @@ def test_quit_finishes_a_recording_and_one_file_takes_one_recording(tmp_path, fr
         assert image.n_frames == 1
     second.record(tmp_path / "one.gif")  # free again
     second.record(None)
+
+
+@pillow
+def test_quit_raises_a_write_error_and_leaving_a_failing_block_keeps_its_own(tmp_path, monkeypatch):
+    def disk_full(*args):
+        raise OSError(28, "No space left on device")
+
+    monkeypatch.setattr(images._GifWriter, "write", disk_full)
+    fb = Framebuffer(8, 8, fps=0)
+    fb.record(tmp_path / "a.gif")
+    with pytest.raises(OSError, match="No space left"):
+        fb.quit()
+    fb.quit()  # said once
+    with pytest.raises(ZeroDivisionError) as raised, Framebuffer(8, 8, fps=0) as fb:
+        fb.record(tmp_path / "b.gif")
+        1 / 0  # noqa: B018
+    assert "quit() raised OSError: [Errno 28] No space left" in raised.value.__notes__[0]
+    assert isinstance(raised.value.__context__, OSError)

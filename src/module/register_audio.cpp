@@ -266,16 +266,20 @@ void register_audio(py::module_ &m) {
     m.def(
         "_load_wav",
         [](const std::string &path) {
-            LoadedSound sound;
+            auto sound = std::make_unique<LoadedSound>();
             {
                 py::gil_scoped_release unlocked;
-                sound = load_wav(path.c_str());
+                *sound = load_wav(path.c_str());
             }
-            const auto frames = static_cast<py::ssize_t>(sound.samples.size()) / sound.channels;
-            py::array_t<float> samples({frames, static_cast<py::ssize_t>(sound.channels)});
-            std::memcpy(samples.mutable_data(), sound.samples.data(),
-                        sound.samples.size() * sizeof(float));
-            return py::make_tuple(samples, sound.rate);
+            const int channels = sound->channels;
+            const int rate = sound->rate;
+            const auto frames = static_cast<py::ssize_t>(sound->samples.size()) / channels;
+            float *data = sound->samples.data();
+            // The array keeps the samples themselves: no second copy of a long file.
+            py::capsule owner(sound.release(),
+                              [](void *p) { delete static_cast<LoadedSound *>(p); });
+            py::array_t<float> samples({frames, static_cast<py::ssize_t>(channels)}, data, owner);
+            return py::make_tuple(samples, rate);
         },
         py::arg("path"));
 }

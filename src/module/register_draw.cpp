@@ -819,10 +819,13 @@ void register_canvas(py::module_ &m) {
         [](const Arg<Str> &given, const Arg<FontArg> &font_arg, const Arg<Scale> &scale_arg) {
             const Str s = Str::from(given.object, Where{text_size_context, 0});
             const font::Font &font = FontArg::from(font_arg.object, Where{text_size_context, 1});
-            const int scale = Scale::from(scale_arg.object, Where{text_size_context, 2});
+            long scale = 1;  // a plain int is taken as it is; anything else converted and checked
+            if (!plain_int(scale_arg.object.ptr(), 1, 65536, scale)) {
+                scale = Scale::from(scale_arg.object, Where{text_size_context, 2});
+            }
             const draw::Extent size =
                 with_code_points(s.value.ptr(), [&](const auto *chars, std::size_t n) {
-                    return draw::text_size(chars, n, font, scale);
+                    return draw::text_size(chars, n, font, static_cast<int>(scale));
                 });
             return std::make_pair(size.width, size.height);
         },

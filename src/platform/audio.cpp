@@ -155,12 +155,12 @@ void choose_audio_driver() {
 }
 
 // SDL reports a device gone through an event it posts while events are pumped. A window's loop
-// pumps them; without a window, the calls on an Audio do, at most every 50 ms (never on another
-// thread than the windows' own).
+// pumps them (the event hub drains them); without a window, the calls on an Audio do, at most
+// every 50 ms.
 void pump_audio_events() {
     static std::atomic<Uint64> last{0};
     const Uint64 now = SDL_GetTicksNS();
-    if (now - last.load() < 50'000'000 || !session::on_video_thread()) return;
+    if (now - last.load() < 50'000'000 || session::video_up()) return;
     last = now;
     SDL_PumpEvents();
 }
@@ -215,19 +215,47 @@ LoadedSound load_wav(const char *path) {
     Uint8 *data = nullptr;
     Uint32 length = 0;
     if (!SDL_LoadWAV(path, &spec, &data, &length)) throw_sdl_error();
-    const SDL_AudioSpec floats{SDL_AUDIO_F32, spec.channels, spec.freq};
-    Uint8 *converted = nullptr;
-    int converted_length = 0;
-    const bool ok = SDL_ConvertAudioSamples(&spec, data, static_cast<int>(length), &floats,
-                                            &converted, &converted_length);
-    SDL_free(data);
-    if (!ok) throw_sdl_error();
     LoadedSound sound;
     sound.channels = spec.channels;
     sound.rate = spec.freq;
-    sound.samples.resize(static_cast<std::size_t>(converted_length) / sizeof(float));
-    std::memcpy(sound.samples.data(), converted, sound.samples.size() * sizeof(float));
-    SDL_free(converted);
+    const std::size_t count = length / SDL_AUDIO_BYTESIZE(spec.format);
+    // The usual encodings directly (SDL's loader hands them over in this machine's order)...
+    const auto convert = [&](auto type, float scale, float offset) {
+        using T = decltype(type);
+        sound.samples.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            sound.samples[i] = static_cast<float>(load<T>(data + i * sizeof(T))) * scale + offset;
+        }
+    };
+    switch (spec.format) {
+        case SDL_AUDIO_U8:
+            convert(std::uint8_t{}, 1.0f / 128.0f, -1.0f);
+            break;
+        case SDL_AUDIO_S16:
+            convert(std::int16_t{}, 1.0f / 32768.0f, 0.0f);
+            break;
+        case SDL_AUDIO_S32:
+            convert(std::int32_t{}, 1.0f / 2147483648.0f, 0.0f);
+            break;
+        case SDL_AUDIO_F32:
+            convert(float{}, 1.0f, 0.0f);
+            break;
+        default: {  // ... and the rest through SDL's converter
+            const SDL_AudioSpec floats{SDL_AUDIO_F32, spec.channels, spec.freq};
+            Uint8 *converted = nullptr;
+            int converted_length = 0;
+            const bool ok = SDL_ConvertAudioSamples(&spec, data, static_cast<int>(length), &floats,
+                                                    &converted, &converted_length);
+            if (!ok) {
+                SDL_free(data);
+                throw_sdl_error();
+            }
+            sound.samples.resize(static_cast<std::size_t>(converted_length) / sizeof(float));
+            std::memcpy(sound.samples.data(), converted, sound.samples.size() * sizeof(float));
+            SDL_free(converted);
+        }
+    }
+    SDL_free(data);
     return sound;
 }
 

@@ -198,6 +198,10 @@ bool on_video_thread() {
     return !s.video_up || s.video_thread.load() == std::this_thread::get_id();
 }
 
+bool video_up() {
+    return state().video_up;
+}
+
 void release_on_video_thread(std::unique_ptr<VideoResource> resource) {
     if (on_video_thread()) {
         resource.reset();

@@ -80,6 +80,9 @@ void check_video_thread(const char *member);
 // Whether this thread may reach SDL's video: video is down, or this is its thread.
 bool on_video_thread();
 
+// Whether SDL's video is up (a window's loop then drains SDL's events).
+bool video_up();
+
 // Something whose destruction calls SDL's video.
 struct VideoResource {
     virtual ~VideoResource() = default;
