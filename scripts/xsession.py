@@ -75,8 +75,22 @@ class Xvfb:
                 "Xvfb is not installed (Debian package 'xvfb'); run scripts/setup.sh"
             )
         read_fd, write_fd = os.pipe()
+        # -noreset: by default an X server resets itself when its last client goes, and for the
+        # moment that takes (longer on a loaded machine) it drops new connections. A program that
+        # shuts SDL down and starts it again (a framebuffer after the last one was quit) could
+        # then find no X server ("x11 not available") whenever it happened to be the only client.
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", screen, "-nolisten", "tcp"],
+            [
+                "Xvfb",
+                "-displayfd",
+                str(write_fd),
+                "-screen",
+                "0",
+                screen,
+                "-nolisten",
+                "tcp",
+                "-noreset",
+            ],
             pass_fds=(write_fd,),
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,

@@ -7,6 +7,7 @@ shows."""
 import ctypes
 import functools
 import hashlib
+import math
 
 import numpy as np
 import pytest
@@ -772,6 +773,285 @@ def test_scaled_text_is_the_text_magnified(tmp_path):
             text_size("A", **bad)
     np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
     fb.quit()
+
+
+# --- Transformed blits, tiles, sprites ----------------------------------------------------------
+
+
+def llround(v):
+    return math.floor(v + 0.5) if v >= 0 else -math.floor(-v + 0.5)
+
+
+def transformed_reference(x, y, image, key=-1, flip_x=False, flip_y=False, rotate=0, scale=1,
+                          remap=None):  # fmt: skip
+    """The stub's nearest-neighbour rule, in NumPy over the whole picture."""
+    expected = BACKGROUND.copy()
+    image = image[:: -1 if flip_y else 1, :: -1 if flip_x else 1]
+    h, w = image.shape
+    if not (w and h) or scale < 2**-16:
+        return expected
+    turn = math.fmod(rotate, 360) + (360 if rotate < 0 else 0)
+    turn = 0 if turn >= 360 else turn
+    if turn % 90 == 0:
+        cos, sin = [(1, 0), (0, 1), (-1, 0), (0, -1)][int(turn // 90)]
+    else:
+        cos, sin = math.cos(math.radians(turn)), math.sin(math.radians(turn))
+    a, b = llround(65536 * cos / scale), llround(65536 * sin / scale)
+    py, px = np.mgrid[0:H, 0:W].astype(object)
+    dx, dy = 2 * px + 1 - 2 * x - w, 2 * py + 1 - 2 * y - h
+    sx, sy = dx * a + dy * b + (w << 16), dy * a - dx * b + (h << 16)
+    inside = ((sx >= 0) & (sx < 2 * w << 16) & (sy >= 0) & (sy < 2 * h << 16)).astype(bool)
+    cols, rows = (sx[inside] >> 17).astype(int), (sy[inside] >> 17).astype(int)
+    values = image[rows, cols]
+    drawn_values = values if remap is None else remap[values]
+    expected[inside] = np.where(values == key, expected[inside], drawn_values)
+    return expected
+
+
+REMAP = ((np.arange(256) * 7 + 3) % 256).astype(np.uint8)
+
+
+@given(
+    x=near, y=near, image=images(), key=st.integers(-1, 5), flip_x=st.booleans(),
+    flip_y=st.booleans(),
+    rotate=st.one_of(st.sampled_from([0, 90, 180, 270, -90, 450, 45, 30.5]), st.floats(-720, 720)),
+    scale=st.one_of(st.just(1), st.sampled_from([0.5, 2, 3, 1.5]), st.floats(0.1, 4)),
+    remap=st.booleans(),
+)  # fmt: skip
+@example(
+    x=5,
+    y=4,
+    image=np.arange(6, dtype=np.uint8).reshape(2, 3) + 1,
+    key=-1,
+    flip_x=False,
+    flip_y=False,
+    rotate=90,
+    scale=1,
+    remap=False,
+)  # 3x2 turned: centres on pixel edges
+@example(x=-3, y=2, image=np.arange(30, dtype=np.uint8).reshape(5, 6), key=4, flip_x=True,
+         flip_y=True, rotate=0, scale=1, remap=True)  # fmt: skip
+def test_blit_flips_turns_scales_and_remaps_by_the_nearest_neighbour_rule(
+    x, y, image, key, flip_x, flip_y, rotate, scale, remap
+):
+    table = REMAP if remap else None
+    pixels, _ = drawn(Framebuffer.blit, x, y, image, key, flip_x=flip_x, flip_y=flip_y,
+                      rotate=rotate, scale=scale, remap=table)  # fmt: skip
+    expected = transformed_reference(x, y, image, key, flip_x, flip_y, rotate, scale, table)
+    np.testing.assert_array_equal(pixels, expected)
+
+
+def test_blit_with_the_default_transform_is_todays_blit_and_refuses_bad_transforms():
+    image = np.arange(20, dtype=np.uint8).reshape(4, 5)
+    plain = drawn(Framebuffer.blit, 3, 2, image, 7)
+    assert same(plain, drawn(Framebuffer.blit, 3, 2, image, 7, rotate=360, scale=1.0))
+    assert same(plain, drawn(Framebuffer.blit, 3, 2, image, 7, flip_x=np.False_, flip_y=0))
+    fb = picture()
+    try:
+        for kwargs, error, text in [
+            (dict(scale=0), ValueError, "scale must be a positive finite number"),
+            (dict(scale=math.inf), ValueError, "scale must be"),
+            (dict(rotate=math.nan), ValueError, "rotate must be a finite number"),
+            (dict(flip_x=2), TypeError, "flip_x"),
+            (dict(remap=np.zeros(255, np.uint8)), ValueError, "remap must hold 256"),
+            (dict(remap=np.zeros(256, np.int64)), TypeError, "remap must be a uint8 array"),
+        ]:
+            with pytest.raises(error, match=text):
+                fb.blit(1, 1, image, **kwargs)
+        np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    finally:
+        fb.quit()
+
+
+SHEET = (np.arange(8 * 12).reshape(8, 12) % 7).astype(np.uint8)  # 3 x 2 cells of 4 x 4
+
+
+def cells_reference(places, key, remap):
+    """Cell n of SHEET (4 x 4 cells, numbered row by row) at each (x, y, n) in turn."""
+    expected = BACKGROUND.copy()
+    for x, y, n in places:
+        if n < 0:
+            continue
+        raw = SHEET[n // 3 * 4 : n // 3 * 4 + 4, n % 3 * 4 : n % 3 * 4 + 4]
+        rows, cols = clamp(y, y + 4, H), clamp(x, x + 4, W)
+        src = raw[rows.start - y : rows.stop - y, cols.start - x : cols.stop - x]
+        if src.size:
+            shown = src if remap is None else remap[src]
+            expected[rows, cols] = np.where(src == key, expected[rows, cols], shown)
+    return expected
+
+
+@given(
+    places=st.lists(st.tuples(near, near, st.integers(-1, 5)), max_size=12),
+    key=st.integers(-1, 6),
+    remap=st.booleans(),
+    dtype=st.sampled_from([np.int8, np.uint16, np.int32, np.int64, np.uint64]),
+)
+def test_sprites_and_tiles_draw_their_cells_in_order(places, key, remap, dtype):
+    table = REMAP if remap else None
+    xs, ys, cells = (np.array([p[i] for p in places], np.int64) for i in range(3))
+    pixels, result = drawn(Framebuffer.sprites, xs, ys, cells.astype(np.int8), SHEET, (4, 4),
+                           key, table)  # fmt: skip
+    assert result is None
+    np.testing.assert_array_equal(pixels, cells_reference(places, key, table))
+    # A tilemap is the same cells at the places its grid gives.
+    tilemap = np.array([p[2] for p in places] + [0] * (-len(places) % 3)).reshape(-1, 3)
+    if dtype in (np.uint16, np.uint64):
+        tilemap = np.abs(tilemap)
+    x, y = places[0][:2] if places else (0, 0)
+    grid = [(x + c * 4, y + r * 4, int(n)) for (r, c), n in np.ndenumerate(tilemap)]
+    pixels, _ = drawn(Framebuffer.tiles, x, y, tilemap.astype(dtype), SHEET, (4, 4), key, table)
+    np.testing.assert_array_equal(pixels, cells_reference(grid, key, table))
+
+
+def test_sprites_and_tiles_refuse_bad_sheets_numbers_and_lengths():
+    fb = picture()
+    try:
+        for call, error, text in [
+            (lambda: fb.tiles(0, 0, [[0, 6]], SHEET, (4, 4)), ValueError,
+             r"tilemap holds 6 at \[0, 1\], beyond the sheet's 6 cells"),
+            (lambda: fb.sprites([0], [0], [7], SHEET, (4, 4)), ValueError, r"holds 7 at \[0\]"),
+            (lambda: fb.tiles(0, 0, [[0]], SHEET, (5, 4)), ValueError, "cannot be cut into"),
+            (lambda: fb.sprites([0, 1], [0], [0, 0], SHEET, (4, 4)), ValueError, "of one length"),
+            (lambda: fb.sprites([0.5], [0], [0], SHEET, (4, 4)), TypeError, "array of integers"),
+            (lambda: fb.sprites([2**31], [0], [0], SHEET, (4, 4)), ValueError, "32-bit range"),
+            (lambda: fb.tiles(0, 0, [0], SHEET, (4, 4)), ValueError, "2 dimensions"),
+        ]:  # fmt: skip
+            with pytest.raises(error, match=text):
+                call()
+        np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    finally:
+        fb.quit()
+
+
+# --- Ellipses, triangles, polygons, flood fill ----------------------------------------------------
+
+
+def outline_of(inside):
+    """The pixels of a set (over the picture and a border a pixel wide) with one of their four
+    neighbours outside it."""
+    interior = np.zeros_like(inside)
+    interior[1:-1, 1:-1] = (
+        inside[:-2, 1:-1] & inside[2:, 1:-1] & inside[1:-1, :-2] & inside[1:-1, 2:]
+    )
+    return inside & ~interior
+
+
+def shape_reference(inside, c, fill):
+    expected = BACKGROUND.copy()
+    expected[(inside if fill else outline_of(inside))[1:-1, 1:-1]] = c
+    return expected
+
+
+def ellipse_set(x, y, w, h):
+    if w < 1 or h < 1:
+        return np.zeros((H + 2, W + 2), bool)
+    dx = 2 * np.arange(-1, W + 1, dtype=object) + 1 - 2 * x - w
+    dy = 2 * np.arange(-1, H + 1, dtype=object) + 1 - 2 * y - h
+    return (dx[None, :] ** 2 * h * h + dy[:, None] ** 2 * w * w <= w * w * h * h).astype(bool)
+
+
+@given(x=coordinate, y=coordinate, w=size, h=size, c=colour, fill=st.booleans())
+@example(x=-3, y=2, w=9, h=9, c=5, fill=False)
+@example(x=LO, y=LO, w=HI, h=HI, c=5, fill=True)
+def test_ellipse_is_the_integer_definition_and_odd_circles_are_circles(x, y, w, h, c, fill):
+    pixels, _ = drawn(Framebuffer.ellipse, x, y, w, h, c, fill=fill)
+    np.testing.assert_array_equal(pixels, shape_reference(ellipse_set(x, y, w, h), c, fill))
+    if w == h and w % 2 == 1 and abs(x) < 2**20 and abs(y) < 2**20:
+        r = (w - 1) // 2
+        circle, _ = drawn(Framebuffer.circle, x + r, y + r, r, c, fill=fill)
+        np.testing.assert_array_equal(pixels, circle)
+
+
+def polygon_set(points):
+    """Pixel centres inside (even-odd) or on the polygon, and the edges' line pixels, over the
+    picture and a border; all in doubled integer coordinates."""
+    inside = np.zeros((H + 2, W + 2), bool)
+    if not points:
+        return inside
+    n = len(points)
+    for py in range(-1, H + 1):
+        for px in range(-1, W + 1):
+            cx, cy = 2 * px + 1, 2 * py + 1
+            odd = on = False
+            for i in range(n):
+                (ax, ay), (bx, by) = points[i], points[(i + 1) % n]
+                ax, ay, bx, by = 2 * ax, 2 * ay, 2 * bx, 2 * by
+                cross = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax)
+                if (
+                    cross == 0
+                    and min(ax, bx) <= cx <= max(ax, bx)
+                    and min(ay, by) <= cy <= max(ay, by)
+                ):
+                    on = True
+                # The edge spans the centre's row and crosses it right of the centre.
+                if (ay > cy) != (by > cy) and (cross > 0) == (by > ay):
+                    odd = not odd
+            inside[py + 1, px + 1] = odd or on
+    for i in range(n):
+        (ax, ay), (bx, by) = points[i], points[(i + 1) % n]
+        for px, py in bresenham_visible_border(ax, ay, bx, by):
+            inside[py + 1, px + 1] = True
+    return inside
+
+
+def bresenham_visible_border(x0, y0, x1, y1):
+    """bresenham()'s pixels over the picture and a one-pixel border."""
+    return [(x, y) for x, y in bresenham(x0, y0, x1, y1) if -1 <= x <= W and -1 <= y <= H]
+
+
+small = st.integers(-6, max(W, H) + 6)
+
+
+@given(
+    points=st.lists(st.tuples(small, small), min_size=1, max_size=7),
+    c=colour,
+    fill=st.booleans(),
+)
+@example(points=[(2, 2), (15, 3), (6, 12)], c=3, fill=True)
+@example(points=[(3, 3), (3, 3), (3, 3)], c=3, fill=False)  # degenerate: a pixel
+@example(points=[(1, 1), (20, 1), (1, 14), (20, 14)], c=3, fill=True)  # a bow tie
+def test_triangles_and_polygons_are_their_centres_and_edges(points, c, fill):
+    expected = shape_reference(polygon_set(points), c, fill)
+    pixels, _ = drawn(Framebuffer.polygon, np.array(points), c, fill=fill)
+    np.testing.assert_array_equal(pixels, expected)
+    assert same((pixels, None), drawn(Framebuffer.polygon, [list(p) for p in points], c, fill))
+    if len(points) == 3:
+        flat = [v for p in points for v in p]
+        pixels, _ = drawn(Framebuffer.triangle, *flat, c, fill=fill)
+        np.testing.assert_array_equal(pixels, expected)
+
+
+def test_flood_fills_the_4_connected_region_inside_the_clip_with_the_pattern():
+    rng = np.random.default_rng(7)
+    start = (rng.random((H, W)) < 0.35).astype(np.uint8) * 2
+    for (x, y), clip, pattern in [((4, 5), None, None), ((10, 8), (3, 2, 15, 11), 0x5A5A),
+                                  ((0, 0), None, None), ((-1, 3), None, None)]:  # fmt: skip
+        region = np.zeros((H, W), bool)
+        lx, ly, lw, lh = clip or (0, 0, W, H)
+        allowed_region = np.zeros((H, W), bool)
+        allowed_region[ly : ly + lh, lx : lx + lw] = True
+        if 0 <= x < W and 0 <= y < H and allowed_region[y, x]:
+            todo = [(x, y)]
+            while todo:
+                px, py = todo.pop()
+                if 0 <= px < W and 0 <= py < H and allowed_region[py, px] and not region[py, px] \
+                        and start[py, px] == start[y, x]:  # fmt: skip
+                    region[py, px] = True
+                    todo += [(px + 1, py), (px - 1, py), (px, py + 1), (px, py - 1)]
+        expected = start.copy()
+        expected[region & allowed(None, pattern)] = 5
+        fb = picture()
+        targets = [fb] + [canvas for _, canvas in canvases()]
+        try:
+            for target in targets:
+                (target.buffer() if target is fb else target.array)[:] = start
+                target.clip, target.pattern = clip, pattern
+                target.flood(x, y, 5)
+                got = fb.buffer() if target is fb else target.array
+                np.testing.assert_array_equal(got, expected)
+        finally:
+            fb.quit()
 
 
 # --- Drawing state: camera, clip, pattern ----------------------------------------------------

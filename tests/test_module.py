@@ -17,7 +17,8 @@ def test_module_and_class_surface():
         if name not in ("__version__", "FONT_4X6", "FONT_8X8"):
             assert getattr(jxframebuf, name).__module__ == "jxframebuf", name
     canvas = [name for name in vars(jxframebuf.Canvas) if not name.startswith("_")]
-    assert canvas == ["array", "clear", "pset", "pget", "line", "rect", "circle", "blit", "text",
+    assert canvas == ["array", "clear", "pset", "pget", "line", "rect", "circle", "blit", "tiles",
+                      "sprites", "triangle", "polygon", "ellipse", "flood", "text",
                       "camera", "clip", "pattern"]  # fmt: skip
     cls = jxframebuf.Framebuffer
     assert cls.__module__ == "jxframebuf" and cls.__doc__ is None
@@ -52,6 +53,12 @@ def test_module_and_class_surface():
         "rect",
         "circle",
         "blit",
+        "tiles",
+        "sprites",
+        "triangle",
+        "polygon",
+        "ellipse",
+        "flood",
         "text",
         "camera",
         "clip",

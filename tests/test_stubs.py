@@ -32,7 +32,11 @@ def stub_methods(name="Framebuffer"):
 
 # How pybind11 spells what the stub names otherwise. `_Int` is SupportsIndex, so that a type
 # checker refuses floats, which the binding refuses too (tests/typecheck/calls.py checks it).
-PYBIND11_SPELLING = {"_Int": "typing.SupportsIndex", "_Path": "str | os.PathLike[str]"}
+PYBIND11_SPELLING = {
+    "_Int": "typing.SupportsIndex",
+    "_Float": "typing.SupportsFloat | typing.SupportsIndex",
+    "_Path": "str | os.PathLike[str]",
+}
 
 
 def annotation(node):
@@ -45,11 +49,25 @@ def annotation(node):
     return text
 
 
+def top_level(params):
+    """The parameters of a signature, split at the commas outside brackets."""
+    parts, depth, current = [], 0, ""
+    for char in params:
+        depth += char == "["
+        depth -= char == "]"
+        if char == "," and depth == 0:
+            parts.append(current.strip())
+            current = ""
+        else:
+            current += char
+    return [*parts, current.strip()]
+
+
 def runtime_signature(cls, name):
     doc = getattr(getattr(jxframebuf, cls), name).__doc__.splitlines()[0]
     _, params, returns = SIGNATURE.match(doc).groups()
     parsed = []
-    for param in params.split(", "):
+    for param in top_level(params):
         head, _, default = param.partition(" = ")
         name, _, annotation = head.partition(": ")
         parsed.append((name, annotation or None if name != "self" else None, default or None))

@@ -95,6 +95,36 @@ def test_a_framebuffer_dropped_on_another_thread_waits_for_its_own():
     assert not sdl.initialised()
 
 
+def test_two_threads_opening_the_first_window_at_once_make_one_the_windows_thread():
+    # Each asks which thread may open windows before it takes the session's lock, and lets the
+    # other run meanwhile (naming itself is Python code): the answer is checked again under it.
+    switch = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)
+    try:
+        for _ in range(20):
+            ready, tried, opened = threading.Barrier(2), threading.Barrier(2), []
+
+            def open_one(ready=ready, tried=tried, opened=opened):
+                ready.wait()
+                try:
+                    fb = Framebuffer(8, 8, fps=0)
+                except RuntimeError:
+                    fb = None
+                opened.append(fb is not None)
+                tried.wait()  # both have tried while the windows are open
+                if fb is not None:
+                    fb.quit()
+
+            threads = [threading.Thread(target=open_one) for _ in range(2)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+            assert sorted(opened) == [False, True]
+    finally:
+        sys.setswitchinterval(switch)
+
+
 def test_the_frame_delay_lets_other_threads_run():
     with Framebuffer(8, 8, fps=4) as fb:  # a 250 ms frame
         fb.flip()

@@ -401,3 +401,37 @@ def test_a_window_destroyed_by_another_client_ends_its_loop_as_a_close_does():
         "a new window runs: True True",
         "finally",
     ]
+
+
+# Xlib's handlers, peeked at: each setter returns the one it replaces.
+HANDLERS = """
+import ctypes
+from jxframebuf import Framebuffer
+x11 = ctypes.CDLL("libX11.so.6")
+setters = (x11.XSetIOErrorHandler, x11.XSetErrorHandler)
+for setter in setters:
+    setter.restype, setter.argtypes = ctypes.c_void_p, [ctypes.c_void_p]
+
+def handlers():
+    now = []
+    for setter in setters:
+        now.append(setter(None))
+        setter(now[-1])
+    return now
+
+before = handlers()
+for _ in range(2):  # and again after SDL started anew
+    a, b = Framebuffer(8, 8, fps=0), Framebuffer(8, 8, fps=0)
+    a.quit()
+    print(handlers() != before, end=" ")
+    b.quit()
+    print(handlers() == before, end=" ")
+"""
+
+
+@pytest.mark.x11
+def test_xlibs_error_handlers_are_ours_while_a_window_is_open_and_given_back_after():
+    child = subprocess.run([sys.executable, "-c", HANDLERS], capture_output=True, text=True,
+                           timeout=60)  # fmt: skip
+    assert child.returncode == 0, child.stderr
+    assert child.stdout.split() == ["True"] * 4

@@ -640,3 +640,351 @@ Extent text_size(const std::uint32_t *chars, std::size_t count, const font::Font
 }
 
 }  // namespace jxfb::draw
+
+// ---- Transformed images, tiles and sprites ------------------------------------------------------
+
+namespace jxfb::draw {
+
+namespace {
+
+// Whether the bytes `image` spans and those `canvas` spans overlap (as address ranges, whatever
+// the strides).
+bool overlaps(const Image &image, const Canvas &canvas) {
+    if (image.width <= 0 || image.height <= 0 || canvas.width <= 0 || canvas.height <= 0) {
+        return false;
+    }
+    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
+        const auto at = reinterpret_cast<std::uintptr_t>(first);
+        return std::pair<std::uintptr_t, std::uintptr_t>{
+            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
+            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
+    };
+    const auto [lowest, highest] = span(image.data, (image.height - 1) * image.row_stride,
+                                        (image.width - 1) * image.col_stride);
+    const auto [begin, end] =
+        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
+    return lowest <= end && highest >= begin;
+}
+
+// `image` itself, or a packed copy of it in `snapshot` when it shares memory with the canvas (so
+// that what is drawn is read from an unchanged picture).
+Image readable(const Image &image, const Canvas &canvas, std::vector<std::uint8_t> &snapshot) {
+    if (!overlaps(image, canvas)) return image;
+    snapshot.resize(static_cast<std::size_t>(image.width * image.height));
+    for (i64 r = 0; r < image.height; ++r) {
+        for (i64 i = 0; i < image.width; ++i) {
+            snapshot[static_cast<std::size_t>(r * image.width + i)] =
+                image.data[r * image.row_stride + i * image.col_stride];
+        }
+    }
+    return {snapshot.data(), image.width, image.height, image.width, 1};
+}
+
+// Copies `image` with its element [0][0] at canvas pixel (x, y), clipped, leaving out `key` and
+// then remapping. The image does not overlap the canvas.
+void place(const Canvas &canvas, i64 x, i64 y, const Image &image, int key,
+           const std::uint8_t *remap) {
+    const i64 col_first = std::max<i64>(0, -x);
+    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
+    const i64 row_first = std::max<i64>(0, -y);
+    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
+    if (col_first > col_last || row_first > row_last) return;
+    const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
+    const std::uint8_t *src =
+        image.data + row_first * image.row_stride + col_first * image.col_stride;
+    std::uint8_t *dst = canvas.at(x + col_first, y + row_first);
+    const i64 step = canvas.step, cs = image.col_stride;
+    const auto count = static_cast<std::size_t>(cols);
+    const auto skip = static_cast<std::uint8_t>(key);
+    for (i64 r = 0; r < rows; ++r, src += image.row_stride, dst += canvas.pitch) {
+        if (remap == nullptr && step == 1 && cs == 1) {
+            if (key < 0) {
+                std::memcpy(dst, src, count);
+            } else {  // a select of every byte, which the compiler makes a vector blend
+                for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
+            }
+        } else if (remap == nullptr) {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = src[i * cs];
+                if (value != key) dst[i * step] = value;
+            }
+        } else {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = src[i * cs];
+                if (value != key) dst[i * step] = remap[value];
+            }
+        }
+    }
+}
+
+// The image with its flips applied through its strides.
+Image flipped(Image image, bool flip_x, bool flip_y) {
+    if (flip_x && image.width > 0) {
+        image.data += (image.width - 1) * image.col_stride;
+        image.col_stride = -image.col_stride;
+    }
+    if (flip_y && image.height > 0) {
+        image.data += (image.height - 1) * image.row_stride;
+        image.row_stride = -image.row_stride;
+    }
+    return image;
+}
+
+// Cell n of a sheet of `across` cells a row.
+Image cell(const Image &sheet, i64 n, i64 across, i64 w, i64 h) {
+    const i64 row = n / across, col = n % across;
+    return {sheet.data + row * h * sheet.row_stride + col * w * sheet.col_stride, w, h,
+            sheet.row_stride, sheet.col_stride};
+}
+
+}  // namespace
+
+void blit_transformed(const Canvas &canvas, int x_, int y_, const Image &source, int key,
+                      const Transform &transform) {
+    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
+    const i64 w = source.width, h = source.height;
+    if (w <= 0 || h <= 0 || canvas.width <= 0 || canvas.height <= 0) return;
+    std::vector<std::uint8_t> snapshot;
+    const Image image =
+        readable(flipped(source, transform.flip_x, transform.flip_y), canvas, snapshot);
+    double turn = std::fmod(transform.rotate, 360.0);
+    if (turn < 0) turn += 360.0;
+    if (turn >= 360.0) turn = 0;  // a tiny negative angle rounds up to 360
+    if (turn == 0 && transform.scale == 1) {
+        place(canvas, x, y, image, key, transform.remap);
+        return;
+    }
+    if (!(transform.scale >= 1.0 / 65536)) return;
+    double cos_a, sin_a;
+    if (std::fmod(turn, 90.0) == 0) {
+        const int quarter = static_cast<int>(turn / 90.0);
+        constexpr int kCos[] = {1, 0, -1, 0}, kSin[] = {0, 1, 0, -1};
+        cos_a = kCos[quarter];
+        sin_a = kSin[quarter];
+    } else {
+        const double radians = turn * 3.14159265358979323846 / 180.0;
+        cos_a = std::cos(radians);
+        sin_a = std::sin(radians);
+    }
+    const i64 a = std::llround(65536.0 * cos_a / transform.scale);
+    const i64 b = std::llround(65536.0 * sin_a / transform.scale);
+    // The destination box that holds the turned image, with a pixel to spare, on the canvas.
+    const double cx = static_cast<double>(x) + static_cast<double>(w) / 2;
+    const double cy = static_cast<double>(y) + static_cast<double>(h) / 2;
+    const double ex = (std::abs(w * cos_a) + std::abs(h * sin_a)) * transform.scale / 2 + 2;
+    const double ey = (std::abs(w * sin_a) + std::abs(h * cos_a)) * transform.scale / 2 + 2;
+    const auto within = [](double v, i64 size) {
+        return static_cast<i64>(std::clamp(std::floor(v), -1.0, static_cast<double>(size)));
+    };
+    const i64 px0 = std::max<i64>(within(cx - ex, canvas.width), 0);
+    const i64 px1 = std::min<i64>(within(cx + ex, canvas.width), canvas.width - 1);
+    const i64 py0 = std::max<i64>(within(cy - ey, canvas.height), 0);
+    const i64 py1 = std::min<i64>(within(cy + ey, canvas.height), canvas.height - 1);
+    if (px0 > px1 || py0 > py1) return;
+    const i64 sx_limit = (2 * w) << 16, sy_limit = (2 * h) << 16;
+    const std::uint8_t *remap = transform.remap;
+    for (i64 py = py0; py <= py1; ++py) {
+        const i64 dy = 2 * py + 1 - 2 * y - h, dx = 2 * px0 + 1 - 2 * x - w;
+        i64 sx = dx * a + dy * b + (w << 16), sy = dy * a - dx * b + (h << 16);
+        std::uint8_t *dst = canvas.at(px0, py);
+        for (i64 px = px0; px <= px1; ++px, sx += 2 * a, sy -= 2 * b, dst += canvas.step) {
+            if (sx < 0 || sx >= sx_limit || sy < 0 || sy >= sy_limit) continue;
+            const std::uint8_t value =
+                image.data[(sy >> 17) * image.row_stride + (sx >> 17) * image.col_stride];
+            if (value == key) continue;
+            *dst = remap ? remap[value] : value;
+        }
+    }
+}
+
+void tiles(const Canvas &canvas, int x, int y, const i64 *map, i64 rows, i64 cols,
+           const Image &sheet, i64 cell_w, i64 cell_h, int key, const std::uint8_t *remap) {
+    std::vector<std::uint8_t> snapshot;
+    const Image source = readable(sheet, canvas, snapshot);
+    const i64 across = sheet.width / cell_w;
+    const i64 left = x - canvas.origin_x, top = y - canvas.origin_y;
+    // Only the rows and columns of tiles that can reach the canvas.
+    const i64 r0 = std::max<i64>(0, floor_div(-top, cell_h)),
+              c0 = std::max<i64>(0, floor_div(-left, cell_w));
+    const i64 r1 = std::min<i64>(rows - 1, floor_div(canvas.height - 1 - top, cell_h));
+    const i64 c1 = std::min<i64>(cols - 1, floor_div(canvas.width - 1 - left, cell_w));
+    for (i64 r = r0; r <= r1; ++r) {
+        for (i64 c = c0; c <= c1; ++c) {
+            const i64 n = map[r * cols + c];
+            if (n < 0) continue;
+            place(canvas, left + c * cell_w, top + r * cell_h,
+                  cell(source, n, across, cell_w, cell_h), key, remap);
+        }
+    }
+}
+
+void sprites(const Canvas &canvas, const i64 *xs, const i64 *ys, const i64 *cells,
+             std::size_t count, const Image &sheet, i64 cell_w, i64 cell_h, int key,
+             const std::uint8_t *remap) {
+    std::vector<std::uint8_t> snapshot;
+    const Image source = readable(sheet, canvas, snapshot);
+    const i64 across = sheet.width / cell_w;
+    for (std::size_t i = 0; i < count; ++i) {
+        const i64 n = cells[i];
+        if (n < 0) continue;
+        place(canvas, xs[i] - canvas.origin_x, ys[i] - canvas.origin_y,
+              cell(source, n, across, cell_w, cell_h), key, remap);
+    }
+}
+
+// ---- Ellipses, polygons, flood fill -------------------------------------------------------------
+
+namespace {
+
+// Draws the outline of the shape that `fill(mask)` draws filled in colour 1 on a mask canvas:
+// the filled pixels with one of their four neighbours outside. [left, right] x [top, bottom]
+// holds the shape, in canvas pixels; the mask covers its part of the canvas and a pixel around.
+template <typename Fill>
+void outline(const Canvas &canvas, i64 left, i64 top, i64 right, i64 bottom, std::uint8_t c,
+             Fill fill) {
+    left = std::max<i64>(left, -1);
+    top = std::max<i64>(top, -1);
+    right = std::min<i64>(right, canvas.width);
+    bottom = std::min<i64>(bottom, canvas.height);
+    if (left > right || top > bottom) return;
+    const i64 mw = right - left + 1, mh = bottom - top + 1;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(mw * mh), 0);
+    Canvas mask(bytes.data(), mw, mh);
+    mask.origin_x = canvas.origin_x + left;
+    mask.origin_y = canvas.origin_y + top;
+    fill(mask);
+    const auto in = [&](i64 x, i64 y) {  // canvas pixel (x, y) of the shape; outside the mask, no
+        return x >= left && x <= right && y >= top && y <= bottom && *mask.at(x - left, y - top);
+    };
+    with_shape_pixels(canvas, [&](const auto &pixels) {
+        for (i64 y = std::max<i64>(top, 0); y <= std::min<i64>(bottom, canvas.height - 1); ++y) {
+            for (i64 x = std::max<i64>(left, 0); x <= std::min<i64>(right, canvas.width - 1); ++x) {
+                if (in(x, y) && !(in(x - 1, y) && in(x + 1, y) && in(x, y - 1) && in(x, y + 1))) {
+                    pixels.plot(x, y, c);
+                }
+            }
+        }
+    });
+}
+
+// The largest m >= 0 with m^2 * h^2 <= w^2 * (h^2 - dy^2), or -1 if h^2 < dy^2: the half-width
+// in half pixels of an ellipse's row dy half pixels from its centre.
+i64 ellipse_half(i64 w, i64 h, i64 dy) {
+    if (dy < 0) dy = -dy;
+    if (dy > h) return -1;
+    const i128 limit = i128{w} * w * (i128{h} * h - i128{dy} * dy);
+    const i128 hh = i128{h} * h;
+    i64 m = static_cast<i64>(static_cast<double>(w) *
+                             std::sqrt(std::max(0.0, 1.0 - (static_cast<double>(dy) / h) *
+                                                               (static_cast<double>(dy) / h))));
+    while (m > 0 && i128{m} * m * hh > limit) --m;
+    while (i128{m + 1} * (m + 1) * hh <= limit) ++m;
+    return m;
+}
+
+}  // namespace
+
+void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t c, bool fill) {
+    if (w_ < 1 || h_ < 1) return;
+    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y, w = w_, h = h_;
+    if (!fill) {
+        outline(canvas, x, y, x + w - 1, y + h - 1, c,
+                [&](const Canvas &mask) { ellipse(mask, x_, y_, w_, h_, 1, true); });
+        return;
+    }
+    const i64 first = std::max<i64>(y, 0), last = std::min<i64>(y + h - 1, canvas.height - 1);
+    with_shape_pixels(canvas, [&](const auto &pixels) {
+        for (i64 py = first; py <= last; ++py) {
+            const i64 m = ellipse_half(w, h, 2 * py + 1 - 2 * y - h);
+            // |2px + 1 - 2x - w| <= m
+            if (m < 0) continue;
+            const i64 lo = ceil_div(i128{2} * x + w - 1 - m, 2);
+            const i64 hi = floor_div(i128{2} * x + w - 1 + m, 2);
+            pixels.run(py, lo, hi, c);
+        }
+    });
+}
+
+void polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t count, std::uint8_t c,
+             bool fill) {
+    if (count == 0) return;
+    i64 left = xs[0], right = xs[0], top = ys[0], bottom = ys[0];
+    for (std::size_t i = 1; i < count; ++i) {
+        left = std::min(left, xs[i]);
+        right = std::max(right, xs[i]);
+        top = std::min(top, ys[i]);
+        bottom = std::max(bottom, ys[i]);
+    }
+    const i64 ox = canvas.origin_x, oy = canvas.origin_y;
+    if (!fill) {
+        outline(canvas, left - ox, top - oy, right - ox, bottom - oy, c,
+                [&](const Canvas &mask) { polygon(mask, xs, ys, count, 1, true); });
+        return;
+    }
+    // Row py's pixel centres lie at py + 1/2, never on a vertex: each edge that spans it crosses
+    // it once, at N / D. The pixels from a crossing on are those from ceil(N/D - 1/2), those up to
+    // it to floor(N/D - 1/2); sorted by both, crossings pair up into the even-odd rule's spans.
+    const i64 first = std::max<i64>(top - oy, 0),
+              last = std::min<i64>(bottom - oy - 1, canvas.height - 1);
+    std::vector<std::pair<i64, i64>> crossings;
+    with_shape_pixels(canvas, [&](const auto &pixels) {
+        for (i64 py = first; py <= last; ++py) {
+            crossings.clear();
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t j = i + 1 == count ? 0 : i + 1;
+                const i64 x0 = xs[i] - ox, y0 = ys[i] - oy, x1 = xs[j] - ox, y1 = ys[j] - oy;
+                if (!(std::min(y0, y1) <= py && py < std::max(y0, y1))) continue;
+                i128 d = i128{2} * (y1 - y0),
+                     n = i128{x0} * d + i128{2 * py + 1 - 2 * y0} * (x1 - x0);
+                if (d < i128{0}) {
+                    d = -d;
+                    n = -n;
+                }
+                crossings.emplace_back(ceil_div(i128{2} * n - d, i128{2} * d),
+                                       floor_div(i128{2} * n - d, i128{2} * d));
+            }
+            std::sort(crossings.begin(), crossings.end());
+            for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+                pixels.run(py, crossings[k].first, crossings[k + 1].second, c);
+            }
+        }
+    });
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t j = i + 1 == count ? 0 : i + 1;
+        line(canvas, static_cast<int>(xs[i]), static_cast<int>(ys[i]), static_cast<int>(xs[j]),
+             static_cast<int>(ys[j]), c);
+    }
+}
+
+void flood(const Canvas &canvas, int x_, int y_, std::uint8_t c) {
+    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
+    if (!canvas.contains(x, y)) return;
+    const std::uint8_t target = *canvas.at(x, y);
+    if (target == c && canvas.pattern == 0) return;
+    const i64 width = canvas.width, height = canvas.height;
+    std::vector<std::uint8_t> seen(static_cast<std::size_t>(width * height), 0);
+    const auto open = [&](i64 px, i64 py) {
+        return !seen[static_cast<std::size_t>(py * width + px)] && *canvas.at(px, py) == target;
+    };
+    std::vector<std::pair<i64, i64>> seeds{{x, y}};
+    with_shape_pixels(canvas, [&](const auto &pixels) {
+        while (!seeds.empty()) {
+            const auto [sx, sy] = seeds.back();
+            seeds.pop_back();
+            if (!open(sx, sy)) continue;
+            i64 lo = sx, hi = sx;
+            while (lo > 0 && open(lo - 1, sy)) --lo;
+            while (hi < width - 1 && open(hi + 1, sy)) ++hi;
+            for (i64 px = lo; px <= hi; ++px) seen[static_cast<std::size_t>(sy * width + px)] = 1;
+            for (const i64 ny : {sy - 1, sy + 1}) {
+                if (ny < 0 || ny >= height) continue;
+                for (i64 px = lo; px <= hi; ++px) {
+                    if (open(px, ny) && (px == lo || !open(px - 1, ny))) seeds.emplace_back(px, ny);
+                }
+            }
+            for (i64 px = lo; px <= hi; ++px) pixels.plot(px, sy, c);
+        }
+    });
+}
+
+}  // namespace jxfb::draw

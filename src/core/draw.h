@@ -138,6 +138,54 @@ void circle(const Canvas &canvas, int x, int y, int r, std::uint8_t c, bool fill
 // unchanged snapshot of it.
 void blit(const Canvas &canvas, int x, int y, const Image &image, int key);
 
+// How blit_transformed() turns and recolours an image. The defaults are a plain blit().
+struct Transform {
+    bool flip_x = false;  // the source's columns reversed, before anything else
+    bool flip_y = false;  // its rows reversed
+    double rotate = 0;    // degrees clockwise about the image's centre, any finite number
+    double scale = 1;     // about the image's centre, above 0 and finite
+    // 256 indices: a source element's index after the key test is remap[index]; null for none.
+    const std::uint8_t *remap = nullptr;
+};
+
+// Draws `image` with its flips, rotation and scale about its centre, where the untransformed
+// image's element [0][0] would be at (x, y). Nearest neighbour: destination pixel (px, py), with
+// DX = 2px + 1 - 2x - w and DY = 2py + 1 - 2y - h (its centre's offset from the image's centre in
+// half pixels), takes the source element at SX = DX*A + DY*B + w*2^16 and SY = DY*A - DX*B +
+// h*2^16, where A = round(2^16 cos(rotate) / scale) and B = round(2^16 sin(rotate) / scale) (cos
+// and sin exactly 0 or +-1 at multiples of 90 degrees): drawn when 0 <= SX < 2w*2^16 and 0 <= SY
+// < 2h*2^16, from column floor(SX / 2^17) and row floor(SY / 2^17) of the flipped image. A scale
+// below 2^-16 draws nothing. Elements equal to `key` are left out, then `remap` applies.
+void blit_transformed(const Canvas &canvas, int x, int y, const Image &image, int key,
+                      const Transform &transform);
+
+// Cells of `sheet`, each `cell_w` x `cell_h` (both at least 1 and dividing the sheet's sides),
+// numbered row by row from 0. tiles(): tile number map[r][c] (a row-major array of `rows` x
+// `cols`) drawn at (x + c*cell_w, y + r*cell_h); sprites(): cell cells[i] at (xs[i], ys[i]), in
+// order. Negative numbers draw nothing; the caller has checked that none is beyond the sheet.
+// Elements equal to `key` are left out, then `remap` (or null) applies.
+void tiles(const Canvas &canvas, int x, int y, const std::int64_t *map, std::int64_t rows,
+           std::int64_t cols, const Image &sheet, std::int64_t cell_w, std::int64_t cell_h, int key,
+           const std::uint8_t *remap);
+void sprites(const Canvas &canvas, const std::int64_t *xs, const std::int64_t *ys,
+             const std::int64_t *cells, std::size_t count, const Image &sheet, std::int64_t cell_w,
+             std::int64_t cell_h, int key, const std::uint8_t *remap);
+
+// The ellipse inscribed in the w x h box whose top-left pixel is (x, y): pixel (px, py) with
+// (2px + 1 - 2x - w)^2 * h^2 + (2py + 1 - 2y - h)^2 * w^2 <= w^2 * h^2, filled or as its outline
+// (the filled pixels with one of their four neighbours outside). w or h below 1 draws nothing.
+void ellipse(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool fill);
+
+// The polygon through `count` vertices (xs[i], ys[i]), closed: every pixel whose centre lies
+// inside (by the even-odd rule) or on it, together with line()'s pixels of every edge; or its
+// outline (those pixels with one of their four neighbours outside). No vertex draws nothing.
+void polygon(const Canvas &canvas, const std::int64_t *xs, const std::int64_t *ys,
+             std::size_t count, std::uint8_t c, bool fill);
+
+// Sets the 4-connected region of pixels that have pixel (x, y)'s index to c (the pattern's
+// pixels aside). Nothing when (x, y) is off the canvas. Throws std::bad_alloc.
+void flood(const Canvas &canvas, int x, int y, std::uint8_t c);
+
 // Draws `count` code points of `font`, each font pixel a scale x scale block (scale >= 1), with
 // the top of the first line's ascent at y and its pen starting at x. Each glyph's set pixels get
 // index `c`, the others are left as they are; the pen moves on by the glyph's advance times scale;

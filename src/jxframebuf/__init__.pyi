@@ -3,7 +3,7 @@
 import collections.abc
 import os
 from types import TracebackType
-from typing import Self, SupportsIndex, TypeAlias, final
+from typing import Self, SupportsFloat, SupportsIndex, TypeAlias, final
 
 import numpy
 import numpy.typing
@@ -12,6 +12,9 @@ import numpy.typing
 # Decimal and Fraction are refused at run time (TypeError), and SupportsIndex says so to a type
 # checker too.
 _Int: TypeAlias = SupportsIndex
+
+# A number of degrees or a scale: an int, a float or anything with __float__ or __index__.
+_Float: TypeAlias = SupportsFloat | SupportsIndex
 
 # A file to read or write: a str or a path object.
 _Path: TypeAlias = str | os.PathLike[str]
@@ -409,9 +412,38 @@ class Framebuffer:
         Raises:
             TypeError: an argument that is not an integer, or `c` outside 0 to 255.
         """
-    def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
+    def blit(
+        self,
+        x: _Int,
+        y: _Int,
+        image: collections.abc.Buffer,
+        key: _Int = -1,
+        *,
+        flip_x: bool = False,
+        flip_y: bool = False,
+        rotate: _Float = 0.0,
+        scale: _Float = 1.0,
+        remap: numpy.typing.ArrayLike | None = None,
+    ) -> None:
         """Copies `image`, a 2-D uint8 array, element [row, col] to pixel (x + col, y + row),
         leaving out elements equal to `key` (0 to 255; -1 copies all).
+
+        Transformed: `flip_x` and `flip_y` reverse the source's columns and rows first; then
+        `rotate` (degrees clockwise, any finite number) and `scale` (a positive finite number)
+        turn and size it about its centre, (x, y) staying where the untransformed image's
+        top-left would be. Nearest neighbour, in fixed point with 16 fractional bits: destination
+        pixel (px, py), with DX = 2px + 1 - 2x - w and DY = 2py + 1 - 2y - h (its centre's offset
+        from the image's centre in half pixels), A = round(65536 cos(rotate) / scale) and
+        B = round(65536 sin(rotate) / scale) (rounding halves away from 0; cos and sin exactly 0
+        or +-1 at multiples of 90 degrees), SX = DX*A + DY*B + 65536w and
+        SY = DY*A - DX*B + 65536h, is drawn when 0 <= SX < 131072w and 0 <= SY < 131072h, from
+        the flipped image's element [SY // 131072, SX // 131072]. So a destination centre lies
+        inside when it falls in the source's half-open box [0, w) x [0, h): at multiples of 90
+        degrees and scale 1 every value is exact, and a centre on the box's left or top edge is
+        in, on its right or bottom edge out (a 3x2 sprite turned by 90 degrees, whose corners
+        fall on pixel centres, shows 2x3 pixels). A scale below 2^-16 draws nothing. `remap`, a
+        256-entry uint8 array, maps each source index (after the key test) to the index drawn.
+        With the defaults, exactly the plain copy above.
 
         `image` is anything with the buffer protocol of format `B`, of any strides, negative ones
         too: a NumPy view flipped or transposed is blitted as it reads. It may be the picture
@@ -423,7 +455,94 @@ class Framebuffer:
                 uint8 (buffer format 'B'); got 3 dimensions").
             TypeError: an image of another type ("...; got format 'd' with 8-byte items"), an
                 object without the buffer protocol, or `key` outside -1 to 255 ("blit() argument
-                key must be a palette index 0 to 255, or -1 for none, not 256").
+                key must be a palette index 0 to 255, or -1 for none, not 256"); a flip that is not
+                a switch; a remap that is not uint8.
+            ValueError: a rotate that is not finite, a scale that is not positive and finite, a
+                remap of other than 256 entries.
+        """
+    def tiles(
+        self,
+        x: _Int,
+        y: _Int,
+        tilemap: numpy.typing.ArrayLike,
+        sheet: collections.abc.Buffer,
+        size: tuple[_Int, _Int],
+        key: _Int = -1,
+        remap: numpy.typing.ArrayLike | None = None,
+    ) -> None:
+        """Draws a tilemap: `tilemap`, a 2-D array of any integer dtype, holds cell numbers of
+        `sheet`; tile tilemap[r, c] goes to (x + c*w, y + r*h), keyed and remapped as by blit.
+
+        `sheet` is a 2-D uint8 array whose sides are multiples of `size` = (w, h), cut into cells
+        numbered row by row from 0. Negative numbers draw nothing. Only the tiles that reach the
+        picture are drawn; the whole map is checked in one pass each call.
+
+        Raises:
+            ValueError: a sheet that `size` does not divide; a tilemap of other than 2
+                dimensions; a number beyond the sheet's cells ("tiles() argument tilemap holds 6 at
+                [0, 1], beyond the sheet's 6 cells ...").
+            TypeError: a tilemap that is not of integers; a sheet that is not uint8.
+        """
+    def sprites(
+        self,
+        xs: numpy.typing.ArrayLike,
+        ys: numpy.typing.ArrayLike,
+        cells: numpy.typing.ArrayLike,
+        sheet: collections.abc.Buffer,
+        size: tuple[_Int, _Int],
+        key: _Int = -1,
+        remap: numpy.typing.ArrayLike | None = None,
+    ) -> None:
+        """Many sprites in one call: cell cells[i] of `sheet` (cut as by tiles) at
+        (xs[i], ys[i]) for every i, in order (later over earlier), keyed and remapped as by blit.
+
+        `xs`, `ys` and `cells` are equal-length 1-D integer arrays of any dtype (or sequences);
+        xs and ys within the 32-bit range; negative cell numbers draw nothing.
+
+        Raises:
+            ValueError: arrays of different lengths or of other than 1 dimension, a position
+                outside the 32-bit range, a cell number beyond the sheet's cells (named with its
+                index), a sheet that `size` does not divide.
+            TypeError: arrays that are not of integers; a sheet that is not uint8.
+        """
+    def triangle(
+        self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, x2: _Int, y2: _Int, c: _Int, fill: bool = True
+    ) -> None:
+        """The triangle with corners (x0, y0), (x1, y1), (x2, y2), filled or as its outline;
+        exactly polygon() of the three points."""
+    def polygon(self, points: numpy.typing.ArrayLike, c: _Int, fill: bool = True) -> None:
+        """The closed polygon through `points`, an (n, 2) integer array or a sequence of (x, y)
+        pairs, filled in `c` or with fill=False as its outline.
+
+        Filled: every pixel whose centre lies inside (by the even-odd rule: a self-crossing
+        polygon's doubly covered parts are outside) or on the polygon, together with line()'s
+        pixels of every edge, so thin and degenerate polygons still show and every vertex is
+        drawn. The outline is the filled pixels with at least one of their four neighbours
+        outside the filled set. No points draws nothing.
+
+        Raises:
+            ValueError: points not of shape (n, 2), or outside the 32-bit range.
+            TypeError: points that are not integers, or `c` outside 0 to 255.
+        """
+    def ellipse(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
+        """The ellipse inscribed in the box rect(x, y, w, h) would fill, filled or as its
+        outline.
+
+        Pixel (px, py) is filled iff ((2px + 1 - 2x - w) / w)^2 + ((2py + 1 - 2y - h) / h)^2 <= 1,
+        computed exactly in integers; with w = h = 2r + 1 this is exactly circle(x + r, y + r, r).
+        The outline is the filled pixels with at least one of their four neighbours outside.
+        w or h below 1 draws nothing.
+
+        Raises:
+            TypeError: an argument that is not an integer, or `c` outside 0 to 255.
+        """
+    def flood(self, x: _Int, y: _Int, c: _Int) -> None:
+        """Flood fill: sets the 4-connected region of pixels that have pixel (x, y)'s index, and
+        lie inside the clip, to `c` (less the pattern's pixels). Nothing when (x, y) is outside
+        the picture or the clip. Named `flood`, as `fill=` is the shapes' switch.
+
+        Raises:
+            TypeError: an argument that is not an integer, or `c` outside 0 to 255.
         """
     def text(
         self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
@@ -557,8 +676,52 @@ class Canvas:
         """As Framebuffer.rect, on the array."""
     def circle(self, x: _Int, y: _Int, r: _Int, c: _Int, fill: bool = True) -> None:
         """As Framebuffer.circle, on the array."""
-    def blit(self, x: _Int, y: _Int, image: collections.abc.Buffer, key: _Int = -1) -> None:
+    def blit(
+        self,
+        x: _Int,
+        y: _Int,
+        image: collections.abc.Buffer,
+        key: _Int = -1,
+        *,
+        flip_x: bool = False,
+        flip_y: bool = False,
+        rotate: _Float = 0.0,
+        scale: _Float = 1.0,
+        remap: numpy.typing.ArrayLike | None = None,
+    ) -> None:
         """As Framebuffer.blit, on the array; `image` may share its memory."""
+    def tiles(
+        self,
+        x: _Int,
+        y: _Int,
+        tilemap: numpy.typing.ArrayLike,
+        sheet: collections.abc.Buffer,
+        size: tuple[_Int, _Int],
+        key: _Int = -1,
+        remap: numpy.typing.ArrayLike | None = None,
+    ) -> None:
+        """As Framebuffer.tiles, on the array; `sheet` may share its memory."""
+    def sprites(
+        self,
+        xs: numpy.typing.ArrayLike,
+        ys: numpy.typing.ArrayLike,
+        cells: numpy.typing.ArrayLike,
+        sheet: collections.abc.Buffer,
+        size: tuple[_Int, _Int],
+        key: _Int = -1,
+        remap: numpy.typing.ArrayLike | None = None,
+    ) -> None:
+        """As Framebuffer.sprites, on the array; `sheet` may share its memory."""
+    def triangle(
+        self, x0: _Int, y0: _Int, x1: _Int, y1: _Int, x2: _Int, y2: _Int, c: _Int, fill: bool = True
+    ) -> None:
+        """As Framebuffer.triangle, on the array."""
+    def polygon(self, points: numpy.typing.ArrayLike, c: _Int, fill: bool = True) -> None:
+        """As Framebuffer.polygon, on the array."""
+    def ellipse(self, x: _Int, y: _Int, w: _Int, h: _Int, c: _Int, fill: bool = True) -> None:
+        """As Framebuffer.ellipse, on the array."""
+    def flood(self, x: _Int, y: _Int, c: _Int) -> None:
+        """As Framebuffer.flood, on the array."""
     def text(
         self, x: _Int, y: _Int, s: str, c: _Int, font: Font | None = None, scale: _Int = 1
     ) -> int:

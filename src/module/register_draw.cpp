@@ -11,6 +11,8 @@
 // hand everything else to the bound member.
 #include <pybind11/numpy.h>
 
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -516,6 +518,129 @@ void add_state(py::class_<T> &cls) {
             });
 }
 
+// Arguments that are converted in the member's body, typed for the signature pybind11 writes.
+struct ArrayLike : Kind {
+    static constexpr char signature[] = "numpy.typing.ArrayLike";
+    py::object value;
+    static ArrayLike from(py::handle object, const Where &) {
+        return {{}, py::reinterpret_borrow<py::object>(object)};
+    }
+};
+struct OptionalArray : Kind {
+    static constexpr char signature[] = "numpy.typing.ArrayLike | None";
+    py::object value;
+    static OptionalArray from(py::handle object, const Where &) {
+        return {{}, py::reinterpret_borrow<py::object>(object)};
+    }
+};
+struct CellSize : Kind {
+    static constexpr char signature[] = "tuple[typing.SupportsIndex, typing.SupportsIndex]";
+    py::object value;
+    static CellSize from(py::handle object, const Where &) {
+        return {{}, py::reinterpret_borrow<py::object>(object)};
+    }
+};
+
+// ---- Sprites, tiles and shapes: their array arguments ------------------------------------------
+
+py::module_ &numpy() {
+    static py::module_ module = py::module_::import("numpy");
+    return module;
+}
+
+// `given` as a C-contiguous int64 NumPy array of `dims` dimensions (any integer dtype and layout
+// given), every value in [lo, hi]; the first value outside is named with its place.
+py::array_t<std::int64_t> int_array(const py::handle &given, int dims, const std::string &where,
+                                    long long lo, long long hi, const std::string &range) {
+    py::object array = numpy().attr("asarray")(given);
+    const std::string kind = py::str(array.attr("dtype").attr("kind"));
+    if (kind != "i" && kind != "u") {
+        throw py::type_error(where + " must be an array of integers, not of " +
+                             std::string(py::str(array.attr("dtype"))));
+    }
+    const int ndim = array.attr("ndim").cast<int>();
+    const bool empty = array.attr("size").cast<long long>() == 0;
+    if (ndim != dims && !(empty && dims == 2 && ndim == 1)) {
+        throw py::value_error(where + " must have " + std::to_string(dims) + " dimension" +
+                              (dims == 1 ? "" : "s") + ", not " + std::to_string(ndim));
+    }
+    if (!empty) {
+        const py::object low = array.attr("min")(), high = array.attr("max")();
+        if (low.cast<py::int_>() < py::int_(lo) || high.cast<py::int_>() > py::int_(hi)) {
+            const py::object outside =
+                numpy().attr("logical_or")(numpy().attr("less")(array, py::int_(lo)),
+                                           numpy().attr("greater")(array, py::int_(hi)));
+            const py::object flat = numpy().attr("argmax")(outside);
+            const py::tuple place = numpy().attr("unravel_index")(flat, array.attr("shape"));
+            std::string at;
+            for (const auto &i : place) at += (at.empty() ? "" : ", ") + std::string(py::str(i));
+            const py::object value = array.attr("__getitem__")(place);
+            throw py::value_error(where + " holds " + std::string(py::str(value)) + " at [" + at +
+                                  "], " + range);
+        }
+    }
+    py::object packed = numpy().attr("ascontiguousarray")(array, "int64");
+    if (empty && dims == 2) packed = packed.attr("reshape")(0, 2);
+    return packed.cast<py::array_t<std::int64_t>>();
+}
+
+// A 256-entry uint8 remap table, or none.
+struct Remap {
+    py::object held;
+    const std::uint8_t *table = nullptr;
+};
+Remap remap_of(const py::object &given, const std::string &function) {
+    Remap remap;
+    if (given.is_none()) return remap;
+    const std::string where = function + " argument remap";
+    py::object array = numpy().attr("asarray")(given);
+    if (std::string(py::str(array.attr("dtype"))) != "uint8") {
+        throw py::type_error(where + " must be a uint8 array of 256 indices, not of " +
+                             std::string(py::str(array.attr("dtype"))));
+    }
+    if (array.attr("shape").cast<py::tuple>().size() != 1 ||
+        array.attr("size").cast<int>() != 256) {
+        throw py::value_error(where + " must hold 256 indices, one for each, not shape " +
+                              std::string(py::str(array.attr("shape"))));
+    }
+    remap.held = numpy().attr("ascontiguousarray")(array);
+    remap.table =
+        static_cast<const std::uint8_t *>(remap.held.cast<py::array_t<std::uint8_t>>().data());
+    return remap;
+}
+
+// A sheet and its cell size: the sheet's sides must be multiples of the cell's.
+struct Sheet {
+    std::unique_ptr<Buffer> buffer;
+    draw::Image image{};
+    std::int64_t w = 0, h = 0, count = 0;
+};
+Sheet sheet_of(const py::handle &sheet, const py::object &size, const std::string &function) {
+    Sheet result;
+    result.buffer = std::make_unique<Buffer>(sheet.ptr(), false);
+    result.buffer->check(function + " expects a sheet: a 2-D array of uint8 (buffer format 'B')");
+    result.image = result.buffer->image();
+    const auto wh = int_items(size, 2, function + " argument size", "a pair of integers (w, h)");
+    if (wh[0] < 1 || wh[1] < 1 || result.image.width % wh[0] != 0 ||
+        result.image.height % wh[1] != 0) {
+        throw py::value_error(function + ": a sheet of " + std::to_string(result.image.width) +
+                              " x " + std::to_string(result.image.height) +
+                              " pixels cannot be cut into cells of " + std::to_string(wh[0]) +
+                              " x " + std::to_string(wh[1]));
+    }
+    result.w = wh[0];
+    result.h = wh[1];
+    result.count = (result.image.width / wh[0]) * (result.image.height / wh[1]);
+    return result;
+}
+
+py::array_t<std::int64_t> cell_numbers(const py::handle &given, int dims, const std::string &where,
+                                       std::int64_t count) {
+    return int_array(given, dims, where, LLONG_MIN, count - 1,
+                     "beyond the sheet's " + std::to_string(count) + " cells (0 to " +
+                         std::to_string(count - 1) + "; negative numbers draw nothing)");
+}
+
 template <typename T>
 void add_draw(py::class_<T> &cls) {
     Members(cls)
@@ -540,12 +665,117 @@ void add_draw(py::class_<T> &cls) {
             py::arg("x"), py::arg("y"), py::arg("r"), py::arg("c"), py::arg("fill") = true)
         .def(
             "blit",
-            [](T &target, int x, int y, const BufferArg &image, Key key) {
+            [](T &target, int x, int y, const BufferArg &image, Key key, Switch flip_x,
+               Switch flip_y, double rotate, double scale, const OptionalArray &remap) {
                 Buffer source(image.value.ptr(), false);
                 source.check(kImageExpected);
-                draw::blit(canvas_of(target), x, y, source.image(), key);
+                if (!std::isfinite(rotate)) {
+                    throw py::value_error(
+                        "blit() argument rotate must be a finite number of "
+                        "degrees, not " +
+                        std::string(py::str(py::float_(rotate))));
+                }
+                if (!(scale > 0) || !std::isfinite(scale)) {
+                    throw py::value_error(
+                        "blit() argument scale must be a positive finite "
+                        "number, not " +
+                        std::string(py::str(py::float_(scale))));
+                }
+                const Remap table = remap_of(remap.value, "blit()");
+                if (!flip_x && !flip_y && rotate == 0 && scale == 1 && !table.table) {
+                    draw::blit(canvas_of(target), x, y, source.image(), key);
+                    return;
+                }
+                draw::Transform transform;
+                transform.flip_x = flip_x;
+                transform.flip_y = flip_y;
+                transform.rotate = rotate;
+                transform.scale = scale;
+                transform.remap = table.table;
+                draw::blit_transformed(canvas_of(target), x, y, source.image(), key, transform);
             },
-            py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1)
+            py::arg("x"), py::arg("y"), py::arg("image"), py::arg("key") = -1, py::kw_only(),
+            py::arg("flip_x") = false, py::arg("flip_y") = false, py::arg("rotate") = 0.0,
+            py::arg("scale") = 1.0, py::arg("remap") = py::none())
+        .def(
+            "tiles",
+            [](T &target, int x, int y, const ArrayLike &tilemap, const BufferArg &sheet,
+               const CellSize &size, Key key, const OptionalArray &remap) {
+                const Sheet cut = sheet_of(sheet.value, size.value, "tiles()");
+                const auto map =
+                    cell_numbers(tilemap.value, 2, "tiles() argument tilemap", cut.count);
+                const Remap table = remap_of(remap.value, "tiles()");
+                draw::tiles(canvas_of(target), x, y, map.data(), map.shape(0), map.shape(1),
+                            cut.image, cut.w, cut.h, key, table.table);
+            },
+            py::arg("x"), py::arg("y"), py::arg("tilemap"), py::arg("sheet"), py::arg("size"),
+            py::arg("key") = -1, py::arg("remap") = py::none())
+        .def(
+            "sprites",
+            [](T &target, const ArrayLike &xs, const ArrayLike &ys, const ArrayLike &cells,
+               const BufferArg &sheet, const CellSize &size, Key key, const OptionalArray &remap) {
+                const Sheet cut = sheet_of(sheet.value, size.value, "sprites()");
+                const std::string range = "outside the 32-bit range";
+                const auto x =
+                    int_array(xs.value, 1, "sprites() argument xs", INT32_MIN, INT32_MAX, range);
+                const auto y =
+                    int_array(ys.value, 1, "sprites() argument ys", INT32_MIN, INT32_MAX, range);
+                const auto n = cell_numbers(cells.value, 1, "sprites() argument cells", cut.count);
+                if (x.size() != y.size() || x.size() != n.size()) {
+                    throw py::value_error("sprites() takes xs, ys and cells of one length, not " +
+                                          std::to_string(x.size()) + ", " +
+                                          std::to_string(y.size()) + " and " +
+                                          std::to_string(n.size()));
+                }
+                const Remap table = remap_of(remap.value, "sprites()");
+                draw::sprites(canvas_of(target), x.data(), y.data(), n.data(),
+                              static_cast<std::size_t>(n.size()), cut.image, cut.w, cut.h, key,
+                              table.table);
+            },
+            py::arg("xs"), py::arg("ys"), py::arg("cells"), py::arg("sheet"), py::arg("size"),
+            py::arg("key") = -1, py::arg("remap") = py::none())
+        .def(
+            "triangle",
+            [](T &target, int x0, int y0, int x1, int y1, int x2, int y2, std::uint8_t c,
+               Switch fill) {
+                const std::int64_t xs[] = {x0, x1, x2}, ys[] = {y0, y1, y2};
+                draw::polygon(canvas_of(target), xs, ys, 3, c, fill);
+            },
+            py::arg("x0"), py::arg("y0"), py::arg("x1"), py::arg("y1"), py::arg("x2"),
+            py::arg("y2"), py::arg("c"), py::arg("fill") = true)
+        .def(
+            "polygon",
+            [](T &target, const ArrayLike &points, std::uint8_t c, Switch fill) {
+                const auto xy = int_array(points.value, 2, "polygon() argument points", INT32_MIN,
+                                          INT32_MAX, "outside the 32-bit range");
+                if (xy.shape(1) != 2) {
+                    throw py::value_error(
+                        "polygon() argument points must be (n, 2): pairs (x, y), "
+                        "not " +
+                        std::to_string(xy.shape(1)) + " a row");
+                }
+                const auto n = static_cast<std::size_t>(xy.shape(0));
+                std::vector<std::int64_t> xs(n), ys(n);
+                for (std::size_t i = 0; i < n; ++i) {
+                    xs[i] = xy.at(i, 0);
+                    ys[i] = xy.at(i, 1);
+                }
+                draw::polygon(canvas_of(target), xs.data(), ys.data(), n, c, fill);
+            },
+            py::arg("points"), py::arg("c"), py::arg("fill") = true)
+        .def(
+            "ellipse",
+            [](T &target, int x, int y, int w, int h, std::uint8_t c, Switch fill) {
+                draw::ellipse(canvas_of(target), x, y, w, h, c, fill);
+            },
+            py::arg("x"), py::arg("y"), py::arg("w"), py::arg("h"), py::arg("c"),
+            py::arg("fill") = true)
+        .def(
+            "flood",
+            [](T &target, int x, int y, std::uint8_t c) {
+                draw::flood(canvas_of(target), x, y, c);
+            },
+            py::arg("x"), py::arg("y"), py::arg("c"))
         .def(
             "text",
             [](T &target, int x, int y, const Str &s, std::uint8_t c, FontArg font, Scale scale) {
