@@ -3,8 +3,9 @@
 import _interpreters
 import importlib.metadata
 
-import jxframebuf
 from conftest import in_child
+
+import jxframebuf
 
 
 def test_module_and_class_surface():
