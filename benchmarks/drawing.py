@@ -15,10 +15,19 @@ ink), and twice as large, each font pixel a 2x2 block (pygame-ce: its text rende
 transform.scale_by and blitted; pyxel: its text drawn into an image, blitted with scale=2). The
 arguments are built ahead in each library's own shape, and each call is timed in a loop
 `for f, args in calls: f(*args)`, less the same loop with no call.
+
+The sprite, tile and shape members are measured the same way: 10,000 triangles, 5,000 hexagons and
+10,000 ellipses (half filled), 100 flood fills of a whole 320x200 picture of its own (alternately
+in two colours), 1,000 blits of the sprite rotated (0..359 degrees) and scaled (0.5, 1.5, 2 or 3),
+1,000 blits with three indices remapped, 100 draws of a 20x13 map of 16x16 tiles scrolled by up to
+a tile, and 10 calls each drawing 10,000 keyed 16x16 sprites from a 128x128 sheet (pygame-ce: one
+fblits of a list built ahead; pyxel: a blt loop), whose rate the report gives in sprites a second.
+Where a peer has no counterpart (pygame-ce: remap; pyxel: polygons) its cell stays empty.
 """
 
 from __future__ import annotations
 
+import functools
 import json
 import os
 import statistics
@@ -37,11 +46,23 @@ COUNTS = {
     "text": 1_000,
     "text_bdf": 1_000,
     "text_x2": 1_000,
+    "triangle": 10_000,
+    "polygon": 5_000,
+    "ellipse": 10_000,
+    "flood": 100,
+    "blit_rs": 1_000,
+    "remap": 1_000,
+    "tiles": 100,
+    "sprites": 10,
 }
 SPRITE = 16
+SPRITES = 10_000  # sprites drawn by one call of the sprites case
+MAP = (13, 20)  # rows and columns of 16x16 tiles in the tiles case: the picture and a row more
+SHEET = 128  # the sprite sheet's side: 64 cells of 16x16
 TEXT_LENGTH = 20
 TARGET = 1.5  # ours at least this many times faster than the faster peer
-TARGETS = {"text_bdf": 2.0, "text_x2": 2.0}  # where another target holds
+TARGETS = {"text_bdf": 2.0, "text_x2": 2.0, "triangle": 2.0, "polygon": 2.0, "ellipse": 2.0,
+           "flood": 2.0, "blit_rs": 2.0, "remap": 2.0, "tiles": 2.0, "sprites": 2.0}  # fmt: skip
 PRIMITIVES = {
     "line": "random lines",
     "rect": "random rectangles",
@@ -50,12 +71,25 @@ PRIMITIVES = {
     "text": f"{TEXT_LENGTH}-character strings",
     "text_bdf": "the same, a BDF font",
     "text_x2": "the same, scale 2",
+    "triangle": "random triangles",
+    "polygon": "random hexagons",
+    "ellipse": "random ellipses",
+    "flood": "whole 320x200 picture",
+    "blit_rs": "sprite rotated and scaled",
+    "remap": "sprite, 3 indices remapped",
+    "tiles": "20x13 map of 16x16 tiles",
+    "sprites": f"{SPRITES:,} keyed 16x16 sprites",
 }
 PEERS = {
     "pygame-ce": "draw.line/rect/circle on an 8-bit Surface, Surface.blit with a colour key, "
     "font.Font(None, 12).render + blit, font.Font(BDF, 8), render + transform.scale_by(2) + blit",
     "pyxel": "line, rect/rectb, circ/circb, blt from an image bank with colkey, text, "
     "text with Font(BDF), text into an Image + blt(scale=2)",
+    "pygame-ce (new members)": "draw.polygon (triangles, hexagons), draw.ellipse, "
+    "draw.flood_fill, transform.rotate + transform.scale_by + blit, Surface.fblits of keyed "
+    "8-bit tile and sprite Surfaces (lists built ahead); no remap counterpart",
+    "pyxel (new members)": "tri/trib, elli/ellib, Image.fill, blt(rotate=, scale=), "
+    "pal x3 + blt + pal(), bltm over 8x8 tiles, a blt loop for the sprites; no polygon",
 }
 
 
@@ -102,7 +136,7 @@ def case(function):
 
 def work(counts: dict | None = None) -> dict:
     """The shapes every program draws, as plain tuples. Colours are 1..15 (pyxel has 16)."""
-    counts = counts or COUNTS
+    counts = {**COUNTS, **(counts or {})}
     rng = np.random.default_rng(20240601)
 
     def xs(n, margin):
@@ -135,6 +169,37 @@ def work(counts: dict | None = None) -> dict:
     # The sprite: colours 1..15 with about a quarter of it the key colour 0.
     sprite = rng.integers(1, 16, (SPRITE, SPRITE)).astype(np.uint8)
     sprite[rng.random((SPRITE, SPRITE)) < 0.25] = 0
+    # Shapes about a random centre, each corner up to 32 pixels from it.
+    n = counts["triangle"]
+    centres = np.stack([rng.integers(-32, WIDTH + 32, n), rng.integers(-32, HEIGHT + 32, n)], 1)
+    corners = (centres[:, None, :] + rng.integers(-32, 33, (n, 3, 2))).tolist()
+    triangles = list(zip(corners, colours(n), fills(n)))
+    n = counts["polygon"]
+    centres = np.stack([rng.integers(-32, WIDTH + 32, n), rng.integers(-32, HEIGHT + 32, n)], 1)
+    corners = (centres[:, None, :] + rng.integers(-32, 33, (n, 6, 2))).tolist()
+    polygons = list(zip(corners, colours(n), fills(n)))
+    n = counts["ellipse"]
+    sizes = rng.integers(1, 65, (2, n)).tolist()
+    ellipses = list(zip(xs(n, 32), ys(n, 32), sizes[0], sizes[1], colours(n), fills(n)))
+    n = counts["flood"]
+    floods = list(zip(xs(n, 0), ys(n, 0), [1 + i % 2 for i in range(n)]))
+    n = counts["blit_rs"]
+    turns = list(zip(xs(n, SPRITE), ys(n, SPRITE), rng.integers(0, 360, n).tolist(),
+                     rng.choice([0.5, 1.5, 2, 3], n).tolist()))  # fmt: skip
+    n = counts["remap"]
+    remaps = list(zip(xs(n, SPRITE), ys(n, SPRITE)))
+    # The sheet: 64 cells of sprite-like noise; the tilemap and the sprites pick cells at random.
+    sheet = rng.integers(1, 16, (SHEET, SHEET)).astype(np.uint8)
+    sheet[rng.random((SHEET, SHEET)) < 0.25] = 0
+    cells = (SHEET // SPRITE) ** 2
+    tilemap = rng.integers(0, cells, MAP)
+    scrolls = list(zip(rng.integers(-SPRITE, 1, counts["tiles"]).tolist(),
+                       rng.integers(-SPRITE, 1, counts["tiles"]).tolist()))  # fmt: skip
+    crowds = [
+        (rng.integers(-SPRITE, WIDTH, SPRITES), rng.integers(-SPRITE, HEIGHT, SPRITES),
+         rng.integers(0, cells, SPRITES))
+        for _ in range(counts["sprites"])
+    ]  # fmt: skip
     return {
         "line": lines,
         "rect": rects,
@@ -144,6 +209,17 @@ def work(counts: dict | None = None) -> dict:
         "text_bdf": texts[: counts["text_bdf"]],
         "text_x2": texts[: counts["text_x2"]],
         "sprite": sprite,
+        "triangle": triangles,
+        "polygon": polygons,
+        "ellipse": ellipses,
+        "flood": floods,
+        "blit_rs": turns,
+        "remap": remaps,
+        "remap_pairs": [(1, 8), (2, 8), (3, 8)],
+        "sheet": sheet,
+        "tilemap": tilemap,
+        "tiles": scrolls,
+        "sprites": crowds,
     }
 
 
@@ -184,6 +260,30 @@ def per_call_ns(calls: dict, samples: int) -> dict:
 # --- The programs -------------------------------------------------------------------------------
 
 
+def new_members_ours(fb, shapes: dict) -> dict:
+    """The calls of the shapes, transformed blits, tiles and sprites on framebuffer `fb` (flood on
+    a picture of its own, as every program does)."""
+    import jxframebuf
+
+    sprite, sheet, tilemap, size = shapes["sprite"], shapes["sheet"], shapes["tilemap"], (16, 16)
+    table = np.arange(256, dtype=np.uint8)
+    for a, b in shapes["remap_pairs"]:
+        table[a] = b
+    flood = jxframebuf.Canvas(np.zeros((HEIGHT, WIDTH), np.uint8)).flood
+    return {
+        "triangle": [(fb.triangle, (*p[0], *p[1], *p[2], c, f)) for p, c, f in shapes["triangle"]],
+        "polygon": [(fb.polygon, a) for a in shapes["polygon"]],
+        "ellipse": [(fb.ellipse, a) for a in shapes["ellipse"]],
+        "flood": [(flood, a) for a in shapes["flood"]],
+        "blit_rs": [(functools.partial(fb.blit, rotate=r, scale=k), (x, y, sprite, 0))
+                    for x, y, r, k in shapes["blit_rs"]],
+        "remap": [(functools.partial(fb.blit, remap=table), (x, y, sprite, 0))
+                  for x, y in shapes["remap"]],
+        "tiles": [(fb.tiles, (x, y, tilemap, sheet, size, 0)) for x, y in shapes["tiles"]],
+        "sprites": [(fb.sprites, (*crowd, sheet, size, 0)) for crowd in shapes["sprites"]],
+    }  # fmt: skip
+
+
 @case
 def draw_ours(samples: int, counts: dict | None = None, font: str | None = None) -> dict:
     import jxframebuf
@@ -201,6 +301,7 @@ def draw_ours(samples: int, counts: dict | None = None, font: str | None = None)
         "text": [(text, a) for a in shapes["text"]],
         "text_bdf": [(text, (*a, bdf)) for a in shapes["text_bdf"]],
         "text_x2": [(text, (*a, None, 2)) for a in shapes["text_x2"]],
+        **new_members_ours(fb, shapes),
     }
     result = {"ns": per_call_ns(calls, samples), "checksum": int(fb.buffer().sum())}
     fb.quit()
@@ -247,6 +348,37 @@ def draw_pygame(samples: int, counts: dict | None = None, font: str | None = Non
         "text_bdf": [(text_bdf, a) for a in shapes["text_bdf"]],
         "text_x2": [(text_x2, a) for a in shapes["text_x2"]],
     }  # fmt: skip
+    # The new members' counterparts.
+    rotate = pygame.transform.rotate
+
+    def blit_rs(x, y, angle, k):
+        turned = scale_by(rotate(sprite, -angle), k)  # rotate turns anticlockwise
+        blit(turned, turned.get_rect(center=(x + SPRITE // 2, y + SPRITE // 2)))
+
+    flood_surface = pygame.Surface((WIDTH, HEIGHT), depth=8)
+    flood_surface.set_palette(palette)
+    sheet = pygame.Surface((SHEET, SHEET), depth=8)
+    sheet.set_palette(palette)
+    pygame.surfarray.pixels2d(sheet)[:] = shapes["sheet"].T
+    sheet.set_colorkey(0)
+    per_row = SHEET // SPRITE
+    cells = [sheet.subsurface(((i % per_row) * SPRITE, (i // per_row) * SPRITE, SPRITE, SPRITE))
+             for i in range(per_row * per_row)]  # fmt: skip
+    tilemap = shapes["tilemap"].tolist()
+    maps = [[(cells[t], (x + c * SPRITE, y + r * SPRITE)) for r, row in enumerate(tilemap)
+             for c, t in enumerate(row)] for x, y in shapes["tiles"]]  # fmt: skip
+    crowds = [[(cells[t], (x, y)) for x, y, t in zip(*(a.tolist() for a in crowd), strict=True)]
+              for crowd in shapes["sprites"]]  # fmt: skip
+    calls |= {
+        "triangle": [(draw.polygon, (surface, c, p, 0 if f else 1)) for p, c, f in shapes["triangle"]],
+        "polygon": [(draw.polygon, (surface, c, p, 0 if f else 1)) for p, c, f in shapes["polygon"]],
+        "ellipse": [(draw.ellipse, (surface, c, (x, y, w, h), 0 if fill else 1))
+                    for x, y, w, h, c, fill in shapes["ellipse"]],
+        "flood": [(draw.flood_fill, (flood_surface, c, (x, y))) for x, y, c in shapes["flood"]],
+        "blit_rs": [(blit_rs, a) for a in shapes["blit_rs"]],
+        "tiles": [(surface.fblits, (m,)) for m in maps],
+        "sprites": [(surface.fblits, (crowd,)) for crowd in crowds],
+    }  # fmt: skip
     return {"ns": per_call_ns(calls, samples)}
 
 
@@ -282,6 +414,53 @@ def draw_pyxel(samples: int, counts: dict | None = None, font: str | None = None
         "text": [(pyxel.text, a) for a in shapes["text"]],
         "text_bdf": [(pyxel.text, (*a, bdf)) for a in shapes["text_bdf"]],
         "text_x2": [(text_x2, a) for a in shapes["text_x2"]],
+    }  # fmt: skip
+    # The new members' counterparts. The sheet goes into image bank 1; pyxel's tiles are 8x8, so
+    # each 16x16 tile of the map is four of them.
+    sheet = pyxel.images[1]
+    for y, row in enumerate(shapes["sheet"].tolist()):
+        for x, value in enumerate(row):
+            sheet.pset(x, y, value)
+    per_row = SHEET // SPRITE
+    tilemap = pyxel.tilemaps[0]
+    tilemap.imgsrc = 1
+    for r, row in enumerate(shapes["tilemap"].tolist()):
+        for c, t in enumerate(row):
+            for dy in (0, 1):
+                for dx in (0, 1):
+                    tilemap.pset(
+                        2 * c + dx, 2 * r + dy, (t % per_row * 2 + dx, t // per_row * 2 + dy)
+                    )
+    flood_image = pyxel.Image(WIDTH, HEIGHT)
+    pal, blt = pyxel.pal, pyxel.blt
+    pairs = shapes["remap_pairs"]
+
+    def remap(x, y):
+        for a, b in pairs:
+            pal(a, b)
+        blt(x, y, 0, 0, 0, SPRITE, SPRITE, 0)
+        pal()
+
+    def crowd_loop(crowd):
+        for x, y, u, v in crowd:
+            blt(x, y, 1, u, v, SPRITE, SPRITE, 0)
+
+    crowds = [[(x, y, t % per_row * SPRITE, t // per_row * SPRITE)
+               for x, y, t in zip(*(a.tolist() for a in crowd), strict=True)]
+              for crowd in shapes["sprites"]]  # fmt: skip
+    map_w, map_h = MAP[1] * SPRITE, MAP[0] * SPRITE
+    calls |= {
+        "triangle": [(pyxel.tri if f else pyxel.trib, (*p[0], *p[1], *p[2], c))
+                     for p, c, f in shapes["triangle"]],
+        "ellipse": [(pyxel.elli if fill else pyxel.ellib, (x, y, w, h, c))
+                    for x, y, w, h, c, fill in shapes["ellipse"]],
+        "flood": [(flood_image.fill, a) for a in shapes["flood"]],
+        # blt's rotate and scale act about the image's centre, as ours do.
+        "blit_rs": [(functools.partial(blt, rotate=r, scale=k), (x, y, 0, 0, 0, SPRITE, SPRITE, 0))
+                    for x, y, r, k in shapes["blit_rs"]],
+        "remap": [(remap, a) for a in shapes["remap"]],
+        "tiles": [(pyxel.bltm, (x, y, 0, 0, 0, map_w, map_h, 0)) for x, y in shapes["tiles"]],
+        "sprites": [(crowd_loop, (crowd,)) for crowd in crowds],
     }  # fmt: skip
     return {"ns": per_call_ns(calls, samples)}
 
@@ -336,7 +515,10 @@ def rows(results: dict) -> list[dict]:
     rounds = results["rounds"]
     table = []
     for name in COUNTS:
-        ns = {p: statistics.median(r[name]) for p, r in rounds.items()}
+        if name not in rounds["ours"]:
+            continue
+        # A peer with no counterpart (pygame-ce's remap, pyxel's polygon) has no figure.
+        ns = {p: statistics.median(r[name]) for p, r in rounds.items() if r.get(name)}
         peers = {p: v for p, v in ns.items() if p != "ours"}
         row = {"name": name, "ns": ns, "peer": None, "speedup": None, "pass": False}
         if peers:
@@ -372,6 +554,16 @@ def report(results: dict) -> list[str]:
             f"  {row['name']:<10}{COUNTS[row['name']]:>7,}  {PRIMITIVES[row['name']]:<26}"
             f"{cell('ours', 8)}{cell('pygame-ce', 11)}{cell('pyxel', 9)}"
             f"  {row['peer'] or '-':<11}{speed}  {verdict}"
+        )
+    sprites = next((row for row in rows(results) if row["name"] == "sprites"), None)
+    if sprites is not None:
+        rates = ", ".join(
+            f"{p} {SPRITES / ns * 1e9 / 1e6:.1f} M" for p, ns in sprites["ns"].items()
+        )
+        frame = sprites["ns"]["ours"] / 1e6
+        lines.append(
+            f"  sprites per second ({SPRITES:,} keyed 16x16 sprites a call): {rates}; ours "
+            f"{frame:.2f} ms a frame ({frame / (1000 / 60):.0%} of a 60 fps frame)"
         )
     for peer, how in PEERS.items():
         lines.append(f"  {peer}: {how}")

@@ -273,9 +273,26 @@ def test_drawing_rows_compare_with_the_faster_peer_within_rounds():
     assert row("\n".join(drawing.report(results)), "text").endswith("no peer ran")
 
 
+def test_drawing_rows_leave_out_a_peer_without_the_member_and_rate_the_sprites():
+    results = {
+        "rounds": {"ours": {"remap": [100, 100], "sprites": [1e6, 1e6]},
+                   "pygame-ce": {"remap": [], "sprites": [4e6, 4e6]},
+                   "pyxel": {"remap": [150, 150], "sprites": [1e7, 1e7]}},
+        "unavailable": {},
+    }  # fmt: skip
+    table = {row["name"]: row for row in drawing.rows(results)}
+    assert set(table) == {"remap", "sprites"}  # only what ours measured
+    assert table["remap"]["peer"] == "pyxel" and not table["remap"]["pass"]  # 1.5x, target 2x
+    assert table["sprites"]["peer"] == "pygame-ce" and table["sprites"]["pass"]
+    report = "\n".join(drawing.report(results))
+    assert row(report, "remap").split()[-6] == "-"  # no pygame-ce figure
+    assert "ours 10.0 M, pygame-ce 2.5 M, pyxel 1.0 M" in report
+
+
 def test_drawing_case_times_every_primitive_and_draws():
     counts = {"line": 20, "rect": 20, "circle": 20, "blit": 5, "text": 5, "text_bdf": 3,
-              "text_x2": 3}  # fmt: skip
+              "text_x2": 3, "triangle": 5, "polygon": 5, "ellipse": 5, "flood": 2, "blit_rs": 5,
+              "remap": 5, "tiles": 2, "sprites": 1}  # fmt: skip
     r = drawing.draw_ours(samples=2, counts=counts)
     assert set(r["ns"]) == set(drawing.COUNTS)
     assert all(len(v) == 2 for v in r["ns"].values())
