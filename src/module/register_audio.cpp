@@ -159,6 +159,9 @@ struct SampleRate : Kind {
 // true once a signal handler raised, KeyboardInterrupt above all, whose error is then pending
 // on this thread for the call to return.
 bool python_interrupted() {
+    // An Audio collected while the interpreter shuts down may still wait here (slowly on an
+    // emulated machine); taking the lock then would make a thread state during finalization.
+    if (Py_IsFinalizing()) return false;
     py::gil_scoped_acquire locked;
     return PyErr_CheckSignals() != 0;
 }
