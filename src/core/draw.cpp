@@ -354,6 +354,104 @@ template <bool kPattern>
     }
 }
 
+// Whether the bytes `image` spans and those `canvas` spans overlap (as address ranges, whatever
+// the strides).
+bool overlaps(const Image &image, const Canvas &canvas) {
+    if (image.width <= 0 || image.height <= 0 || canvas.width <= 0 || canvas.height <= 0) {
+        return false;
+    }
+    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
+        const auto at = reinterpret_cast<std::uintptr_t>(first);
+        return std::pair<std::uintptr_t, std::uintptr_t>{
+            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
+            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
+    };
+    const auto [lowest, highest] = span(image.data, (image.height - 1) * image.row_stride,
+                                        (image.width - 1) * image.col_stride);
+    const auto [begin, end] =
+        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
+    return lowest <= end && highest >= begin;
+}
+
+// `image` itself, or a packed copy of it in `snapshot` when it shares memory with the canvas (so
+// that what is drawn is read from an unchanged picture).
+Image readable(const Image &image, const Canvas &canvas, std::vector<std::uint8_t> &snapshot) {
+    if (!overlaps(image, canvas)) return image;
+    snapshot.resize(static_cast<std::size_t>(image.width * image.height));
+    for (i64 r = 0; r < image.height; ++r) {
+        for (i64 i = 0; i < image.width; ++i) {
+            snapshot[static_cast<std::size_t>(r * image.width + i)] =
+                image.data[r * image.row_stride + i * image.col_stride];
+        }
+    }
+    return {snapshot.data(), image.width, image.height, image.width, 1};
+}
+
+// The part of `image` that lands on the canvas when its element [0][0] is at canvas pixel (x, y),
+// and the canvas pixel its first element goes to; false when none does.
+bool landing(const Canvas &canvas, i64 x, i64 y, const Image &image, Image &part,
+             std::uint8_t *&at) {
+    const i64 col_first = std::max<i64>(0, -x);
+    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
+    const i64 row_first = std::max<i64>(0, -y);
+    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
+    if (col_first > col_last || row_first > row_last) return false;
+    part = {image.data + row_first * image.row_stride + col_first * image.col_stride,
+            col_last - col_first + 1, row_last - row_first + 1, image.row_stride,
+            image.col_stride};
+    at = canvas.at(x + col_first, y + row_first);
+    return true;
+}
+
+// Copies `part` to the canvas with its first element at `at`, leaving out elements equal to
+// `key` (-1: none) and then remapping through `remap` (or not, when null). The part lies on the
+// canvas and does not overlap it. One loop per case, chosen once: the packed ones without a
+// table are a memcpy or a select of every byte (which the compiler makes a vector blend); with
+// a table, one lookup a pixel.
+void copy(const Canvas &canvas, std::uint8_t *at, const Image &part, int key,
+          const std::uint8_t *remap) {
+    const i64 step = canvas.step, cs = part.col_stride, cols = part.width;
+    const auto count = static_cast<std::size_t>(cols);
+    const auto skip = static_cast<std::uint8_t>(key);
+    const bool packed = step == 1 && cs == 1;
+    const std::uint8_t *src = part.data;
+    std::uint8_t *dst = at;
+    const auto rows = [&](auto row) {
+        for (i64 r = 0; r < part.height; ++r, src += part.row_stride, dst += canvas.pitch) {
+            row(src, dst);
+        }
+    };
+    if (remap == nullptr && packed && key < 0) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) { std::memcpy(d, s, count); });
+    } else if (remap == nullptr && packed) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (std::size_t i = 0; i < count; ++i) d[i] = s[i] == skip ? d[i] : s[i];
+        });
+    } else if (remap == nullptr) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = s[i * cs];
+                if (value != key) d[i * step] = value;
+            }
+        });
+    } else if (packed && key < 0) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (std::size_t i = 0; i < count; ++i) d[i] = remap[s[i]];
+        });
+    } else if (packed) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (std::size_t i = 0; i < count; ++i) d[i] = s[i] == skip ? d[i] : remap[s[i]];
+        });
+    } else {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = s[i * cs];
+                if (value != key) d[i * step] = remap[value];
+            }
+        });
+    }
+}
+
 }  // namespace
 
 void Scene::set_camera(i64 x, i64 y) {
@@ -540,61 +638,13 @@ void circle(const Canvas &canvas, int x_, int y_, int r, std::uint8_t c, bool fi
 }
 
 void blit(const Canvas &canvas, int x_, int y_, const Image &image, int key) {
-    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
-    // The source columns and rows that land on the canvas.
-    const i64 col_first = std::max<i64>(0, -x);
-    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
-    const i64 row_first = std::max<i64>(0, -y);
-    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
-    if (col_first > col_last || row_first > row_last) return;
-    const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
-    const std::uint8_t *src =
-        image.data + row_first * image.row_stride + col_first * image.col_stride;
-    i64 row_stride = image.row_stride, col_stride = image.col_stride;
-
+    Image part;
+    std::uint8_t *at;
+    if (!landing(canvas, x_ - canvas.origin_x, y_ - canvas.origin_y, image, part, at)) return;
     // A source that shares memory with the canvas (a view of the picture itself, or of the same
-    // array) would be read after some of it was overwritten: copy what will be read first.
-    // Compared as the address ranges the two span, whatever their strides.
-    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
-        const auto at = reinterpret_cast<std::uintptr_t>(first);
-        return std::pair<std::uintptr_t, std::uintptr_t>{
-            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
-            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
-    };
-    const auto [lowest, highest] = span(src, (rows - 1) * row_stride, (cols - 1) * col_stride);
-    const auto [begin, end] =
-        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
+    // array) would be read after some of it was overwritten: what will be read is copied first.
     std::vector<std::uint8_t> snapshot;
-    if (lowest <= end && highest >= begin) {
-        snapshot.resize(static_cast<std::size_t>(rows * cols));
-        for (i64 r = 0; r < rows; ++r) {
-            for (i64 i = 0; i < cols; ++i) {
-                snapshot[static_cast<std::size_t>(r * cols + i)] =
-                    src[r * row_stride + i * col_stride];
-            }
-        }
-        src = snapshot.data();
-        row_stride = cols;
-        col_stride = 1;
-    }
-
-    std::uint8_t *dst = canvas.at(x + col_first, y + row_first);
-    const i64 step = canvas.step;
-    const auto count = static_cast<std::size_t>(cols);
-    for (i64 r = 0; r < rows; ++r, src += row_stride, dst += canvas.pitch) {
-        if (step == 1 && col_stride == 1 && key < 0) {
-            std::memcpy(dst, src, count);
-        } else if (step == 1 && col_stride == 1) {
-            // Written as a select of every byte so that the compiler makes it a vector blend.
-            const auto skip = static_cast<std::uint8_t>(key);
-            for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
-        } else {
-            for (i64 i = 0; i < cols; ++i) {
-                const std::uint8_t value = src[i * col_stride];
-                if (value != key) dst[i * step] = value;
-            }
-        }
-    }
+    copy(canvas, at, readable(part, canvas, snapshot), key, nullptr);
 }
 
 i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
@@ -647,74 +697,13 @@ namespace jxfb::draw {
 
 namespace {
 
-// Whether the bytes `image` spans and those `canvas` spans overlap (as address ranges, whatever
-// the strides).
-bool overlaps(const Image &image, const Canvas &canvas) {
-    if (image.width <= 0 || image.height <= 0 || canvas.width <= 0 || canvas.height <= 0) {
-        return false;
-    }
-    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
-        const auto at = reinterpret_cast<std::uintptr_t>(first);
-        return std::pair<std::uintptr_t, std::uintptr_t>{
-            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
-            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
-    };
-    const auto [lowest, highest] = span(image.data, (image.height - 1) * image.row_stride,
-                                        (image.width - 1) * image.col_stride);
-    const auto [begin, end] =
-        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
-    return lowest <= end && highest >= begin;
-}
-
-// `image` itself, or a packed copy of it in `snapshot` when it shares memory with the canvas (so
-// that what is drawn is read from an unchanged picture).
-Image readable(const Image &image, const Canvas &canvas, std::vector<std::uint8_t> &snapshot) {
-    if (!overlaps(image, canvas)) return image;
-    snapshot.resize(static_cast<std::size_t>(image.width * image.height));
-    for (i64 r = 0; r < image.height; ++r) {
-        for (i64 i = 0; i < image.width; ++i) {
-            snapshot[static_cast<std::size_t>(r * image.width + i)] =
-                image.data[r * image.row_stride + i * image.col_stride];
-        }
-    }
-    return {snapshot.data(), image.width, image.height, image.width, 1};
-}
-
 // Copies `image` with its element [0][0] at canvas pixel (x, y), clipped, leaving out `key` and
 // then remapping. The image does not overlap the canvas.
 void place(const Canvas &canvas, i64 x, i64 y, const Image &image, int key,
            const std::uint8_t *remap) {
-    const i64 col_first = std::max<i64>(0, -x);
-    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
-    const i64 row_first = std::max<i64>(0, -y);
-    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
-    if (col_first > col_last || row_first > row_last) return;
-    const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
-    const std::uint8_t *src =
-        image.data + row_first * image.row_stride + col_first * image.col_stride;
-    std::uint8_t *dst = canvas.at(x + col_first, y + row_first);
-    const i64 step = canvas.step, cs = image.col_stride;
-    const auto count = static_cast<std::size_t>(cols);
-    const auto skip = static_cast<std::uint8_t>(key);
-    for (i64 r = 0; r < rows; ++r, src += image.row_stride, dst += canvas.pitch) {
-        if (remap == nullptr && step == 1 && cs == 1) {
-            if (key < 0) {
-                std::memcpy(dst, src, count);
-            } else {  // a select of every byte, which the compiler makes a vector blend
-                for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
-            }
-        } else if (remap == nullptr) {
-            for (i64 i = 0; i < cols; ++i) {
-                const std::uint8_t value = src[i * cs];
-                if (value != key) dst[i * step] = value;
-            }
-        } else {
-            for (i64 i = 0; i < cols; ++i) {
-                const std::uint8_t value = src[i * cs];
-                if (value != key) dst[i * step] = remap[value];
-            }
-        }
-    }
+    Image part;
+    std::uint8_t *at;
+    if (landing(canvas, x, y, image, part, at)) copy(canvas, at, part, key, remap);
 }
 
 // The image with its flips applied through its strides.
@@ -729,6 +718,60 @@ Image flipped(Image image, bool flip_x, bool flip_y) {
     }
     return image;
 }
+
+// A source coordinate along a row of the destination: v + k*step at the row's k-th pixel, drawn
+// while 0 <= v + k*step < limit.
+struct Axis {
+    i64 step, limit;
+
+    // Narrows [lo, hi] (lo <= hi) to the k at which v + k*step is inside (lo > hi: none). Over the box that
+    // blit_transformed() walks, v + k*step stays far inside 64 bits. The ends are guessed in
+    // floating point and then settled by the exact test, which is monotonic in k: the guess only
+    // decides how far the walk to the true end is (a step or two).
+    void narrow(i64 v, i64 &lo, i64 &hi) const {
+        if (step == 0) {
+            if (v < 0 || v >= limit) hi = lo - 1;
+            return;
+        }
+        const i64 top = limit - 1;
+        const auto above = [&](i64 k) { return v + k * step >= 0; };
+        const auto below = [&](i64 k) { return v + k * step <= top; };
+        const double to_zero = static_cast<double>(-v) / static_cast<double>(step);
+        const double to_top = static_cast<double>(top - v) / static_cast<double>(step);
+        if (step > 0) {
+            const i64 first = first_of(above, to_zero, lo, hi);
+            hi = last_of(below, to_top, lo, hi);
+            lo = first;
+        } else {
+            const i64 first = first_of(below, to_top, lo, hi);
+            hi = last_of(above, to_zero, lo, hi);
+            lo = first;
+        }
+    }
+
+    // The first k in [lo, hi] where `holds` (false, then true, as k grows) is true, or hi + 1;
+    // searched from `guess`.
+    template <typename Test>
+    static i64 first_of(Test holds, double guess, i64 lo, i64 hi) {
+        i64 k = near(guess, lo, hi + 1);
+        while (k <= hi && !holds(k)) ++k;
+        while (k > lo && holds(k - 1)) --k;
+        return k;
+    }
+    // The last k in [lo, hi] where `holds` (true, then false) is true, or lo - 1.
+    template <typename Test>
+    static i64 last_of(Test holds, double guess, i64 lo, i64 hi) {
+        i64 k = near(guess, lo - 1, hi);
+        while (k >= lo && !holds(k)) --k;
+        while (k < hi && holds(k + 1)) ++k;
+        return k;
+    }
+    // `guess` as an integer in [least, most].
+    static i64 near(double guess, i64 least, i64 most) {
+        return static_cast<i64>(
+            std::clamp(guess, static_cast<double>(least), static_cast<double>(most)));
+    }
+};
 
 // Cell n of a sheet of `across` cells a row.
 Image cell(const Image &sheet, i64 n, i64 across, i64 w, i64 h) {
@@ -781,18 +824,25 @@ void blit_transformed(const Canvas &canvas, int x_, int y_, const Image &source,
     const i64 py0 = std::max<i64>(within(cy - ey, canvas.height), 0);
     const i64 py1 = std::min<i64>(within(cy + ey, canvas.height), canvas.height - 1);
     if (px0 > px1 || py0 > py1) return;
-    const i64 sx_limit = (2 * w) << 16, sy_limit = (2 * h) << 16;
+    // Along a row of the box, column k = px - px0 reads the source at SX + k*2A, SY - k*2B: each
+    // row's pixels that the rule draws are the k for which both lie inside, an interval, found
+    // from the ends and then walked without a test a pixel.
+    const Axis across{2 * a, (2 * w) << 16}, down{-2 * b, (2 * h) << 16};
+    const i64 step = canvas.step, rs = image.row_stride, cs = image.col_stride;
     const std::uint8_t *remap = transform.remap;
     for (i64 py = py0; py <= py1; ++py) {
         const i64 dy = 2 * py + 1 - 2 * y - h, dx = 2 * px0 + 1 - 2 * x - w;
-        i64 sx = dx * a + dy * b + (w << 16), sy = dy * a - dx * b + (h << 16);
-        std::uint8_t *dst = canvas.at(px0, py);
-        for (i64 px = px0; px <= px1; ++px, sx += 2 * a, sy -= 2 * b, dst += canvas.step) {
-            if (sx < 0 || sx >= sx_limit || sy < 0 || sy >= sy_limit) continue;
-            const std::uint8_t value =
-                image.data[(sy >> 17) * image.row_stride + (sx >> 17) * image.col_stride];
-            if (value == key) continue;
-            *dst = remap ? remap[value] : value;
+        const i64 sx0 = dx * a + dy * b + (w << 16), sy0 = dy * a - dx * b + (h << 16);
+        i64 lo = 0, hi = px1 - px0;
+        across.narrow(sx0, lo, hi);
+        if (lo > hi) continue;
+        down.narrow(sy0, lo, hi);
+        if (lo > hi) continue;
+        i64 sx = sx0 + lo * across.step, sy = sy0 + lo * down.step;
+        std::uint8_t *dst = canvas.at(px0 + lo, py);
+        for (i64 k = lo; k <= hi; ++k, sx += across.step, sy += down.step, dst += step) {
+            const std::uint8_t value = image.data[(sy >> 17) * rs + (sx >> 17) * cs];
+            if (value != key) *dst = remap ? remap[value] : value;
         }
     }
 }
