@@ -440,7 +440,9 @@ void copy(const Canvas &canvas, std::uint8_t *at, const Image &part, int key,
         });
     } else if (packed) {
         rows([&](const std::uint8_t *s, std::uint8_t *d) {
-            for (std::size_t i = 0; i < count; ++i) d[i] = s[i] == skip ? d[i] : remap[s[i]];
+            for (std::size_t i = 0; i < count; ++i) {
+                if (s[i] != skip) d[i] = remap[s[i]];
+            }
         });
     } else {
         rows([&](const std::uint8_t *s, std::uint8_t *d) {
@@ -719,59 +721,92 @@ Image flipped(Image image, bool flip_x, bool flip_y) {
     return image;
 }
 
-// A source coordinate along a row of the destination: v + k*step at the row's k-th pixel, drawn
-// while 0 <= v + k*step < limit.
-struct Axis {
-    i64 step, limit;
+// floor(n / d) for a numerator n that grows by `c` a row (d > 0), kept with its remainder:
+// n = q*d + r with 0 <= r < d. Two divisions when made, none a row.
+struct Quotient {
+    Quotient(i64 n, i64 c, i64 d) : d(d) {
+        split(n, q, r);
+        split(c, cq, cr);
+    }
+    void split(i64 n, i64 &quotient, i64 &remainder) const {
+        quotient = n / d;
+        remainder = n % d;
+        if (remainder < 0) {
+            remainder += d;
+            --quotient;
+        }
+    }
+    void next() {
+        q += cq;
+        r += cr;
+        if (r >= d) {
+            r -= d;
+            ++q;
+        }
+    }
+    i64 floor() const { return q; }
+    i64 ceil() const { return q + (r != 0 ? 1 : 0); }
 
-    // Narrows [lo, hi] (lo <= hi) to the k at which v + k*step is inside (lo > hi: none). Over the box that
-    // blit_transformed() walks, v + k*step stays far inside 64 bits. The ends are guessed in
-    // floating point and then settled by the exact test, which is monotonic in k: the guess only
-    // decides how far the walk to the true end is (a step or two).
-    void narrow(i64 v, i64 &lo, i64 &hi) const {
-        if (step == 0) {
-            if (v < 0 || v >= limit) hi = lo - 1;
+    i64 d, q = 0, r = 0, cq = 0, cr = 0;
+};
+
+// A source coordinate along the rows of the box that blit_transformed() walks: at a row's k-th
+// pixel it is v + k*step, v growing by `rise` a row, and the pixel is drawn only while 0 <= v +
+// k*step < limit. The k for which it is run from ceil(n1 / |step|) to floor(n2 / |step|), both
+// numerators growing alike row by row: exact integers, a few additions a row. Over the box the
+// values stay far inside 64 bits.
+class Along {
+public:
+    Along(i64 v, i64 rise, i64 step, i64 limit)
+        : step_(step),
+          limit_(limit),
+          v_(v),
+          rise_(rise),
+          // (A step of 0 leaves them unused, and a divisor of 1 harmless.)
+          first_(step > 0 ? -v : v - (limit - 1), step > 0 ? -rise : rise, std::max<i64>(std::abs(step), 1)),
+          last_(step > 0 ? limit - 1 - v : v, step > 0 ? -rise : rise, std::max<i64>(std::abs(step), 1)) {}
+
+    // Narrows [lo, hi] to this row's k.
+    void narrow(i64 &lo, i64 &hi) const {
+        if (step_ == 0) {
+            if (v_ < 0 || v_ >= limit_) hi = lo - 1;
             return;
         }
-        const i64 top = limit - 1;
-        const auto above = [&](i64 k) { return v + k * step >= 0; };
-        const auto below = [&](i64 k) { return v + k * step <= top; };
-        const double to_zero = static_cast<double>(-v) / static_cast<double>(step);
-        const double to_top = static_cast<double>(top - v) / static_cast<double>(step);
-        if (step > 0) {
-            const i64 first = first_of(above, to_zero, lo, hi);
-            hi = last_of(below, to_top, lo, hi);
-            lo = first;
-        } else {
-            const i64 first = first_of(below, to_top, lo, hi);
-            hi = last_of(above, to_zero, lo, hi);
-            lo = first;
+        lo = std::max(lo, first_.ceil());
+        hi = std::min(hi, last_.floor());
+    }
+    void next_row() {
+        v_ += rise_;
+        if (step_ != 0) {
+            first_.next();
+            last_.next();
         }
     }
 
-    // The first k in [lo, hi] where `holds` (false, then true, as k grows) is true, or hi + 1;
-    // searched from `guess`.
-    template <typename Test>
-    static i64 first_of(Test holds, double guess, i64 lo, i64 hi) {
-        i64 k = near(guess, lo, hi + 1);
-        while (k <= hi && !holds(k)) ++k;
-        while (k > lo && holds(k - 1)) --k;
-        return k;
-    }
-    // The last k in [lo, hi] where `holds` (true, then false) is true, or lo - 1.
-    template <typename Test>
-    static i64 last_of(Test holds, double guess, i64 lo, i64 hi) {
-        i64 k = near(guess, lo - 1, hi);
-        while (k >= lo && !holds(k)) --k;
-        while (k < hi && holds(k + 1)) ++k;
-        return k;
-    }
-    // `guess` as an integer in [least, most].
-    static i64 near(double guess, i64 least, i64 most) {
-        return static_cast<i64>(
-            std::clamp(guess, static_cast<double>(least), static_cast<double>(most)));
-    }
+private:
+    i64 step_, limit_, v_, rise_;
+    Quotient first_, last_;
 };
+
+// Draws `count` pixels from `dst` on, `step` bytes apart, from the source elements at (sx, sy)
+// (both in 1/2^17 pixels) moving by (dsx, dsy) a pixel, all inside `image`: those equal to `key`
+// left out, then remapped (kRemap). A function of its own, so that the loop keeps its values in
+// registers. Whether a turned sprite's next element is its key colour is too irregular a pattern
+// for a branch to predict: every element is stored, the key's into a byte of its own.
+// kPacked: the image's elements side by side in its rows (a column stride of 1).
+template <bool kRemap, bool kPacked>
+[[gnu::noinline]] void turned_run(std::uint8_t *dst, i64 step, i64 count, const Image &image,
+                                  i64 sx, i64 dsx, i64 sy, i64 dsy, int key,
+                                  const std::uint8_t *remap) {
+    const std::uint8_t *data = image.data;
+    const i64 rs = image.row_stride, cs = kPacked ? 1 : image.col_stride;
+    std::uint8_t sink;
+    for (; count > 0; --count, sx += dsx, sy += dsy, dst += step) {
+        const std::uint8_t value = data[(sy >> 17) * rs + (sx >> 17) * cs];
+        std::uint8_t *to = value == key ? &sink : dst;
+        *to = kRemap ? remap[value] : value;
+    }
+}
 
 // Cell n of a sheet of `across` cells a row.
 Image cell(const Image &sheet, i64 n, i64 across, i64 w, i64 h) {
@@ -826,24 +861,24 @@ void blit_transformed(const Canvas &canvas, int x_, int y_, const Image &source,
     if (px0 > px1 || py0 > py1) return;
     // Along a row of the box, column k = px - px0 reads the source at SX + k*2A, SY - k*2B: each
     // row's pixels that the rule draws are the k for which both lie inside, an interval, found
-    // from the ends and then walked without a test a pixel.
-    const Axis across{2 * a, (2 * w) << 16}, down{-2 * b, (2 * h) << 16};
-    const i64 step = canvas.step, rs = image.row_stride, cs = image.col_stride;
+    // from its ends, and then walked without a test a pixel.
+    const i64 dx = 2 * px0 + 1 - 2 * x - w, dy0 = 2 * py0 + 1 - 2 * y - h;
+    const i64 sx_first = dx * a + dy0 * b + (w << 16), sy_first = dy0 * a - dx * b + (h << 16);
+    Along across(sx_first, 2 * b, 2 * a, (2 * w) << 16), down(sy_first, 2 * a, -2 * b, (2 * h) << 16);
+    const bool packed = image.col_stride == 1;
+    const auto run = !transform.remap ? (packed ? turned_run<false, true> : turned_run<false, false>)
+                                      : (packed ? turned_run<true, true> : turned_run<true, false>);
     const std::uint8_t *remap = transform.remap;
-    for (i64 py = py0; py <= py1; ++py) {
-        const i64 dy = 2 * py + 1 - 2 * y - h, dx = 2 * px0 + 1 - 2 * x - w;
-        const i64 sx0 = dx * a + dy * b + (w << 16), sy0 = dy * a - dx * b + (h << 16);
+    for (i64 py = py0; py <= py1; ++py, across.next_row(), down.next_row()) {
         i64 lo = 0, hi = px1 - px0;
-        across.narrow(sx0, lo, hi);
+        across.narrow(lo, hi);
+        down.narrow(lo, hi);
         if (lo > hi) continue;
-        down.narrow(sy0, lo, hi);
-        if (lo > hi) continue;
-        i64 sx = sx0 + lo * across.step, sy = sy0 + lo * down.step;
-        std::uint8_t *dst = canvas.at(px0 + lo, py);
-        for (i64 k = lo; k <= hi; ++k, sx += across.step, sy += down.step, dst += step) {
-            const std::uint8_t value = image.data[(sy >> 17) * rs + (sx >> 17) * cs];
-            if (value != key) *dst = remap ? remap[value] : value;
-        }
+        const i64 dy = 2 * py + 1 - 2 * y - h;
+        const i64 sx0 = dx * a + dy * b + (w << 16), sy0 = dy * a - dx * b + (h << 16);
+        const i64 sx = sx0 + lo * 2 * a, sy = sy0 - lo * 2 * b;
+        run(canvas.at(px0 + lo, py), canvas.step, hi - lo + 1, image, sx, 2 * a, sy, -2 * b, key,
+            remap);
     }
 }
 
