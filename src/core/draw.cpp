@@ -397,8 +397,7 @@ bool landing(const Canvas &canvas, i64 x, i64 y, const Image &image, Image &part
     const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
     if (col_first > col_last || row_first > row_last) return false;
     part = {image.data + row_first * image.row_stride + col_first * image.col_stride,
-            col_last - col_first + 1, row_last - row_first + 1, image.row_stride,
-            image.col_stride};
+            col_last - col_first + 1, row_last - row_first + 1, image.row_stride, image.col_stride};
     at = canvas.at(x + col_first, y + row_first);
     return true;
 }
@@ -757,14 +756,14 @@ struct Quotient {
 // values stay far inside 64 bits.
 class Along {
 public:
+    // With a step of 0 the quotients are never read (a divisor of 1 keeps making them harmless).
     Along(i64 v, i64 rise, i64 step, i64 limit)
         : step_(step),
           limit_(limit),
           v_(v),
           rise_(rise),
-          // (A step of 0 leaves them unused, and a divisor of 1 harmless.)
-          first_(step > 0 ? -v : v - (limit - 1), step > 0 ? -rise : rise, std::max<i64>(std::abs(step), 1)),
-          last_(step > 0 ? limit - 1 - v : v, step > 0 ? -rise : rise, std::max<i64>(std::abs(step), 1)) {}
+          first_(step > 0 ? -v : v - (limit - 1), step > 0 ? -rise : rise, divisor(step)),
+          last_(step > 0 ? limit - 1 - v : v, step > 0 ? -rise : rise, divisor(step)) {}
 
     // Narrows [lo, hi] to this row's k.
     void narrow(i64 &lo, i64 &hi) const {
@@ -784,6 +783,8 @@ public:
     }
 
 private:
+    static i64 divisor(i64 step) { return step > 0 ? step : step < 0 ? -step : 1; }
+
     i64 step_, limit_, v_, rise_;
     Quotient first_, last_;
 };
@@ -864,10 +865,12 @@ void blit_transformed(const Canvas &canvas, int x_, int y_, const Image &source,
     // from its ends, and then walked without a test a pixel.
     const i64 dx = 2 * px0 + 1 - 2 * x - w, dy0 = 2 * py0 + 1 - 2 * y - h;
     const i64 sx_first = dx * a + dy0 * b + (w << 16), sy_first = dy0 * a - dx * b + (h << 16);
-    Along across(sx_first, 2 * b, 2 * a, (2 * w) << 16), down(sy_first, 2 * a, -2 * b, (2 * h) << 16);
+    Along across(sx_first, 2 * b, 2 * a, (2 * w) << 16),
+        down(sy_first, 2 * a, -2 * b, (2 * h) << 16);
     const bool packed = image.col_stride == 1;
-    const auto run = !transform.remap ? (packed ? turned_run<false, true> : turned_run<false, false>)
-                                      : (packed ? turned_run<true, true> : turned_run<true, false>);
+    const auto run = transform.remap
+                         ? (packed ? turned_run<true, true> : turned_run<true, false>)
+                         : (packed ? turned_run<false, true> : turned_run<false, false>);
     const std::uint8_t *remap = transform.remap;
     for (i64 py = py0; py <= py1; ++py, across.next_row(), down.next_row()) {
         i64 lo = 0, hi = px1 - px0;

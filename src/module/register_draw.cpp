@@ -394,9 +394,8 @@ const py::detail::PyArray_Proxy *uint8_array(PyObject *object, int dims) {
     PyTypeObject *ndarray = ndarray_type();
     if (ndarray == nullptr || Py_TYPE(object) != ndarray) return nullptr;
     const auto *array = py::detail::array_proxy(object);
-    if (array->nd != dims ||
-        py::detail::array_descriptor_proxy(array->descr)->type_num !=
-            py::detail::npy_api::NPY_UBYTE_) {
+    if (array->nd != dims || py::detail::array_descriptor_proxy(array->descr)->type_num !=
+                                 py::detail::npy_api::NPY_UBYTE_) {
         return nullptr;
     }
     return array;
@@ -518,8 +517,8 @@ PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
                     transform.scale == 1 && !transform.remap) {
                     draw::blit(canvas_of(*target), x, y, image, static_cast<int>(key));
                 } else {
-                    draw::blit_transformed(canvas_of(*target), x, y, image,
-                                           static_cast<int>(key), transform);
+                    draw::blit_transformed(canvas_of(*target), x, y, image, static_cast<int>(key),
+                                           transform);
                 }
             } catch (const std::bad_alloc &) {
                 return PyErr_NoMemory();
