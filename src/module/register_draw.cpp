@@ -304,6 +304,7 @@ bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ss
 template <typename T>
 struct Fronts {
     static inline FastMethod pset, pget, line, rect, circle, blit, text;
+    static inline FastMethod flood;
 };
 
 template <typename T>
@@ -553,6 +554,22 @@ PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
                         static_cast<int>(scale)));
     }
     return slow_path(Fronts<T>::text, self, args, nargs, kwnames);
+}
+
+template <typename T>
+PyObject *flood(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = drawable<T>(self);
+    long a[3];
+    if (target && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
+        try {
+            draw::flood(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                        static_cast<std::uint8_t>(a[2]));
+        } catch (const std::bad_alloc &) {
+            return PyErr_NoMemory();
+        }
+        Py_RETURN_NONE;
+    }
+    return slow_path(Fronts<T>::flood, self, args, nargs, kwnames);
 }
 
 template <typename T>
@@ -923,6 +940,7 @@ void add_draw(py::class_<T> &cls) {
     install_fast(cls, "circle", &circle<T>, Fronts<T>::circle);
     install_fast(cls, "blit", &blit<T>, Fronts<T>::blit);
     install_fast(cls, "text", &text<T>, Fronts<T>::text);
+    install_fast(cls, "flood", &flood<T>, Fronts<T>::flood);
     add_state(cls);
 }
 
