@@ -1045,8 +1045,8 @@ public:
             if (std::max(y0, y1) < first) continue;  // above every row asked for
             if (edges) lines_[lines++] = LineRows::of(x0, y0, x1, y1, first);
             if (y0 == y1 || std::max(y0, y1) == first) continue;
-            crossings_[crossings++] = y0 < y1 ? Crossing::of(x0, y0, x1, y1, first)
-                                              : Crossing::of(x1, y1, x0, y0, first);
+            crossings_[crossings++] =
+                y0 < y1 ? Crossing::of(x0, y0, x1, y1, first) : Crossing::of(x1, y1, x0, y0, first);
         }
     }
 
@@ -1074,7 +1074,8 @@ public:
                 }
             }
         }
-        for (std::size_t m = 0; m + 1 < k; m += 2) runs[n++] = {found[m].first, found[m + 1].second};
+        for (std::size_t m = 0; m + 1 < k; m += 2)
+            runs[n++] = {found[m].first, found[m + 1].second};
         if (lines == 0) return n;
         for (std::size_t e = 0; e < lines; ++e) {
             const Run run = lines_[e].next(py);
@@ -1219,8 +1220,7 @@ namespace {
 // spans it, always on the same side of AC (the side B is on).
 class TriangleRows {
 public:
-    TriangleRows(const i64 *xs, const i64 *ys, std::size_t, i64 ox, i64 oy, i64 first,
-                 bool edges) {
+    TriangleRows(const i64 *xs, const i64 *ys, std::size_t, i64 ox, i64 oy, i64 first, bool edges) {
         i64 x[3], y[3];
         upper_ = lower_ = long_ = Crossing{0, 0, {0, 0, 0, 0, 1}};
         for (int i = 0; i < 3; ++i) {
@@ -1239,7 +1239,8 @@ public:
             if (top_ < middle_) upper_ = Crossing::of(x[a], y[a], x[b], y[b], first);
             if (middle_ < bottom_) lower_ = Crossing::of(x[b], y[b], x[c], y[c], first);
             // B's side of AC, from the sign of (B - A) x (C - A): the products need 70 bits.
-            const i128 cross = i128{x[b] - x[a]} * (y[c] - y[a]) - i128{y[b] - y[a]} * (x[c] - x[a]);
+            const i128 cross =
+                i128{x[b] - x[a]} * (y[c] - y[a]) - i128{y[b] - y[a]} * (x[c] - x[a]);
             long_left_ = cross > i128{0};
         }
         lines_ = edges ? 3 : 0;

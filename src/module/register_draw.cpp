@@ -4,11 +4,12 @@
 // each a template on the class, which canvas_of() turns into the engine's canvas. Also the module's
 // text_size().
 //
-// Each member is bound through Members (binding.h), which converts and refuses arguments, and then
-// gets a METH_FASTCALL front (clear aside, which a loop does not call per pixel): a short primitive
-// costs little more than the call, and pybind11's dispatcher would be most of that. The fronts
-// handle initialised objects called with plain ints (and a bool `fill`, a str, a uint8 buffer) and
-// hand everything else to the bound member.
+// Each member is bound through Members (binding.h), which converts and refuses arguments. Those a
+// game calls many times a frame (pixels, lines, rectangles, circles, blits, text, triangles,
+// polygons, ellipses) then get a METH_FASTCALL front: a short primitive costs little more than
+// the call, and pybind11's dispatcher would be most of that. The fronts handle initialised objects
+// called with plain ints (and a bool `fill`, a str, a uint8 buffer, a polygon's points) and hand
+// everything else to the bound member.
 #include <pybind11/numpy.h>
 
 #include <climits>
@@ -490,17 +491,28 @@ private:
             return true;
         };
         switch (format[0]) {
-            case 'b': return take(static_cast<signed char>(0));
-            case 'B': return take(static_cast<unsigned char>(0));
-            case 'h': return take(static_cast<short>(0));
-            case 'H': return take(static_cast<unsigned short>(0));
-            case 'i': return take(0);
-            case 'I': return take(0u);
-            case 'l': return take(0L);
-            case 'L': return take(0UL);
-            case 'q': return take(0LL);
-            case 'Q': return take(0ULL);
-            default: return false;
+            case 'b':
+                return take(static_cast<signed char>(0));
+            case 'B':
+                return take(static_cast<unsigned char>(0));
+            case 'h':
+                return take(static_cast<short>(0));
+            case 'H':
+                return take(static_cast<unsigned short>(0));
+            case 'i':
+                return take(0);
+            case 'I':
+                return take(0u);
+            case 'l':
+                return take(0L);
+            case 'L':
+                return take(0UL);
+            case 'q':
+                return take(0LL);
+            case 'Q':
+                return take(0ULL);
+            default:
+                return false;
         }
     }
 
