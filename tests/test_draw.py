@@ -1046,9 +1046,21 @@ def test_polygon_points_in_every_form_draw_alike_and_refuse_alike():
 
 def test_flood_fills_the_4_connected_region_inside_the_clip_with_the_pattern():
     rng = np.random.default_rng(7)
-    start = (rng.random((H, W)) < 0.35).astype(np.uint8) * 2
-    for (x, y), clip, pattern in [((4, 5), None, None), ((10, 8), (3, 2, 15, 11), 0x5A5A),
-                                  ((0, 0), None, None), ((-1, 3), None, None)]:  # fmt: skip
+    noise = (rng.random((H, W)) < 0.35).astype(np.uint8) * 2
+    # Corridors around the centre (odd rings), each wall ring with one door: a region that winds
+    # back on itself, up and down and both ways along its rows.
+    ys, xs = np.mgrid[0:H, 0:W]
+    rings = np.minimum(np.minimum(xs, W - 1 - xs), np.minimum(ys, H - 1 - ys))
+    maze = np.where(rings % 2 == 1, 0, 2).astype(np.uint8)
+    for d, door in [(2, 14), (4, 8), (6, 14)]:
+        maze[d, door] = 0
+    for start, (x, y), clip, pattern, c in [
+        (noise, (4, 5), None, None, 5), (noise, (10, 8), (3, 2, 15, 11), 0x5A5A, 5),
+        (noise, (0, 0), None, None, 5), (noise, (-1, 3), None, None, 5),
+        (maze, (1, 1), None, None, 5), (maze, (20, 15), None, 0x36C9, 5),
+        (maze, (9, 7), (0, 3, W, 9), None, 5),  # the clip cuts the corridors apart
+        (maze, (0, 0), None, 0x5A5A, 2),  # onto its own index: nothing changes
+    ]:  # fmt: skip
         region = np.zeros((H, W), bool)
         lx, ly, lw, lh = clip or (0, 0, W, H)
         allowed_region = np.zeros((H, W), bool)
@@ -1062,14 +1074,17 @@ def test_flood_fills_the_4_connected_region_inside_the_clip_with_the_pattern():
                     region[py, px] = True
                     todo += [(px + 1, py), (px - 1, py), (px, py + 1), (px, py - 1)]
         expected = start.copy()
-        expected[region & allowed(None, pattern)] = 5
+        expected[region & allowed(None, pattern)] = c
         fb = picture()
         targets = [fb] + [canvas for _, canvas in canvases()]
         try:
             for target in targets:
                 (target.buffer() if target is fb else target.array)[:] = start
                 target.clip, target.pattern = clip, pattern
-                target.flood(x, y, 5)
+                if target is fb:
+                    target.flood(x, y, c=c)  # by keyword: the general path
+                else:
+                    target.flood(x, y, c)
                 got = fb.buffer() if target is fb else target.array
                 np.testing.assert_array_equal(got, expected)
         finally:

@@ -1388,35 +1388,177 @@ void polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t cou
     }
 }
 
+namespace {
+
+// A row of the canvas as flood() walks it: pixels equal to `target` make up the region, and each
+// one filled becomes `c` (never equal to target), so that a filled pixel is no longer in the
+// region and the fill itself marks where it has been. Packed rows are read and written 8 bytes
+// at a time; a word whose bytes are all the target is filled whole, and the first byte that
+// differs ends the run.
+template <bool kPacked>
+struct FloodRow {
+    std::uint8_t *p;  // pixel 0 of the row
+    i64 step;
+    std::uint8_t target, c;
+    std::uint64_t targets, colours;  // target and c in every byte
+
+    FloodRow(std::uint8_t *row, i64 step, std::uint8_t target, std::uint8_t c)
+        : p(row), step(kPacked ? 1 : step), target(target), c(c) {
+        std::memset(&targets, target, sizeof targets);
+        std::memset(&colours, c, sizeof colours);
+    }
+
+    std::uint8_t &at(i64 x) const { return p[x * step]; }
+    bool in(i64 x) const { return at(x) == target; }
+
+    // The bytes of a word that differ from the target are its non-zero bytes after `^ targets`:
+    // the index in memory order of the first and of the last of them (the word is not 0).
+    static i64 first_set_byte(std::uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        return __builtin_clzll(v) >> 3;
+#else
+        return __builtin_ctzll(v) >> 3;
+#endif
+    }
+    static i64 last_set_byte(std::uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+        return 7 - (__builtin_ctzll(v) >> 3);
+#else
+        return 7 - (__builtin_clzll(v) >> 3);
+#endif
+    }
+
+    // Fills the region's pixels from x rightwards, up to `end` (excluded); returns the first
+    // pixel not filled.
+    i64 fill_right(i64 x, i64 end) const {
+        if constexpr (kPacked) {
+            for (; x + 16 <= end; x += 16) {
+                std::uint64_t a, b;
+                std::memcpy(&a, p + x, 8);
+                std::memcpy(&b, p + x + 8, 8);
+                if (((a ^ targets) | (b ^ targets)) != 0) break;
+                std::memcpy(p + x, &colours, 8);
+                std::memcpy(p + x + 8, &colours, 8);
+            }
+            for (; x + 8 <= end; x += 8) {
+                std::uint64_t a;
+                std::memcpy(&a, p + x, 8);
+                if ((a ^ targets) != 0) {
+                    const i64 n = first_set_byte(a ^ targets);
+                    std::memset(p + x, c, static_cast<std::size_t>(n));
+                    return x + n;
+                }
+                std::memcpy(p + x, &colours, 8);
+            }
+        }
+        for (; x < end && in(x); ++x) at(x) = c;
+        return x;
+    }
+
+    // Fills the region's pixels leftwards from x - 1, down to pixel 0; returns the leftmost
+    // pixel filled (x when there is none).
+    i64 fill_left(i64 x) const {
+        if constexpr (kPacked) {
+            for (; x >= 8; x -= 8) {
+                std::uint64_t a;
+                std::memcpy(&a, p + x - 8, 8);
+                if ((a ^ targets) != 0) {
+                    const i64 from = x - 8 + last_set_byte(a ^ targets) + 1;
+                    std::memset(p + from, c, static_cast<std::size_t>(x - from));
+                    return from;
+                }
+                std::memcpy(p + x - 8, &colours, 8);
+            }
+        }
+        for (; x > 0 && in(x - 1); --x) at(x - 1) = c;
+        return x;
+    }
+
+    // The first pixel of the region in [x, end), or end; x itself when it is end or beyond.
+    i64 next(i64 x, i64 end) const {
+        if (x >= end) return x;
+        if constexpr (kPacked) {
+            const void *found = std::memchr(p + x, target, static_cast<std::size_t>(end - x));
+            return found ? static_cast<const std::uint8_t *>(found) - p : end;
+        }
+        while (x < end && !in(x)) ++x;
+        return x;
+    }
+};
+
+// A run of pixels x0..x1 of row y that flood() has filled.
+struct FloodRun {
+    i64 y, x0, x1;
+};
+
+// Span filling: each entry of the stack is a run x1..x2 of row y whose region pixels join a
+// filled run of row y - dy; popped, the region pixels that reach from it are filled as whole
+// runs, and the parts of the rows above and below that each run touches are pushed in turn
+// (towards y - dy only where the run reaches past x1..x2, the rest of that row being where it
+// came from). Every pixel is filled once, and each fill can push at most two entries, so the
+// work and the stack are bounded by the region's size. `filled` (or null) gets every run filled.
+template <bool kPacked>
+void span_fill(const Canvas &canvas, i64 x, i64 y, std::uint8_t target, std::uint8_t c,
+               std::vector<FloodRun> *filled) {
+    struct Entry {
+        i64 x1, x2, y, dy;
+    };
+    const i64 height = canvas.height, width = canvas.width;
+    std::vector<Entry> stack;
+    stack.reserve(64);
+    const auto push = [&](i64 x1, i64 x2, i64 row, i64 dy) {
+        if (row >= 0 && row < height) stack.push_back({x1, x2, row, dy});
+    };
+    const auto record = [&](i64 row, i64 x0, i64 x1) {
+        if (filled && x0 <= x1) filled->push_back({row, x0, x1});
+    };
+    push(x, x, y, 1);
+    push(x, x, y - 1, -1);
+    while (!stack.empty()) {
+        auto [x1, x2, row, dy] = stack.back();
+        stack.pop_back();
+        const FloodRow<kPacked> pixels(canvas.pixels + row * canvas.pitch, canvas.step, target, c);
+        i64 left = x1;
+        if (pixels.in(x1)) {
+            left = pixels.fill_left(x1);
+            record(row, left, x1 - 1);
+            if (left < x1) push(left, x1 - 1, row - dy, -dy);
+        }
+        while (x1 <= x2) {
+            const i64 end = pixels.fill_right(x1, width);
+            record(row, x1, end - 1);
+            if (end > left) push(left, end - 1, row + dy, dy);
+            if (end - 1 > x2) push(x2 + 1, end - 1, row - dy, -dy);
+            x1 = pixels.next(end + 1, x2);
+            left = x1;
+        }
+    }
+}
+
+}  // namespace
+
 void flood(const Canvas &canvas, int x_, int y_, std::uint8_t c) {
     const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
     if (!canvas.contains(x, y)) return;
     const std::uint8_t target = *canvas.at(x, y);
-    if (target == c && canvas.pattern == 0) return;
-    const i64 width = canvas.width, height = canvas.height;
-    std::vector<std::uint8_t> seen(static_cast<std::size_t>(width * height), 0);
-    const auto open = [&](i64 px, i64 py) {
-        return !seen[static_cast<std::size_t>(py * width + px)] && *canvas.at(px, py) == target;
-    };
-    std::vector<std::pair<i64, i64>> seeds{{x, y}};
-    with_shape_pixels(canvas, [&](const auto &pixels) {
-        while (!seeds.empty()) {
-            const auto [sx, sy] = seeds.back();
-            seeds.pop_back();
-            if (!open(sx, sy)) continue;
-            i64 lo = sx, hi = sx;
-            while (lo > 0 && open(lo - 1, sy)) --lo;
-            while (hi < width - 1 && open(hi + 1, sy)) ++hi;
-            for (i64 px = lo; px <= hi; ++px) seen[static_cast<std::size_t>(sy * width + px)] = 1;
-            for (const i64 ny : {sy - 1, sy + 1}) {
-                if (ny < 0 || ny >= height) continue;
-                for (i64 px = lo; px <= hi; ++px) {
-                    if (open(px, ny) && (px == lo || !open(px - 1, ny))) seeds.emplace_back(px, ny);
-                }
-            }
-            for (i64 px = lo; px <= hi; ++px) pixels.plot(px, sy, c);
+    if (target == c) return;  // every pixel of the region stays as it is, pattern or not
+    // With a pattern, the region is filled whole (so that it is walked as without one) and the
+    // pixels that the pattern leaves out get the target back afterwards.
+    std::vector<FloodRun> filled;
+    std::vector<FloodRun> *runs = canvas.pattern != 0 ? &filled : nullptr;
+    if (canvas.step == 1) {
+        span_fill<true>(canvas, x, y, target, c, runs);
+    } else {
+        span_fill<false>(canvas, x, y, target, c, runs);
+    }
+    if (runs == nullptr) return;
+    const Pixels<false, true> pixels(canvas);
+    for (const FloodRun &run : filled) {
+        std::uint8_t *row = pixels.row(run.y);
+        for (i64 px = run.x0; px <= run.x1; ++px) {
+            if (pixels.skipped(px, run.y)) row[px * pixels.step] = target;
         }
-    });
+    }
 }
 
 }  // namespace jxfb::draw

@@ -6,10 +6,10 @@
 //
 // Each member is bound through Members (binding.h), which converts and refuses arguments. Those a
 // game calls many times a frame (pixels, lines, rectangles, circles, blits, text, triangles,
-// polygons, ellipses) then get a METH_FASTCALL front: a short primitive costs little more than
-// the call, and pybind11's dispatcher would be most of that. The fronts handle initialised objects
-// called with plain ints (and a bool `fill`, a str, a uint8 buffer, a polygon's points) and hand
-// everything else to the bound member.
+// polygons, ellipses, flood fills) then get a METH_FASTCALL front: a short primitive costs little
+// more than the call, and pybind11's dispatcher would be most of that. The fronts handle
+// initialised objects called with plain ints (and a bool `fill`, a str, a uint8 buffer, a polygon's
+// points) and hand everything else to the bound member.
 #include <pybind11/numpy.h>
 
 #include <climits>
@@ -303,7 +303,8 @@ bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ss
 // Each class's fronts hand their other calls to that class's bound members.
 template <typename T>
 struct Fronts {
-    static inline FastMethod pset, pget, line, rect, circle, blit, text, triangle, polygon, ellipse;
+    static inline FastMethod pset, pget, line, rect, circle, blit, text;
+    static inline FastMethod triangle, polygon, ellipse, flood;
 };
 
 template <typename T>
@@ -604,6 +605,22 @@ PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
                         static_cast<int>(scale)));
     }
     return slow_path(Fronts<T>::text, self, args, nargs, kwnames);
+}
+
+template <typename T>
+PyObject *flood(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = drawable<T>(self);
+    long a[3];
+    if (target && nargs == 3 && !kwnames && plain_ints(args, 3, true, a)) {
+        try {
+            draw::flood(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                        static_cast<std::uint8_t>(a[2]));
+        } catch (const std::bad_alloc &) {
+            return PyErr_NoMemory();
+        }
+        Py_RETURN_NONE;
+    }
+    return slow_path(Fronts<T>::flood, self, args, nargs, kwnames);
 }
 
 template <typename T>
@@ -977,6 +994,7 @@ void add_draw(py::class_<T> &cls) {
     install_fast(cls, "triangle", &triangle<T>, Fronts<T>::triangle);
     install_fast(cls, "polygon", &polygon<T>, Fronts<T>::polygon);
     install_fast(cls, "ellipse", &ellipse<T>, Fronts<T>::ellipse);
+    install_fast(cls, "flood", &flood<T>, Fronts<T>::flood);
     add_state(cls);
 }
 

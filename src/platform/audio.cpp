@@ -72,10 +72,12 @@ struct Task {
 // Runs `work` on a thread of its own and waits for it at most `seconds`, and, if `interruptible`,
 // only until the interrupt check says so (asked every 20 ms: throws Interrupted). True if it
 // finished (what it threw is thrown here); false if it was left to finish alone: `work` must then
-// own everything it touches.
+// own everything it touches. A thread that finished in time is joined, so that none is still on
+// its way out when the caller goes on (the process may be about to exit: a thread ending then
+// races the exit's own work).
 bool run_bounded(std::function<void()> work, double seconds, bool interruptible) {
     auto task = std::make_shared<Task>();
-    std::thread([task, work = std::move(work)] {
+    std::thread worker([task, work = std::move(work)] {
         std::exception_ptr error;
         try {
             work();
@@ -88,7 +90,24 @@ bool run_bounded(std::function<void()> work, double seconds, bool interruptible)
         task->error = error;
         task->done = true;
         task->finished.notify_all();
-    }).detach();
+    });
+    // Joined once it has finished; left to finish alone if the wait ends first.
+    struct Ending {
+        std::thread &worker;
+        Task &task;
+        ~Ending() {
+            bool done;
+            {
+                std::lock_guard<std::mutex> lock(task.mutex);
+                done = task.done;
+            }
+            if (done) {
+                worker.join();
+            } else {
+                worker.detach();
+            }
+        }
+    } ending{worker, *task};
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(seconds));
@@ -105,6 +124,7 @@ bool run_bounded(std::function<void()> work, double seconds, bool interruptible)
             if (stop && !task->done) throw Interrupted();
         }
     }
+    lock.unlock();
     if (task->error) std::rethrow_exception(task->error);
     return true;
 }
