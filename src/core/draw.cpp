@@ -1535,30 +1535,68 @@ void span_fill(const Canvas &canvas, i64 x, i64 y, std::uint8_t target, std::uin
     }
 }
 
+// Gives the pixels of the filled runs that the pattern leaves out their target index back.
+// `walked` is the canvas the runs were filled on: the picture itself, or (turned) the picture
+// with its axes swapped, its run x0..x1 of row y being then rows x0..x1 of column y. On packed
+// rows, 8 pixels at a time: a row's pattern repeats every 4 pixels.
+void restore_pattern(const Canvas &walked, bool turned, std::uint16_t pattern,
+                     const std::vector<FloodRun> &runs, std::uint8_t target) {
+    std::uint64_t targets;
+    std::memset(&targets, target, sizeof targets);
+    for (const FloodRun &run : runs) {
+        unsigned skip = 0;  // bit k: the pixels at x % 4 == k are left out
+        for (unsigned k = 0; k < 4; ++k) {
+            const unsigned bit = turned ? 15 - k * 4 - (run.y & 3) : 15 - (run.y & 3) * 4 - k;
+            skip |= ((pattern >> bit) & 1u) << k;
+        }
+        if (skip == 0) continue;
+        std::uint8_t *row = walked.pixels + run.y * walked.pitch;
+        i64 x = run.x0;
+        const i64 end = run.x1 + 1;
+        const auto one = [&](i64 px) {
+            if ((skip >> (px & 3)) & 1) row[px * walked.step] = target;
+        };
+        if (walked.step == 1) {
+            for (; x < end && (x & 3) != 0; ++x) one(x);
+            std::uint8_t bytes[8];
+            for (unsigned i = 0; i < 8; ++i) bytes[i] = (skip >> (i & 3)) & 1 ? 0xFF : 0x00;
+            std::uint64_t mask, word;
+            std::memcpy(&mask, bytes, sizeof mask);
+            for (; x + 8 <= end; x += 8) {
+                std::memcpy(&word, row + x, sizeof word);
+                word = (word & ~mask) | (targets & mask);
+                std::memcpy(row + x, &word, sizeof word);
+            }
+        }
+        for (; x < end; ++x) one(x);
+    }
+}
+
 }  // namespace
 
 void flood(const Canvas &canvas, int x_, int y_, std::uint8_t c) {
-    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
+    i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
     if (!canvas.contains(x, y)) return;
     const std::uint8_t target = *canvas.at(x, y);
     if (target == c) return;  // every pixel of the region stays as it is, pattern or not
+    // A 4-connected region is the same with the axes swapped: a picture whose columns are packed
+    // (a transposed array) is walked along its columns, which are then its rows.
+    const bool turned = canvas.step != 1 && canvas.pitch == 1;
+    Canvas walked = canvas;
+    if (turned) {
+        walked = Canvas(canvas.pixels, canvas.height, canvas.width, canvas.step, canvas.pitch);
+        std::swap(x, y);
+    }
     // With a pattern, the region is filled whole (so that it is walked as without one) and the
     // pixels that the pattern leaves out get the target back afterwards.
     std::vector<FloodRun> filled;
     std::vector<FloodRun> *runs = canvas.pattern != 0 ? &filled : nullptr;
-    if (canvas.step == 1) {
-        span_fill<true>(canvas, x, y, target, c, runs);
+    if (walked.step == 1) {
+        span_fill<true>(walked, x, y, target, c, runs);
     } else {
-        span_fill<false>(canvas, x, y, target, c, runs);
+        span_fill<false>(walked, x, y, target, c, runs);
     }
-    if (runs == nullptr) return;
-    const Pixels<false, true> pixels(canvas);
-    for (const FloodRun &run : filled) {
-        std::uint8_t *row = pixels.row(run.y);
-        for (i64 px = run.x0; px <= run.x1; ++px) {
-            if (pixels.skipped(px, run.y)) row[px * pixels.step] = target;
-        }
-    }
+    if (runs != nullptr) restore_pattern(walked, turned, canvas.pattern, filled, target);
 }
 
 }  // namespace jxfb::draw
