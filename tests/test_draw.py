@@ -1048,6 +1048,28 @@ def test_triangles_and_polygons_are_their_centres_and_edges(points, c, fill):
         np.testing.assert_array_equal(pixels, expected)
 
 
+def test_polygon_points_in_every_form_draw_alike_and_refuse_alike():
+    points = [(1, 1), (20, 3), (2, 15), (17, 12)]
+    expected = drawn(Framebuffer.polygon, np.array(points), 4, False)
+    wide = np.zeros((4, 4), np.int16)
+    wide[:, ::2] = points
+    for form in [points, tuple(map(list, points)), np.array(points, np.int32),
+                 np.array(points, np.uint8), np.asfortranarray(points), wide[:, ::2],
+                 np.array(points, ">i4"), [(np.int64(x), y) for x, y in points],
+                 np.array(points)[::-1][::-1]]:  # fmt: skip
+        assert same(drawn(Framebuffer.polygon, form, 4, False), expected), form
+    fb = picture()
+    try:
+        for form, error in [([(0, 0), (2**31, 1)], ValueError), (np.array([[0, 0], [0, -(2**31) - 1]]), ValueError),
+                            ([(0, 0), (1, 2, 3)], ValueError), ([(0, 0), (1.5, 2)], TypeError),
+                            ([], TypeError), (np.zeros((2, 3), int), ValueError)]:  # fmt: skip
+            with pytest.raises(error):
+                fb.polygon(form, 4)
+        np.testing.assert_array_equal(fb.buffer(), BACKGROUND)
+    finally:
+        fb.quit()
+
+
 def test_flood_fills_the_4_connected_region_inside_the_clip_with_the_pattern():
     rng = np.random.default_rng(7)
     noise = (rng.random((H, W)) < 0.35).astype(np.uint8) * 2
@@ -1256,6 +1278,8 @@ CALLS = {
     "circle": ((10, 8, 5, 5), "x y r c", {3}),
     "blit": ((3, 2, np.arange(20, dtype=np.uint8).reshape(4, 5), 7), "x y image key", {3}),
     "text": ((1, 3, "Ab", 5), "x y s c", {3}),
+    "triangle": ((2, 1, 15, 4, 6, 12, 5), "x0 y0 x1 y1 x2 y2 c", {6}),
+    "ellipse": ((3, 2, 12, 9, 5), "x y w h c", {4}),
 }
 # Values that stand for an integer (accepted as that integer), and values refused: whatever is
 # not an integer, fractional or not, and integers out of range.
@@ -1323,7 +1347,12 @@ def test_every_argument_may_be_passed_by_keyword_and_fill_is_a_bool():
         ((Framebuffer.circle, 8, 7, 4, 3, True), dict(x=8, y=7, r=4, c=3)),
         ((Framebuffer.blit, 1, 2, image, 4), dict(x=1, y=2, image=image, key=4)),
         ((Framebuffer.text, 1, 2, "Hi", 3), dict(x=1, y=2, s="Hi", c=3)),
-    ]
+        ((Framebuffer.triangle, 2, 1, 15, 4, 6, 12, 3, False),
+         dict(x0=2, y0=1, x1=15, y1=4, x2=6, y2=12, c=3, fill=False)),
+        ((Framebuffer.ellipse, 3, 2, 12, 9, 3, False), dict(x=3, y=2, w=12, h=9, c=3, fill=False)),
+        ((Framebuffer.polygon, [(1, 1), (20, 3), (9, 15)], 3, False),
+         dict(points=[(1, 1), (20, 3), (9, 15)], c=3, fill=False)),
+    ]  # fmt: skip
     for (call, *args), kwargs in pairs:
         assert same(drawn(call, *args), drawn(call, **kwargs)), call.__name__
         # The last argument alone by keyword: the fast fronts take `fill` and `key` that way.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,16 @@ i64 floor_div(i128 a, i128 b) {  // b > 0
 i64 ceil_div(i128 a, i128 b) {  // b > 0
     const i128 q = a / b;
     return static_cast<i64>(q * b < a ? q + 1 : q);
+}
+
+// The same where the operands are known to fit 64 bits: a division of the machine's own.
+i64 floor_div64(i64 a, i64 b) {  // b > 0
+    const i64 q = a / b;
+    return q * b > a ? q - 1 : q;
+}
+i64 ceil_div64(i64 a, i64 b) {  // b > 0
+    const i64 q = a / b;
+    return q * b < a ? q + 1 : q;
 }
 
 // For each byte value, the 8 bytes whose byte i is 0xFF where bit i is set: a glyph row as a
@@ -517,6 +528,9 @@ void clear(const Canvas &canvas, std::uint8_t c) {
     });
 }
 
+// Below this span a line's setup needs no product wider than 64 bits.
+constexpr i64 kNarrow = i64{1} << 30;
+
 void line(const Canvas &canvas, int x0_, int y0_, int x1_, int y1_, std::uint8_t c) {
     const i64 x0 = x0_ - canvas.origin_x, y0 = y0_ - canvas.origin_y;
     const i64 x1 = x1_ - canvas.origin_x, y1 = y1_ - canvas.origin_y;
@@ -549,8 +563,13 @@ void line(const Canvas &canvas, int x0_, int y0_, int x1_, int y1_, std::uint8_t
     if (minor > 0) {
         // k(i) >= K  <=>  2*i*minor >= 2*major*K - major + 1
         // k(i) <= K  <=>  2*i*minor <= 2*major*K + major
-        first = std::max(first, ceil_div(i128{2} * major * k_low - major + 1, i128{2} * minor));
-        last = std::min(last, floor_div(i128{2} * major * k_high + major, i128{2} * minor));
+        if (major < kNarrow) {  // every product below 2^62
+            first = std::max(first, ceil_div64(2 * major * k_low - major + 1, 2 * minor));
+            last = std::min(last, floor_div64(2 * major * k_high + major, 2 * minor));
+        } else {
+            first = std::max(first, ceil_div(i128{2} * major * k_low - major + 1, i128{2} * minor));
+            last = std::min(last, floor_div(i128{2} * major * k_high + major, i128{2} * minor));
+        }
         if (first > last) return;
     }
 
@@ -565,7 +584,10 @@ void line(const Canvas &canvas, int x0_, int y0_, int x1_, int y1_, std::uint8_t
     // Classic Bresenham from step `first`: the error term after plotting step i is
     // 2*minor*(i+1) - major - 2*major*k(i), which stays within (-2*major, 2*minor].
     i64 k = 0, error = 2 * minor - major;
-    if (major > 0) {
+    if (major > 0 && major < kNarrow) {
+        k = floor_div64(2 * first * minor + major - 1, 2 * major);
+        error = 2 * minor * (first + 1) - major - 2 * major * k;
+    } else if (major > 0) {
         k = floor_div(i128{2} * first * minor + major - 1, i128{2} * major);
         error = static_cast<i64>(i128{2} * minor * (first + 1) - major - i128{2} * major * k);
     }
@@ -924,35 +946,282 @@ void sprites(const Canvas &canvas, const i64 *xs, const i64 *ys, const i64 *cell
 
 namespace {
 
-// Draws the outline of the shape that `fill(mask)` draws filled in colour 1 on a mask canvas:
-// the filled pixels with one of their four neighbours outside. [left, right] x [top, bottom]
-// holds the shape, in canvas pixels; the mask covers its part of the canvas and a pixel around.
-template <typename Fill>
-void outline(const Canvas &canvas, i64 left, i64 top, i64 right, i64 bottom, std::uint8_t c,
-             Fill fill) {
-    left = std::max<i64>(left, -1);
-    top = std::max<i64>(top, -1);
-    right = std::min<i64>(right, canvas.width);
-    bottom = std::min<i64>(bottom, canvas.height);
-    if (left > right || top > bottom) return;
-    const i64 mw = right - left + 1, mh = bottom - top + 1;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(mw * mh), 0);
-    Canvas mask(bytes.data(), mw, mh);
-    mask.origin_x = canvas.origin_x + left;
-    mask.origin_y = canvas.origin_y + top;
-    fill(mask);
-    const auto in = [&](i64 x, i64 y) {  // canvas pixel (x, y) of the shape; outside the mask, no
-        return x >= left && x <= right && y >= top && y <= bottom && *mask.at(x - left, y - top);
-    };
-    with_shape_pixels(canvas, [&](const auto &pixels) {
-        for (i64 y = std::max<i64>(top, 0); y <= std::min<i64>(bottom, canvas.height - 1); ++y) {
-            for (i64 x = std::max<i64>(left, 0); x <= std::min<i64>(right, canvas.width - 1); ++x) {
-                if (in(x, y) && !(in(x - 1, y) && in(x + 1, y) && in(x, y - 1) && in(x, y + 1))) {
-                    pixels.plot(x, y, c);
+struct Run {
+    i64 lo, hi;
+};
+
+// floor((a*k + b) / c), c > 0, for k = k0, then k0 + 1, ... (up) or k0 - 1, ... (down): a
+// quotient and a remainder that additions keep exact. A shape's edges step down its rows this
+// way, with no division per row and no product wider than 64 bits after the first.
+struct Stepper {
+    i64 q, r;       // the value, and the remainder: 0 <= r < c
+    i64 qa, ra, c;  // a = qa*c + ra, 0 <= ra < c
+
+    // `start` is a*k0 + b.
+    static Stepper at(i128 start, i64 a, i64 c) {
+        Stepper s;
+        const auto narrow = static_cast<i64>(start);
+        if (i128{narrow} == start) {
+            s.q = floor_div64(narrow, c);
+            s.r = narrow - s.q * c;
+        } else {
+            s.q = floor_div(start, c);
+            s.r = static_cast<i64>(start - i128{s.q} * c);
+        }
+        s.qa = floor_div64(a, c);
+        s.ra = a - s.qa * c;
+        s.c = c;
+        return s;
+    }
+    // ceil((a*k + b) / c).
+    i64 ceil() const { return q + (r != 0 ? 1 : 0); }
+    void up() {
+        q += qa;
+        r += ra;
+        if (r >= c) {
+            ++q;
+            r -= c;
+        }
+    }
+    void down() {
+        q -= qa;
+        r -= ra;
+        if (r < 0) {
+            --q;
+            r += c;
+        }
+    }
+};
+
+// A polygon's edge that is not horizontal, where it crosses the rows of pixel centres: rows top
+// to bottom - 1 (row py's centres lie at py + 1/2, never on a vertex), each at x = X. The pixels
+// from such a crossing on are those from ceil(X - 1/2), those up to it up to floor(X - 1/2):
+// `at` holds X - 1/2 = T / (2(by - ay)), T = (2ax - 1)(by - ay) + (2py + 1 - 2ay)(bx - ax), as
+// it steps down the rows from `first` (or from the edge's top, if lower).
+struct Crossing {
+    i64 top, bottom;
+    Stepper at;
+
+    // (ax, ay) is the upper end, (bx, by) the lower (ay < by).
+    static Crossing of(i64 ax, i64 ay, i64 bx, i64 by, i64 first) {
+        const i64 row = std::max(first, ay);
+        return {ay, by,
+                Stepper::at(i128{2 * ax - 1} * (by - ay) + i128{2 * row + 1 - 2 * ay} * (bx - ax),
+                            2 * (bx - ax), 2 * (by - ay))};
+    }
+};
+
+// The pixels of line(x0, y0, x1, y1) row by row: next(y) gives the run on row y (lo > hi when
+// there is none), called for each row in turn from `first` on. By line()'s rule, on a shallow
+// line (dx >= dy) the row K = |y - y0| away from the start holds the steps i with
+// ceil((2*dx*K - dx + 1) / (2*dy)) <= i <= floor((2*dx*K + dx) / (2*dy)); on a steep one, the
+// one step i = K, whose column is floor((2*dx*K + dy - 1) / (2*dy)) away.
+struct LineRows {
+    i64 x0, top, bottom, dx, sx;
+    bool steep, down;
+    Stepper lo, hi;
+
+    static LineRows of(i64 x0, i64 y0, i64 x1, i64 y1, i64 first) {
+        LineRows line;
+        line.x0 = x0;
+        line.top = std::min(y0, y1);
+        line.bottom = std::max(y0, y1);
+        line.dx = std::abs(x1 - x0);
+        line.sx = x1 >= x0 ? 1 : -1;
+        line.down = y1 >= y0;
+        const i64 dy = line.bottom - line.top, dx = line.dx;
+        line.steep = dy > dx;
+        if (dy == 0) {  // one row: the steps 0..dx
+            line.lo = {0, 0, 0, 0, 1};
+            line.hi = {dx, 0, 0, 0, 1};
+            return line;
+        }
+        const i64 k0 = std::abs(std::max(first, line.top) - y0);
+        if (line.steep) {
+            line.lo = Stepper::at(i128{2 * dx} * k0 + dy - 1, 2 * dx, 2 * dy);
+            line.hi = line.lo;
+        } else {
+            line.lo = Stepper::at(i128{2 * dx} * k0 + 1 - dx, 2 * dx, 2 * dy);
+            line.hi = Stepper::at(i128{2 * dx} * k0 + dx, 2 * dx, 2 * dy);
+        }
+        return line;
+    }
+
+    Run next(i64 y) {
+        if (y < top || y > bottom) return {1, 0};
+        i64 from, to;
+        if (steep) {
+            from = to = lo.q;
+            if (down) {
+                lo.up();
+            } else {
+                lo.down();
+            }
+        } else {
+            from = std::max<i64>(lo.ceil(), 0);
+            to = std::min(hi.q, dx);
+            if (down) {
+                lo.up();
+                hi.up();
+            } else {
+                lo.down();
+                hi.down();
+            }
+        }
+        return sx > 0 ? Run{x0 + from, x0 + to} : Run{x0 - to, x0 - from};
+    }
+};
+
+// N elements on the stack (left uninitialised), more on the heap (std::bad_alloc).
+template <typename T, std::size_t N>
+class Scratch {
+public:
+    explicit Scratch(std::size_t n) {
+        if (n > N) {
+            heap_.resize(n);
+            data_ = heap_.data();
+        }
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+    T &operator[](std::size_t i) { return data_[i]; }
+    T *data() { return data_; }
+
+private:
+    T local_[N];
+    std::vector<T> heap_;
+    T *data_ = local_;
+};
+
+// Sorts runs by their first pixel and joins those that overlap or touch, leaving out empty ones
+// (lo > hi); returns how many are left.
+std::size_t join(Run *runs, std::size_t n) {
+    if (n > 16) {
+        std::sort(runs, runs + n, [](const Run &a, const Run &b) { return a.lo < b.lo; });
+    } else {
+        for (std::size_t i = 1; i < n; ++i) {
+            const Run run = runs[i];
+            std::size_t k = i;
+            for (; k > 0 && runs[k - 1].lo > run.lo; --k) runs[k] = runs[k - 1];
+            runs[k] = run;
+        }
+    }
+    std::size_t m = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Run run = runs[i];
+        if (run.lo > run.hi) continue;
+        if (m > 0 && run.lo <= runs[m - 1].hi + 1) {
+            runs[m - 1].hi = std::max(runs[m - 1].hi, run.hi);
+        } else {
+            runs[m++] = run;
+        }
+    }
+    return m;
+}
+
+// A polygon's pixels row by row: the inside runs by the even-odd rule (its crossings sorted and
+// paired from the left), with or without its edges' line pixels. next() is called for each row in
+// turn from `first` on.
+class PolygonRows {
+public:
+    PolygonRows(const i64 *xs, const i64 *ys, std::size_t count, i64 ox, i64 oy, i64 first,
+                bool edges)
+        : crossings_(count), lines_(edges ? count : 0), found_(count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t j = i + 1 == count ? 0 : i + 1;
+            const i64 x0 = xs[i] - ox, y0 = ys[i] - oy, x1 = xs[j] - ox, y1 = ys[j] - oy;
+            if (std::max(y0, y1) < first) continue;  // above every row asked for
+            if (edges) lines_[lines++] = LineRows::of(x0, y0, x1, y1, first);
+            if (y0 == y1 || std::max(y0, y1) == first) continue;
+            crossings_[crossings++] =
+                y0 < y1 ? Crossing::of(x0, y0, x1, y1, first) : Crossing::of(x1, y1, x0, y0, first);
+        }
+    }
+
+    // The pixels of row py as sorted runs that neither overlap nor touch, in `runs` (room for
+    // 2 * count + 1); returns how many. Without the edges, the inside runs as they pair up
+    // (sorted, but some may be empty).
+    std::size_t next(i64 py, Run *runs) {
+        std::size_t n = 0, k = 0;
+        auto *found = found_.data();
+        for (std::size_t e = 0; e < crossings; ++e) {
+            Crossing &edge = crossings_[e];
+            if (edge.top <= py && py < edge.bottom) {
+                found[k++] = {edge.at.ceil(), edge.at.q};
+                edge.at.up();
+            }
+        }
+        if (k == 2) {
+            if (found[1] < found[0]) std::swap(found[0], found[1]);
+        } else if (k > 16) {
+            std::sort(found, found + k);
+        } else {
+            for (std::size_t i = 1; i < k; ++i) {
+                for (std::size_t m = i; m > 0 && found[m] < found[m - 1]; --m) {
+                    std::swap(found[m], found[m - 1]);
                 }
             }
         }
-    });
+        for (std::size_t m = 0; m + 1 < k; m += 2)
+            runs[n++] = {found[m].first, found[m + 1].second};
+        if (lines == 0) return n;
+        for (std::size_t e = 0; e < lines; ++e) {
+            const Run run = lines_[e].next(py);
+            if (run.lo <= run.hi) runs[n++] = run;
+        }
+        return join(runs, n);
+    }
+
+private:
+    Scratch<Crossing, 8> crossings_;
+    Scratch<LineRows, 8> lines_;
+    Scratch<std::pair<i64, i64>, 8> found_;
+    std::size_t crossings = 0, lines = 0;
+};
+
+// Draws the pixels of `row` (sorted runs that neither overlap nor touch, on canvas row py) that
+// have a neighbour outside the shape whose rows above and below are `above` and `below`: those
+// at a run's ends, and those the rows above and below do not both hold.
+template <typename Pixels>
+void outline_row(const Pixels &pixels, i64 py, const Run *row, std::size_t n, const Run *above,
+                 std::size_t na, const Run *below, std::size_t nb, std::uint8_t c) {
+    if (na == 0 || nb == 0) {  // the first or last row: all of it
+        for (std::size_t i = 0; i < n; ++i) pixels.run(py, row[i].lo, row[i].hi, c);
+        return;
+    }
+    if (n == 1 && na == 1 && nb == 1) {  // the common case: one run in each row
+        const i64 lo = std::max(std::max(row[0].lo + 1, above[0].lo), below[0].lo);
+        const i64 hi = std::min(std::min(row[0].hi - 1, above[0].hi), below[0].hi);
+        if (lo <= hi) {
+            pixels.run(py, row[0].lo, lo - 1, c);
+            pixels.run(py, hi + 1, row[0].hi, c);
+        } else {
+            pixels.run(py, row[0].lo, row[0].hi, c);
+        }
+        return;
+    }
+    std::size_t ia = 0, ib = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const i64 lo = row[i].lo + 1, hi = row[i].hi - 1;  // where a pixel may be inside
+        i64 x = row[i].lo;                                 // the first pixel not yet drawn
+        while (ia < na && above[ia].hi < lo) ++ia;
+        while (ib < nb && below[ib].hi < lo) ++ib;
+        for (std::size_t ja = ia, jb = ib; ja < na && jb < nb;) {
+            const i64 from = std::max({lo, above[ja].lo, below[jb].lo});
+            if (from > hi) break;
+            const i64 to = std::min({hi, above[ja].hi, below[jb].hi});
+            if (from <= to) {
+                pixels.run(py, x, from - 1, c);
+                x = to + 1;
+            }
+            if (above[ja].hi < below[jb].hi) {
+                ++ja;
+            } else {
+                ++jb;
+            }
+        }
+        pixels.run(py, x, row[i].hi, c);
+    }
 }
 
 // The largest m >= 0 with m^2 * h^2 <= w^2 * (h^2 - dy^2), or -1 if h^2 < dy^2: the half-width
@@ -970,32 +1239,224 @@ i64 ellipse_half(i64 w, i64 h, i64 dy) {
     return m;
 }
 
+// An ellipse's rows: span(py) gives the run of row py (lo > hi when there is none). The
+// half-width m of a row dy half pixels from the centre is the largest with m^2 * h^2 <= w^2 *
+// (h^2 - dy^2): below 2^30 for w * h, a double's estimate settled in 64 bits; above, in 128.
+struct EllipseRows {
+    i64 x, y, w, h;
+
+    std::pair<i64, i64> span(i64 py) const {
+        const i64 dy = 2 * py + 1 - 2 * y - h;
+        i64 m;
+        if (w * h < (i64{1} << 30)) {
+            if (dy > h || dy < -h) return {1, 0};
+            const i64 hh = h * h, limit = w * w * (hh - dy * dy);
+            m = static_cast<i64>(std::sqrt(static_cast<double>(limit)) / static_cast<double>(h));
+            while (m > 0 && m * m * hh > limit) --m;
+            while ((m + 1) * (m + 1) * hh <= limit) ++m;
+        } else {
+            m = ellipse_half(w, h, dy);
+            if (m < 0) return {1, 0};
+        }
+        // |2px + 1 - 2x - w| <= m
+        const i64 centre = 2 * x + w - 1;
+        return {-floor_div64(m - centre, 2), floor_div64(centre + m, 2)};
+    }
+};
+
 }  // namespace
 
 void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t c, bool fill) {
     if (w_ < 1 || h_ < 1) return;
-    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y, w = w_, h = h_;
-    if (!fill) {
-        outline(canvas, x, y, x + w - 1, y + h - 1, c,
-                [&](const Canvas &mask) { ellipse(mask, x_, y_, w_, h_, 1, true); });
-        return;
-    }
-    const i64 first = std::max<i64>(y, 0), last = std::min<i64>(y + h - 1, canvas.height - 1);
+    const EllipseRows rows{x_ - canvas.origin_x, y_ - canvas.origin_y, w_, h_};
+    const i64 first = std::max<i64>(rows.y, 0);
+    const i64 last = std::min<i64>(rows.y + rows.h - 1, canvas.height - 1);
+    if (first > last || rows.x >= canvas.width || rows.x + rows.w <= 0) return;
     with_shape_pixels(canvas, [&](const auto &pixels) {
+        if (fill) {
+            for (i64 py = first; py <= last; ++py) {
+                const auto [lo, hi] = rows.span(py);
+                pixels.run(py, lo, hi, c);
+            }
+            return;
+        }
+        // Each row is one run: its pixels with all four neighbours inside are those one in from
+        // its ends that the rows above and below also hold.
+        auto above = rows.span(first - 1), row = rows.span(first);
         for (i64 py = first; py <= last; ++py) {
-            const i64 m = ellipse_half(w, h, 2 * py + 1 - 2 * y - h);
-            // |2px + 1 - 2x - w| <= m
-            if (m < 0) continue;
-            const i64 lo = ceil_div(i128{2} * x + w - 1 - m, 2);
-            const i64 hi = floor_div(i128{2} * x + w - 1 + m, 2);
-            pixels.run(py, lo, hi, c);
+            const auto below = rows.span(py + 1);
+            const auto [lo, hi] = row;
+            const i64 inner_lo = std::max({lo + 1, above.first, below.first});
+            const i64 inner_hi = std::min({hi - 1, above.second, below.second});
+            const bool closed = above.first <= above.second && below.first <= below.second;
+            if (closed && inner_lo <= inner_hi) {
+                pixels.run(py, lo, inner_lo - 1, c);
+                pixels.run(py, inner_hi + 1, hi, c);
+            } else {
+                pixels.run(py, lo, hi, c);
+            }
+            above = row;
+            row = below;
         }
     });
 }
 
+namespace {
+
+// A triangle's pixels row by row, as PolygonRows gives them: its vertices sorted by row, A above
+// B above C, each row's inside lies between the long edge AC and the short edge, AB or BC, that
+// spans it, always on the same side of AC (the side B is on).
+class TriangleRows {
+public:
+    TriangleRows(const i64 *xs, const i64 *ys, std::size_t, i64 ox, i64 oy, i64 first, bool edges) {
+        i64 x[3], y[3];
+        upper_ = lower_ = long_ = Crossing{0, 0, {0, 0, 0, 0, 1}};
+        for (int i = 0; i < 3; ++i) {
+            x[i] = xs[i] - ox;
+            y[i] = ys[i] - oy;
+        }
+        int a = 0, b = 1, c = 2;
+        if (y[b] < y[a]) std::swap(a, b);
+        if (y[c] < y[b]) std::swap(b, c);
+        if (y[b] < y[a]) std::swap(a, b);
+        top_ = y[a];
+        middle_ = y[b];
+        bottom_ = y[c];
+        if (top_ < bottom_) {
+            long_ = Crossing::of(x[a], y[a], x[c], y[c], first);
+            if (top_ < middle_) upper_ = Crossing::of(x[a], y[a], x[b], y[b], first);
+            if (middle_ < bottom_) lower_ = Crossing::of(x[b], y[b], x[c], y[c], first);
+            // B's side of AC, from the sign of (B - A) x (C - A): the products need 70 bits.
+            const i128 cross =
+                i128{x[b] - x[a]} * (y[c] - y[a]) - i128{y[b] - y[a]} * (x[c] - x[a]);
+            long_left_ = cross > i128{0};
+        }
+        lines_ = edges ? 3 : 0;
+        for (std::size_t i = 0; i < lines_; ++i) {
+            const std::size_t j = i == 2 ? 0 : i + 1;
+            line_[i] = LineRows::of(x[i], y[i], x[j], y[j], first);
+        }
+    }
+
+    // Draws the inside of rows first..last, as next() gives it, each row from the left edge's
+    // crossing to the right one's.
+    template <typename Pixels>
+    void fill(const Pixels &pixels, i64 first, i64 last, std::uint8_t c) {
+        Stepper along = long_.at;
+        const auto half = [&](Stepper edge, i64 from, i64 to) {
+            Stepper &left = long_left_ ? along : edge, &right = long_left_ ? edge : along;
+            for (i64 py = from; py <= to; ++py) {
+                pixels.run(py, left.ceil(), right.q, c);
+                left.up();
+                right.up();
+            }
+        };
+        half(upper_.at, std::max(first, top_), std::min(last, middle_ - 1));
+        half(lower_.at, std::max(first, middle_), std::min(last, bottom_ - 1));
+    }
+
+    std::size_t next(i64 py, Run *runs) {
+        std::size_t n = 0;
+        if (top_ <= py && py < bottom_) {
+            Stepper &edge = py < middle_ ? upper_.at : lower_.at;
+            Stepper &left = long_left_ ? long_.at : edge, &right = long_left_ ? edge : long_.at;
+            runs[n++] = {left.ceil(), right.q};
+            long_.at.up();
+            edge.up();
+        }
+        if (lines_ == 0) return n;
+        // Mostly each edge's run meets the inside or the runs before it, and the row is one run.
+        i64 lo = 1, hi = 0;
+        if (n == 1) {
+            lo = runs[0].lo;
+            hi = runs[0].hi;
+        }
+        bool one = true;
+        for (std::size_t e = 0; e < 3; ++e) {
+            const Run run = line_[e].next(py);
+            if (run.lo > run.hi) continue;
+            runs[n++] = run;
+            if (lo > hi) {
+                lo = run.lo;
+                hi = run.hi;
+            } else if (run.lo <= hi + 1 && run.hi + 1 >= lo) {
+                lo = std::min(lo, run.lo);
+                hi = std::max(hi, run.hi);
+            } else {
+                one = false;
+            }
+        }
+        if (!one) return join(runs, n);
+        if (lo > hi) return 0;
+        runs[0] = {lo, hi};
+        return 1;
+    }
+
+private:
+    i64 top_, middle_, bottom_;
+    Crossing long_, upper_, lower_;
+    bool long_left_ = false;
+    std::size_t lines_;
+    LineRows line_[3];
+};
+
+template <typename Rows>
+void draw_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t count,
+                  std::uint8_t c, bool fill, i64 top, i64 bottom) {
+    const i64 ox = canvas.origin_x, oy = canvas.origin_y;
+    const std::size_t room = 2 * count + 1;
+    Scratch<Run, 3 * 7> runs(3 * room);
+    if (fill) {  // the inside, then the edges
+        const i64 first = std::max<i64>(top - oy, 0);
+        const i64 last = std::min<i64>(bottom - oy - 1, canvas.height - 1);
+        if (first <= last) {
+            Rows rows(xs, ys, count, ox, oy, first, false);
+            with_shape_pixels(canvas, [&](const auto &pixels) {
+                if constexpr (std::is_same_v<Rows, TriangleRows>) {
+                    rows.fill(pixels, first, last, c);
+                } else {
+                    for (i64 py = first; py <= last; ++py) {
+                        const std::size_t n = rows.next(py, runs.data());
+                        for (std::size_t i = 0; i < n; ++i) {
+                            pixels.run(py, runs[i].lo, runs[i].hi, c);
+                        }
+                    }
+                }
+            });
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t j = i + 1 == count ? 0 : i + 1;
+            line(canvas, static_cast<int>(xs[i]), static_cast<int>(ys[i]), static_cast<int>(xs[j]),
+                 static_cast<int>(ys[j]), c);
+        }
+        return;
+    }
+    // The rows drawn and those on either side, which their pixels' neighbours are in.
+    const i64 first = std::max<i64>(top - oy, -1);
+    const i64 last = std::min<i64>(bottom - oy, canvas.height);
+    Rows rows(xs, ys, count, ox, oy, first, true);
+    with_shape_pixels(canvas, [&](const auto &pixels) {
+        Run *above = runs.data(), *row = above + room, *below = row + room;
+        std::size_t na = 0, n = rows.next(first, row), nb = 0;
+        for (i64 py = first; py <= last; ++py) {
+            nb = py < last ? rows.next(py + 1, below) : 0;
+            if (py >= 0 && py < canvas.height) {
+                outline_row(pixels, py, row, n, above, na, below, nb, c);
+            }
+            std::swap(above, row);
+            std::swap(row, below);
+            na = n;
+            n = nb;
+        }
+    });
+}
+
+}  // namespace
+
 void polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t count, std::uint8_t c,
              bool fill) {
     if (count == 0) return;
+    const i64 ox = canvas.origin_x, oy = canvas.origin_y;
     i64 left = xs[0], right = xs[0], top = ys[0], bottom = ys[0];
     for (std::size_t i = 1; i < count; ++i) {
         left = std::min(left, xs[i]);
@@ -1003,44 +1464,15 @@ void polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t cou
         top = std::min(top, ys[i]);
         bottom = std::max(bottom, ys[i]);
     }
-    const i64 ox = canvas.origin_x, oy = canvas.origin_y;
-    if (!fill) {
-        outline(canvas, left - ox, top - oy, right - ox, bottom - oy, c,
-                [&](const Canvas &mask) { polygon(mask, xs, ys, count, 1, true); });
+    // Every pixel of the shape, its edges' included, lies in that box.
+    if (right - ox < 0 || bottom - oy < 0 || left - ox >= canvas.width ||
+        top - oy >= canvas.height) {
         return;
     }
-    // Row py's pixel centres lie at py + 1/2, never on a vertex: each edge that spans it crosses
-    // it once, at N / D. The pixels from a crossing on are those from ceil(N/D - 1/2), those up to
-    // it to floor(N/D - 1/2); sorted by both, crossings pair up into the even-odd rule's spans.
-    const i64 first = std::max<i64>(top - oy, 0),
-              last = std::min<i64>(bottom - oy - 1, canvas.height - 1);
-    std::vector<std::pair<i64, i64>> crossings;
-    with_shape_pixels(canvas, [&](const auto &pixels) {
-        for (i64 py = first; py <= last; ++py) {
-            crossings.clear();
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::size_t j = i + 1 == count ? 0 : i + 1;
-                const i64 x0 = xs[i] - ox, y0 = ys[i] - oy, x1 = xs[j] - ox, y1 = ys[j] - oy;
-                if (!(std::min(y0, y1) <= py && py < std::max(y0, y1))) continue;
-                i128 d = i128{2} * (y1 - y0),
-                     n = i128{x0} * d + i128{2 * py + 1 - 2 * y0} * (x1 - x0);
-                if (d < i128{0}) {
-                    d = -d;
-                    n = -n;
-                }
-                crossings.emplace_back(ceil_div(i128{2} * n - d, i128{2} * d),
-                                       floor_div(i128{2} * n - d, i128{2} * d));
-            }
-            std::sort(crossings.begin(), crossings.end());
-            for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
-                pixels.run(py, crossings[k].first, crossings[k + 1].second, c);
-            }
-        }
-    });
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t j = i + 1 == count ? 0 : i + 1;
-        line(canvas, static_cast<int>(xs[i]), static_cast<int>(ys[i]), static_cast<int>(xs[j]),
-             static_cast<int>(ys[j]), c);
+    if (count == 3) {
+        draw_polygon<TriangleRows>(canvas, xs, ys, count, c, fill, top, bottom);
+    } else {
+        draw_polygon<PolygonRows>(canvas, xs, ys, count, c, fill, top, bottom);
     }
 }
 

@@ -4,11 +4,12 @@
 // each a template on the class, which canvas_of() turns into the engine's canvas. Also the module's
 // text_size().
 //
-// Each member is bound through Members (binding.h), which converts and refuses arguments, and then
-// gets a METH_FASTCALL front (clear aside, which a loop does not call per pixel): a short primitive
-// costs little more than the call, and pybind11's dispatcher would be most of that. The fronts
-// handle initialised objects called with plain ints (and a bool `fill`, a str, a uint8 buffer) and
-// hand everything else to the bound member.
+// Each member is bound through Members (binding.h), which converts and refuses arguments. Those a
+// game calls many times a frame (pixels, lines, rectangles, circles, blits, text, triangles,
+// polygons, ellipses, flood fills) then get a METH_FASTCALL front: a short primitive costs little
+// more than the call, and pybind11's dispatcher would be most of that. The fronts handle
+// initialised objects called with plain ints (and a bool `fill`, a str, a uint8 buffer, a polygon's
+// points) and hand everything else to the bound member.
 #include <pybind11/numpy.h>
 
 #include <climits>
@@ -304,7 +305,7 @@ bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ss
 template <typename T>
 struct Fronts {
     static inline FastMethod pset, pget, line, rect, circle, blit, text;
-    static inline FastMethod flood;
+    static inline FastMethod triangle, polygon, ellipse, flood;
 };
 
 template <typename T>
@@ -489,6 +490,190 @@ bool fast_blit_options(PyObject *const *args, Py_ssize_t nargs, PyObject *kwname
         }
     }
     return true;
+}
+
+template <typename T>
+PyObject *triangle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = drawable<T>(self);
+    long a[7];
+    bool fill = true;
+    if (target && nargs >= 7 && fast_flag(args, nargs, kwnames, 7, "fill", true, fill) &&
+        plain_ints(args, 7, true, a)) {
+        const std::int64_t xs[] = {a[0], a[2], a[4]}, ys[] = {a[1], a[3], a[5]};
+        try {  // an outline across a wide canvas needs room for its rows
+            draw::polygon(canvas_of(*target), xs, ys, 3, static_cast<std::uint8_t>(a[6]), fill);
+        } catch (const std::bad_alloc &) {
+            return PyErr_NoMemory();
+        }
+        Py_RETURN_NONE;
+    }
+    return slow_path(Fronts<T>::triangle, self, args, nargs, kwnames);
+}
+
+template <typename T>
+PyObject *ellipse(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = drawable<T>(self);
+    long a[5];
+    bool fill = true;
+    if (target && nargs >= 5 && fast_flag(args, nargs, kwnames, 5, "fill", true, fill) &&
+        plain_ints(args, 5, true, a)) {
+        draw::ellipse(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
+                      static_cast<int>(a[2]), static_cast<int>(a[3]),
+                      static_cast<std::uint8_t>(a[4]), fill);
+        Py_RETURN_NONE;
+    }
+    return slow_path(Fronts<T>::ellipse, self, args, nargs, kwnames);
+}
+
+py::module_ &numpy();
+
+// The vertices of a fast call of polygon(), read without making a Python object: a list or tuple
+// of at least one list or tuple of two plain ints, or a NumPy array of shape (n, 2), n >= 1, of a
+// native integer type; every value in the 32-bit range. read() is false for anything else, which
+// the bound member converts or refuses.
+class Points {
+public:
+    const std::int64_t *xs = nullptr, *ys = nullptr;
+    std::size_t count = 0;
+
+    bool read(PyObject *points) {
+        if (PyList_CheckExact(points) || PyTuple_CheckExact(points)) return read_pairs(points);
+        static PyObject *const ndarray = py::object(numpy().attr("ndarray")).release().ptr();
+        if (Py_TYPE(points) != reinterpret_cast<PyTypeObject *>(ndarray)) return false;
+        Py_buffer view;
+        if (PyObject_GetBuffer(points, &view, PyBUF_RECORDS_RO) != 0) {
+            PyErr_Clear();
+            return false;
+        }
+        const bool read = read_array(view);
+        PyBuffer_Release(&view);
+        return read;
+    }
+
+private:
+    void make_room(std::size_t n) {
+        count = n;
+        std::int64_t *data = local_;
+        if (2 * n > sizeof local_ / sizeof local_[0]) {  // std::bad_alloc
+            heap_.resize(2 * n);
+            data = heap_.data();
+        }
+        xs_ = data;
+        ys_ = data + n;
+        xs = xs_;
+        ys = ys_;
+    }
+
+    bool read_pairs(PyObject *points) {
+        const Py_ssize_t n = PySequence_Fast_GET_SIZE(points);
+        if (n == 0) return false;
+        make_room(static_cast<std::size_t>(n));
+        PyObject **items = PySequence_Fast_ITEMS(points);
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            PyObject *pair = items[i];
+            if (!(PyList_CheckExact(pair) || PyTuple_CheckExact(pair)) ||
+                PySequence_Fast_GET_SIZE(pair) != 2) {
+                return false;
+            }
+            PyObject **xy = PySequence_Fast_ITEMS(pair);
+            long x, y;
+            if (!plain_int(xy[0], kIntMin, kIntMax, x) || !plain_int(xy[1], kIntMin, kIntMax, y)) {
+                return false;
+            }
+            xs_[i] = x;
+            ys_[i] = y;
+        }
+        return true;
+    }
+
+    bool read_array(const Py_buffer &view) {
+        if (view.ndim != 2 || view.shape == nullptr || view.suboffsets != nullptr ||
+            view.shape[1] != 2 || view.shape[0] < 1 || view.format == nullptr) {
+            return false;
+        }
+        const char *format = view.format;
+        if (*format == '@' || *format == '=') ++format;
+        if (format[0] == '\0' || format[1] != '\0') return false;
+        const Py_ssize_t n = view.shape[0];
+        const Py_ssize_t row = view.strides ? view.strides[0] : 2 * view.itemsize;
+        const Py_ssize_t column = view.strides ? view.strides[1] : view.itemsize;
+        make_room(static_cast<std::size_t>(n));
+        const auto take = [&](auto type) {
+            using Item = decltype(type);
+            if (view.itemsize != sizeof(Item)) return false;
+            const auto *base = static_cast<const char *>(view.buf);
+            for (Py_ssize_t i = 0; i < n; ++i) {
+                Item x, y;
+                std::memcpy(&x, base + i * row, sizeof x);
+                std::memcpy(&y, base + i * row + column, sizeof y);
+                if (!in_range(x) || !in_range(y)) return false;
+                xs_[i] = static_cast<std::int64_t>(x);
+                ys_[i] = static_cast<std::int64_t>(y);
+            }
+            return true;
+        };
+        switch (format[0]) {
+            case 'b':
+                return take(static_cast<signed char>(0));
+            case 'B':
+                return take(static_cast<unsigned char>(0));
+            case 'h':
+                return take(static_cast<short>(0));
+            case 'H':
+                return take(static_cast<unsigned short>(0));
+            case 'i':
+                return take(0);
+            case 'I':
+                return take(0u);
+            case 'l':
+                return take(0L);
+            case 'L':
+                return take(0UL);
+            case 'q':
+                return take(0LL);
+            case 'Q':
+                return take(0ULL);
+            default:
+                return false;
+        }
+    }
+
+    template <typename Item>
+    static bool in_range(Item v) {
+        if constexpr (std::is_signed_v<Item>) {
+            return v >= INT32_MIN && v <= INT32_MAX;
+        } else {
+            return v <= static_cast<unsigned long long>(INT32_MAX);
+        }
+    }
+
+    std::int64_t local_[32];
+    std::vector<std::int64_t> heap_;
+    std::int64_t *xs_ = nullptr, *ys_ = nullptr;
+};
+
+template <typename T>
+PyObject *polygon(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    T *target = drawable<T>(self);
+    long c;
+    bool fill = true;
+    if (target && nargs >= 2 && fast_flag(args, nargs, kwnames, 2, "fill", true, fill) &&
+        plain_int(args[1], 0, 255, c)) {
+        try {
+            Points points;
+            if (points.read(args[0])) {
+                draw::polygon(canvas_of(*target), points.xs, points.ys, points.count,
+                              static_cast<std::uint8_t>(c), fill);
+                Py_RETURN_NONE;
+            }
+        } catch (const std::bad_alloc &) {
+            return PyErr_NoMemory();
+        } catch (py::error_already_set &error) {  // NumPy could not be imported
+            error.restore();
+            return nullptr;
+        }
+    }
+    return slow_path(Fronts<T>::polygon, self, args, nargs, kwnames);
 }
 
 template <typename T>
@@ -940,6 +1125,9 @@ void add_draw(py::class_<T> &cls) {
     install_fast(cls, "circle", &circle<T>, Fronts<T>::circle);
     install_fast(cls, "blit", &blit<T>, Fronts<T>::blit);
     install_fast(cls, "text", &text<T>, Fronts<T>::text);
+    install_fast(cls, "triangle", &triangle<T>, Fronts<T>::triangle);
+    install_fast(cls, "polygon", &polygon<T>, Fronts<T>::polygon);
+    install_fast(cls, "ellipse", &ellipse<T>, Fronts<T>::ellipse);
     install_fast(cls, "flood", &flood<T>, Fronts<T>::flood);
     add_state(cls);
 }
