@@ -879,8 +879,11 @@ struct CellSize : Kind {
 
 // ---- Sprites, tiles and shapes: their array arguments ------------------------------------------
 
+// Never released: a static py::object would be let go by the C++ runtime at the process's exit,
+// after the interpreter has finalized, and a module dropping to no references then is torn down
+// with no interpreter to do it (an abort at exit).
 py::module_ &numpy() {
-    static py::module_ module = py::module_::import("numpy");
+    static py::module_ &module = *new py::module_(py::module_::import("numpy"));
     return module;
 }
 
