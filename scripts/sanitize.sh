@@ -40,10 +40,10 @@ cd "$root"
 # Runs a command, with its output also in a log. Now and then LeakSanitizer's own tracer crashes
 # while it stops the process for the leak check at exit ("LeakSanitizer has encountered a fatal
 # error"), in the pytest process or in a child a test starts. That is the tool failing, not a
-# finding: such a run (and only such a run) is tried again, at most three times in all.
+# finding: such a run (and only such a run) is tried again, at most four times in all.
 checked() {
     local log="$build/run.log" try status
-    for try in 1 2 3; do
+    for try in 1 2 3 4; do
         status=0
         "$@" 2>&1 | tee "$log" || status=$?
         [ "$status" -eq 0 ] && return 0
