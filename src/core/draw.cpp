@@ -887,21 +887,20 @@ struct Stepper {
     }
     // ceil((a*k + b) / c).
     i64 ceil() const { return q + (r != 0 ? 1 : 0); }
+    // Without a branch: whether the remainder carries is as good as random from row to row.
     void up() {
         q += qa;
         r += ra;
-        if (r >= c) {
-            ++q;
-            r -= c;
-        }
+        const i64 carry = r >= c ? 1 : 0;
+        q += carry;
+        r -= c & -carry;
     }
     void down() {
         q -= qa;
         r -= ra;
-        if (r < 0) {
-            --q;
-            r += c;
-        }
+        const i64 borrow = r < 0 ? 1 : 0;
+        q -= borrow;
+        r += c & -borrow;
     }
 };
 
