@@ -1037,7 +1037,7 @@ class PolygonRows {
 public:
     PolygonRows(const i64 *xs, const i64 *ys, std::size_t count, i64 ox, i64 oy, i64 first,
                 bool edges)
-        : crossings_(count), lines_(edges ? count : 0), found_(count) {
+        : crossings_(count), lines_(edges ? count : 0), found_(count), order_(count) {
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t j = i + 1 == count ? 0 : i + 1;
             const i64 x0 = xs[i] - ox, y0 = ys[i] - oy, x1 = xs[j] - ox, y1 = ys[j] - oy;
@@ -1053,28 +1053,25 @@ public:
     // 2 * count + 1); returns how many. Without the edges, the inside runs as they pair up
     // (sorted, but some may be empty).
     std::size_t next(i64 py, Run *runs) {
-        std::size_t n = 0, k = 0;
+        if (py >= change_) activate(py);
+        // The edges that span the row, in the order of their crossings on the row before: they
+        // change places only where edges cross, so the sort mostly finds them in order.
         auto *found = found_.data();
-        for (std::size_t e = 0; e < crossings; ++e) {
-            Crossing &edge = crossings_[e];
-            if (edge.top <= py && py < edge.bottom) {
-                found[k++] = {edge.at.ceil(), edge.at.q};
-                edge.at.up();
-            }
+        for (std::size_t i = 0; i < active_; ++i) {
+            Crossing &edge = crossings_[order_[i]];
+            found[i] = {edge.at.ceil(), edge.at.q, order_[i]};
+            edge.at.up();
         }
-        if (k == 2) {
-            if (found[1] < found[0]) std::swap(found[0], found[1]);
-        } else if (k > 16) {
-            std::sort(found, found + k);
-        } else {
-            for (std::size_t i = 1; i < k; ++i) {
-                for (std::size_t m = i; m > 0 && found[m] < found[m - 1]; --m) {
-                    std::swap(found[m], found[m - 1]);
-                }
-            }
+        const std::size_t k = active_;
+        for (std::size_t i = 1; i < k; ++i) {
+            const Found f = found[i];
+            std::size_t m = i;
+            for (; m > 0 && f.before(found[m - 1]); --m) found[m] = found[m - 1];
+            found[m] = f;
         }
-        for (std::size_t m = 0; m + 1 < k; m += 2)
-            runs[n++] = {found[m].first, found[m + 1].second};
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < k; ++i) order_[i] = found[i].edge;
+        for (std::size_t m = 0; m + 1 < k; m += 2) runs[n++] = {found[m].lo, found[m + 1].hi};
         if (lines == 0) return n;
         for (std::size_t e = 0; e < lines; ++e) {
             const Run run = lines_[e].next(py);
@@ -1084,10 +1081,33 @@ public:
     }
 
 private:
+    struct Found {
+        i64 lo, hi;  // the pixels from the crossing on start at lo, those up to it end at hi
+        std::size_t edge;
+        bool before(const Found &o) const { return lo < o.lo || (lo == o.lo && hi < o.hi); }
+    };
+
+    // The edges that span row py, and the next row where that changes.
+    void activate(i64 py) {
+        active_ = 0;
+        change_ = INT64_MAX;
+        for (std::size_t e = 0; e < crossings; ++e) {
+            const Crossing &edge = crossings_[e];
+            if (edge.top <= py && py < edge.bottom) {
+                order_[active_++] = e;
+                change_ = std::min(change_, edge.bottom);
+            } else if (edge.top > py) {
+                change_ = std::min(change_, edge.top);
+            }
+        }
+    }
+
     Scratch<Crossing, 8> crossings_;
     Scratch<LineRows, 8> lines_;
-    Scratch<std::pair<i64, i64>, 8> found_;
-    std::size_t crossings = 0, lines = 0;
+    Scratch<Found, 8> found_;
+    Scratch<std::size_t, 8> order_;
+    std::size_t crossings = 0, lines = 0, active_ = 0;
+    i64 change_ = INT64_MIN;
 };
 
 // Draws the pixels of `row` (sorted runs that neither overlap nor touch, on canvas row py) that
