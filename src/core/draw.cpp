@@ -1203,32 +1203,51 @@ void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t 
     const i64 first = std::max<i64>(rows.y, 0);
     const i64 last = std::min<i64>(rows.y + rows.h - 1, canvas.height - 1);
     if (first > last || rows.x >= canvas.width || rows.x + rows.w <= 0) return;
+    // Rows py and sum - py are alike: each row of the upper half is worked out once and drawn
+    // twice, then the rows below whose twins are off the canvas.
+    const i64 sum = 2 * rows.y + rows.h - 1;
+    const i64 upper = std::min(last, floor_div64(sum, 2));
+    const i64 rest = std::max({upper + 1, sum - first + 1, first});
     with_shape_pixels(canvas, [&](const auto &pixels) {
+        const auto draw = [&](i64 py, i64 lo, i64 hi, bool twice) {
+            pixels.run(py, lo, hi, c);
+            const i64 twin = sum - py;
+            if (twice && twin != py && twin <= last) pixels.run(twin, lo, hi, c);
+        };
         if (fill) {
-            for (i64 py = first; py <= last; ++py) {
+            for (i64 py = first; py <= upper; ++py) {
                 const auto [lo, hi] = rows.span(py);
-                pixels.run(py, lo, hi, c);
+                draw(py, lo, hi, true);
+            }
+            for (i64 py = rest; py <= last; ++py) {
+                const auto [lo, hi] = rows.span(py);
+                draw(py, lo, hi, false);
             }
             return;
         }
         // Each row is one run: its pixels with all four neighbours inside are those one in from
         // its ends that the rows above and below also hold.
-        auto above = rows.span(first - 1), row = rows.span(first);
-        for (i64 py = first; py <= last; ++py) {
-            const auto below = rows.span(py + 1);
-            const auto [lo, hi] = row;
-            const i64 inner_lo = std::max({lo + 1, above.first, below.first});
-            const i64 inner_hi = std::min({hi - 1, above.second, below.second});
-            const bool closed = above.first <= above.second && below.first <= below.second;
-            if (closed && inner_lo <= inner_hi) {
-                pixels.run(py, lo, inner_lo - 1, c);
-                pixels.run(py, inner_hi + 1, hi, c);
-            } else {
-                pixels.run(py, lo, hi, c);
+        const auto outline_rows = [&](i64 from, i64 to, bool twice) {
+            if (from > to) return;
+            auto above = rows.span(from - 1), row = rows.span(from);
+            for (i64 py = from; py <= to; ++py) {
+                const auto below = rows.span(py + 1);
+                const auto [lo, hi] = row;
+                const i64 inner_lo = std::max({lo + 1, above.first, below.first});
+                const i64 inner_hi = std::min({hi - 1, above.second, below.second});
+                const bool closed = above.first <= above.second && below.first <= below.second;
+                if (closed && inner_lo <= inner_hi) {
+                    draw(py, lo, inner_lo - 1, twice);
+                    draw(py, inner_hi + 1, hi, twice);
+                } else {
+                    draw(py, lo, hi, twice);
+                }
+                above = row;
+                row = below;
             }
-            above = row;
-            row = below;
-        }
+        };
+        outline_rows(first, upper, true);
+        outline_rows(rest, last, false);
     });
 }
 
