@@ -1174,15 +1174,24 @@ i64 ellipse_half(i64 w, i64 h, i64 dy) {
 // half-width m of a row dy half pixels from the centre is the largest with m^2 * h^2 <= w^2 *
 // (h^2 - dy^2): below 2^30 for w * h, a double's estimate settled in 64 bits; above, in 128.
 struct EllipseRows {
-    i64 x, y, w, h;
+    EllipseRows(i64 x_, i64 y_, i64 w_, i64 h_)
+        : x(x_),
+          y(y_),
+          w(w_),
+          h(h_),
+          narrow(w_ * h_ < (i64{1} << 30)),
+          ww(w_ * w_),
+          hh(h_ * h_),
+          centre(2 * x_ + w_ - 1),
+          per_h(1.0 / static_cast<double>(h_)) {}
 
     std::pair<i64, i64> span(i64 py) const {
         const i64 dy = 2 * py + 1 - 2 * y - h;
         i64 m;
-        if (w * h < (i64{1} << 30)) {
+        if (narrow) {
             if (dy > h || dy < -h) return {1, 0};
-            const i64 hh = h * h, limit = w * w * (hh - dy * dy);
-            m = static_cast<i64>(std::sqrt(static_cast<double>(limit)) / static_cast<double>(h));
+            const i64 limit = ww * (hh - dy * dy);
+            m = static_cast<i64>(std::sqrt(static_cast<double>(limit)) * per_h);
             while (m > 0 && m * m * hh > limit) --m;
             while ((m + 1) * (m + 1) * hh <= limit) ++m;
         } else {
@@ -1190,16 +1199,20 @@ struct EllipseRows {
             if (m < 0) return {1, 0};
         }
         // |2px + 1 - 2x - w| <= m
-        const i64 centre = 2 * x + w - 1;
         return {-floor_div64(m - centre, 2), floor_div64(centre + m, 2)};
     }
+
+    i64 x, y, w, h;
+    bool narrow;  // below 2^30 for w * h: every product fits 64 bits
+    i64 ww, hh, centre;
+    double per_h;
 };
 
 }  // namespace
 
 void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t c, bool fill) {
     if (w_ < 1 || h_ < 1) return;
-    const EllipseRows rows{x_ - canvas.origin_x, y_ - canvas.origin_y, w_, h_};
+    const EllipseRows rows(x_ - canvas.origin_x, y_ - canvas.origin_y, w_, h_);
     const i64 first = std::max<i64>(rows.y, 0);
     const i64 last = std::min<i64>(rows.y + rows.h - 1, canvas.height - 1);
     if (first > last || rows.x >= canvas.width || rows.x + rows.w <= 0) return;
