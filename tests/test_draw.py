@@ -863,6 +863,32 @@ def test_blit_with_the_default_transform_is_todays_blit_and_refuses_bad_transfor
         fb.quit()
 
 
+def test_blit_draws_alike_whether_its_arguments_are_plain_or_not():
+    # Plain ints, floats, True/False and contiguous uint8 NumPy arrays are taken by blit's fast
+    # front; anything else (NumPy scalars, a strided table, another buffer) by the bound member.
+    image = np.arange(30, dtype=np.uint8).reshape(5, 6) % 7
+    strided = np.repeat(REMAP, 2)[::2]
+    for (args, plain), (other_args, other) in [
+        (((3, 2, image, 4), dict(flip_x=True)), ((3, 2, image), dict(key=np.int64(4), flip_x=1))),
+        (((3, 2, image), dict(rotate=30, scale=2)), ((3, 2, image), dict(rotate=np.float64(30), scale=np.int64(2)))),
+        (((-2, 4, image), dict(key=0, rotate=-90.0, scale=1.5, remap=REMAP)), ((-2, 4, memoryview(image), np.uint8(0)), dict(rotate=-90, scale=1.5, remap=strided))),
+        (((5, 1, image.T[::-1]), dict(flip_y=True, remap=None, scale=0.75)), ((5, 1, image.T[::-1]), dict(flip_y=np.True_, scale=np.float32(0.75)))),
+    ]:  # fmt: skip
+        expected = drawn(Framebuffer.blit, *other_args, **other)
+        assert same(drawn(Framebuffer.blit, *args, **plain), expected), plain
+    # A table that is part of the picture it draws on is read alike by both.
+    pictures = []
+    for key in (3, np.int64(3)):
+        array = np.tile(REMAP, (6, 1))
+        Canvas(array).blit(1, 1, image, key, remap=array[2])
+        pictures.append(array)
+    np.testing.assert_array_equal(*pictures)
+    fb = picture()
+    with pytest.raises(TypeError, match="incompatible function arguments"):
+        fb.blit(1, 2, image, 4, key=4)
+    fb.quit()
+
+
 SHEET = (np.arange(8 * 12).reshape(8, 12) % 7).astype(np.uint8)  # 3 x 2 cells of 4 x 4
 
 

@@ -365,6 +365,105 @@ template <bool kPattern>
     }
 }
 
+// Whether the bytes `image` spans and those `canvas` spans overlap (as address ranges, whatever
+// the strides).
+bool overlaps(const Image &image, const Canvas &canvas) {
+    if (image.width <= 0 || image.height <= 0 || canvas.width <= 0 || canvas.height <= 0) {
+        return false;
+    }
+    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
+        const auto at = reinterpret_cast<std::uintptr_t>(first);
+        return std::pair<std::uintptr_t, std::uintptr_t>{
+            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
+            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
+    };
+    const auto [lowest, highest] = span(image.data, (image.height - 1) * image.row_stride,
+                                        (image.width - 1) * image.col_stride);
+    const auto [begin, end] =
+        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
+    return lowest <= end && highest >= begin;
+}
+
+// `image` itself, or a packed copy of it in `snapshot` when it shares memory with the canvas (so
+// that what is drawn is read from an unchanged picture).
+Image readable(const Image &image, const Canvas &canvas, std::vector<std::uint8_t> &snapshot) {
+    if (!overlaps(image, canvas)) return image;
+    snapshot.resize(static_cast<std::size_t>(image.width * image.height));
+    for (i64 r = 0; r < image.height; ++r) {
+        for (i64 i = 0; i < image.width; ++i) {
+            snapshot[static_cast<std::size_t>(r * image.width + i)] =
+                image.data[r * image.row_stride + i * image.col_stride];
+        }
+    }
+    return {snapshot.data(), image.width, image.height, image.width, 1};
+}
+
+// The part of `image` that lands on the canvas when its element [0][0] is at canvas pixel (x, y),
+// and the canvas pixel its first element goes to; false when none does.
+bool landing(const Canvas &canvas, i64 x, i64 y, const Image &image, Image &part,
+             std::uint8_t *&at) {
+    const i64 col_first = std::max<i64>(0, -x);
+    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
+    const i64 row_first = std::max<i64>(0, -y);
+    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
+    if (col_first > col_last || row_first > row_last) return false;
+    part = {image.data + row_first * image.row_stride + col_first * image.col_stride,
+            col_last - col_first + 1, row_last - row_first + 1, image.row_stride, image.col_stride};
+    at = canvas.at(x + col_first, y + row_first);
+    return true;
+}
+
+// Copies `part` to the canvas with its first element at `at`, leaving out elements equal to
+// `key` (-1: none) and then remapping through `remap` (or not, when null). The part lies on the
+// canvas and does not overlap it. One loop per case, chosen once: the packed ones without a
+// table are a memcpy or a select of every byte (which the compiler makes a vector blend); with
+// a table, one lookup a pixel.
+void copy(const Canvas &canvas, std::uint8_t *at, const Image &part, int key,
+          const std::uint8_t *remap) {
+    const i64 step = canvas.step, cs = part.col_stride, cols = part.width;
+    const auto count = static_cast<std::size_t>(cols);
+    const auto skip = static_cast<std::uint8_t>(key);
+    const bool packed = step == 1 && cs == 1;
+    const std::uint8_t *src = part.data;
+    std::uint8_t *dst = at;
+    const auto rows = [&](auto row) {
+        for (i64 r = 0; r < part.height; ++r, src += part.row_stride, dst += canvas.pitch) {
+            row(src, dst);
+        }
+    };
+    if (remap == nullptr && packed && key < 0) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) { std::memcpy(d, s, count); });
+    } else if (remap == nullptr && packed) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (std::size_t i = 0; i < count; ++i) d[i] = s[i] == skip ? d[i] : s[i];
+        });
+    } else if (remap == nullptr) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = s[i * cs];
+                if (value != key) d[i * step] = value;
+            }
+        });
+    } else if (packed && key < 0) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (std::size_t i = 0; i < count; ++i) d[i] = remap[s[i]];
+        });
+    } else if (packed) {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (s[i] != skip) d[i] = remap[s[i]];
+            }
+        });
+    } else {
+        rows([&](const std::uint8_t *s, std::uint8_t *d) {
+            for (i64 i = 0; i < cols; ++i) {
+                const std::uint8_t value = s[i * cs];
+                if (value != key) d[i * step] = remap[value];
+            }
+        });
+    }
+}
+
 }  // namespace
 
 void Scene::set_camera(i64 x, i64 y) {
@@ -562,61 +661,13 @@ void circle(const Canvas &canvas, int x_, int y_, int r, std::uint8_t c, bool fi
 }
 
 void blit(const Canvas &canvas, int x_, int y_, const Image &image, int key) {
-    const i64 x = x_ - canvas.origin_x, y = y_ - canvas.origin_y;
-    // The source columns and rows that land on the canvas.
-    const i64 col_first = std::max<i64>(0, -x);
-    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
-    const i64 row_first = std::max<i64>(0, -y);
-    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
-    if (col_first > col_last || row_first > row_last) return;
-    const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
-    const std::uint8_t *src =
-        image.data + row_first * image.row_stride + col_first * image.col_stride;
-    i64 row_stride = image.row_stride, col_stride = image.col_stride;
-
+    Image part;
+    std::uint8_t *at;
+    if (!landing(canvas, x_ - canvas.origin_x, y_ - canvas.origin_y, image, part, at)) return;
     // A source that shares memory with the canvas (a view of the picture itself, or of the same
-    // array) would be read after some of it was overwritten: copy what will be read first.
-    // Compared as the address ranges the two span, whatever their strides.
-    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
-        const auto at = reinterpret_cast<std::uintptr_t>(first);
-        return std::pair<std::uintptr_t, std::uintptr_t>{
-            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
-            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
-    };
-    const auto [lowest, highest] = span(src, (rows - 1) * row_stride, (cols - 1) * col_stride);
-    const auto [begin, end] =
-        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
+    // array) would be read after some of it was overwritten: what will be read is copied first.
     std::vector<std::uint8_t> snapshot;
-    if (lowest <= end && highest >= begin) {
-        snapshot.resize(static_cast<std::size_t>(rows * cols));
-        for (i64 r = 0; r < rows; ++r) {
-            for (i64 i = 0; i < cols; ++i) {
-                snapshot[static_cast<std::size_t>(r * cols + i)] =
-                    src[r * row_stride + i * col_stride];
-            }
-        }
-        src = snapshot.data();
-        row_stride = cols;
-        col_stride = 1;
-    }
-
-    std::uint8_t *dst = canvas.at(x + col_first, y + row_first);
-    const i64 step = canvas.step;
-    const auto count = static_cast<std::size_t>(cols);
-    for (i64 r = 0; r < rows; ++r, src += row_stride, dst += canvas.pitch) {
-        if (step == 1 && col_stride == 1 && key < 0) {
-            std::memcpy(dst, src, count);
-        } else if (step == 1 && col_stride == 1) {
-            // Written as a select of every byte so that the compiler makes it a vector blend.
-            const auto skip = static_cast<std::uint8_t>(key);
-            for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
-        } else {
-            for (i64 i = 0; i < cols; ++i) {
-                const std::uint8_t value = src[i * col_stride];
-                if (value != key) dst[i * step] = value;
-            }
-        }
-    }
+    copy(canvas, at, readable(part, canvas, snapshot), key, nullptr);
 }
 
 i64 text(const Canvas &canvas, int x, int y, const std::uint8_t *chars, std::size_t count,
@@ -669,74 +720,13 @@ namespace jxfb::draw {
 
 namespace {
 
-// Whether the bytes `image` spans and those `canvas` spans overlap (as address ranges, whatever
-// the strides).
-bool overlaps(const Image &image, const Canvas &canvas) {
-    if (image.width <= 0 || image.height <= 0 || canvas.width <= 0 || canvas.height <= 0) {
-        return false;
-    }
-    auto span = [](const std::uint8_t *first, i64 rows_span, i64 cols_span) {
-        const auto at = reinterpret_cast<std::uintptr_t>(first);
-        return std::pair<std::uintptr_t, std::uintptr_t>{
-            at + std::min<i64>(rows_span, 0) + std::min<i64>(cols_span, 0),
-            at + std::max<i64>(rows_span, 0) + std::max<i64>(cols_span, 0)};
-    };
-    const auto [lowest, highest] = span(image.data, (image.height - 1) * image.row_stride,
-                                        (image.width - 1) * image.col_stride);
-    const auto [begin, end] =
-        span(canvas.pixels, (canvas.height - 1) * canvas.pitch, (canvas.width - 1) * canvas.step);
-    return lowest <= end && highest >= begin;
-}
-
-// `image` itself, or a packed copy of it in `snapshot` when it shares memory with the canvas (so
-// that what is drawn is read from an unchanged picture).
-Image readable(const Image &image, const Canvas &canvas, std::vector<std::uint8_t> &snapshot) {
-    if (!overlaps(image, canvas)) return image;
-    snapshot.resize(static_cast<std::size_t>(image.width * image.height));
-    for (i64 r = 0; r < image.height; ++r) {
-        for (i64 i = 0; i < image.width; ++i) {
-            snapshot[static_cast<std::size_t>(r * image.width + i)] =
-                image.data[r * image.row_stride + i * image.col_stride];
-        }
-    }
-    return {snapshot.data(), image.width, image.height, image.width, 1};
-}
-
 // Copies `image` with its element [0][0] at canvas pixel (x, y), clipped, leaving out `key` and
 // then remapping. The image does not overlap the canvas.
 void place(const Canvas &canvas, i64 x, i64 y, const Image &image, int key,
            const std::uint8_t *remap) {
-    const i64 col_first = std::max<i64>(0, -x);
-    const i64 col_last = std::min<i64>(image.width - 1, canvas.width - 1 - x);
-    const i64 row_first = std::max<i64>(0, -y);
-    const i64 row_last = std::min<i64>(image.height - 1, canvas.height - 1 - y);
-    if (col_first > col_last || row_first > row_last) return;
-    const i64 cols = col_last - col_first + 1, rows = row_last - row_first + 1;
-    const std::uint8_t *src =
-        image.data + row_first * image.row_stride + col_first * image.col_stride;
-    std::uint8_t *dst = canvas.at(x + col_first, y + row_first);
-    const i64 step = canvas.step, cs = image.col_stride;
-    const auto count = static_cast<std::size_t>(cols);
-    const auto skip = static_cast<std::uint8_t>(key);
-    for (i64 r = 0; r < rows; ++r, src += image.row_stride, dst += canvas.pitch) {
-        if (remap == nullptr && step == 1 && cs == 1) {
-            if (key < 0) {
-                std::memcpy(dst, src, count);
-            } else {  // a select of every byte, which the compiler makes a vector blend
-                for (std::size_t i = 0; i < count; ++i) dst[i] = src[i] == skip ? dst[i] : src[i];
-            }
-        } else if (remap == nullptr) {
-            for (i64 i = 0; i < cols; ++i) {
-                const std::uint8_t value = src[i * cs];
-                if (value != key) dst[i * step] = value;
-            }
-        } else {
-            for (i64 i = 0; i < cols; ++i) {
-                const std::uint8_t value = src[i * cs];
-                if (value != key) dst[i * step] = remap[value];
-            }
-        }
-    }
+    Image part;
+    std::uint8_t *at;
+    if (landing(canvas, x, y, image, part, at)) copy(canvas, at, part, key, remap);
 }
 
 // The image with its flips applied through its strides.
@@ -750,6 +740,95 @@ Image flipped(Image image, bool flip_x, bool flip_y) {
         image.row_stride = -image.row_stride;
     }
     return image;
+}
+
+// floor(n / d) for a numerator n that grows by `c` a row (d > 0), kept with its remainder:
+// n = q*d + r with 0 <= r < d. Two divisions when made, none a row.
+struct Quotient {
+    Quotient(i64 n, i64 c, i64 d) : d(d) {
+        split(n, q, r);
+        split(c, cq, cr);
+    }
+    void split(i64 n, i64 &quotient, i64 &remainder) const {
+        quotient = n / d;
+        remainder = n % d;
+        if (remainder < 0) {
+            remainder += d;
+            --quotient;
+        }
+    }
+    void next() {
+        q += cq;
+        r += cr;
+        if (r >= d) {
+            r -= d;
+            ++q;
+        }
+    }
+    i64 floor() const { return q; }
+    i64 ceil() const { return q + (r != 0 ? 1 : 0); }
+
+    i64 d, q = 0, r = 0, cq = 0, cr = 0;
+};
+
+// A source coordinate along the rows of the box that blit_transformed() walks: at a row's k-th
+// pixel it is v + k*step, v growing by `rise` a row, and the pixel is drawn only while 0 <= v +
+// k*step < limit. The k for which it is run from ceil(n1 / |step|) to floor(n2 / |step|), both
+// numerators growing alike row by row: exact integers, a few additions a row. Over the box the
+// values stay far inside 64 bits.
+class Along {
+public:
+    // With a step of 0 the quotients are never read (a divisor of 1 keeps making them harmless).
+    Along(i64 v, i64 rise, i64 step, i64 limit)
+        : step_(step),
+          limit_(limit),
+          v_(v),
+          rise_(rise),
+          first_(step > 0 ? -v : v - (limit - 1), step > 0 ? -rise : rise, divisor(step)),
+          last_(step > 0 ? limit - 1 - v : v, step > 0 ? -rise : rise, divisor(step)) {}
+
+    // Narrows [lo, hi] to this row's k.
+    void narrow(i64 &lo, i64 &hi) const {
+        if (step_ == 0) {
+            if (v_ < 0 || v_ >= limit_) hi = lo - 1;
+            return;
+        }
+        lo = std::max(lo, first_.ceil());
+        hi = std::min(hi, last_.floor());
+    }
+    void next_row() {
+        v_ += rise_;
+        if (step_ != 0) {
+            first_.next();
+            last_.next();
+        }
+    }
+
+private:
+    static i64 divisor(i64 step) { return step > 0 ? step : step < 0 ? -step : 1; }
+
+    i64 step_, limit_, v_, rise_;
+    Quotient first_, last_;
+};
+
+// Draws `count` pixels from `dst` on, `step` bytes apart, from the source elements at (sx, sy)
+// (both in 1/2^17 pixels) moving by (dsx, dsy) a pixel, all inside `image`: those equal to `key`
+// left out, then remapped (kRemap). A function of its own, so that the loop keeps its values in
+// registers. Whether a turned sprite's next element is its key colour is too irregular a pattern
+// for a branch to predict: every element is stored, the key's into a byte of its own.
+// kPacked: the image's elements side by side in its rows (a column stride of 1).
+template <bool kRemap, bool kPacked>
+[[gnu::noinline]] void turned_run(std::uint8_t *dst, i64 step, i64 count, const Image &image,
+                                  i64 sx, i64 dsx, i64 sy, i64 dsy, int key,
+                                  const std::uint8_t *remap) {
+    const std::uint8_t *data = image.data;
+    const i64 rs = image.row_stride, cs = kPacked ? 1 : image.col_stride;
+    std::uint8_t sink;
+    for (; count > 0; --count, sx += dsx, sy += dsy, dst += step) {
+        const std::uint8_t value = data[(sy >> 17) * rs + (sx >> 17) * cs];
+        std::uint8_t *to = value == key ? &sink : dst;
+        *to = kRemap ? remap[value] : value;
+    }
 }
 
 // Cell n of a sheet of `across` cells a row.
@@ -803,19 +882,28 @@ void blit_transformed(const Canvas &canvas, int x_, int y_, const Image &source,
     const i64 py0 = std::max<i64>(within(cy - ey, canvas.height), 0);
     const i64 py1 = std::min<i64>(within(cy + ey, canvas.height), canvas.height - 1);
     if (px0 > px1 || py0 > py1) return;
-    const i64 sx_limit = (2 * w) << 16, sy_limit = (2 * h) << 16;
+    // Along a row of the box, column k = px - px0 reads the source at SX + k*2A, SY - k*2B: each
+    // row's pixels that the rule draws are the k for which both lie inside, an interval, found
+    // from its ends, and then walked without a test a pixel.
+    const i64 dx = 2 * px0 + 1 - 2 * x - w, dy0 = 2 * py0 + 1 - 2 * y - h;
+    const i64 sx_first = dx * a + dy0 * b + (w << 16), sy_first = dy0 * a - dx * b + (h << 16);
+    Along across(sx_first, 2 * b, 2 * a, (2 * w) << 16),
+        down(sy_first, 2 * a, -2 * b, (2 * h) << 16);
+    const bool packed = image.col_stride == 1;
+    const auto run = transform.remap
+                         ? (packed ? turned_run<true, true> : turned_run<true, false>)
+                         : (packed ? turned_run<false, true> : turned_run<false, false>);
     const std::uint8_t *remap = transform.remap;
-    for (i64 py = py0; py <= py1; ++py) {
-        const i64 dy = 2 * py + 1 - 2 * y - h, dx = 2 * px0 + 1 - 2 * x - w;
-        i64 sx = dx * a + dy * b + (w << 16), sy = dy * a - dx * b + (h << 16);
-        std::uint8_t *dst = canvas.at(px0, py);
-        for (i64 px = px0; px <= px1; ++px, sx += 2 * a, sy -= 2 * b, dst += canvas.step) {
-            if (sx < 0 || sx >= sx_limit || sy < 0 || sy >= sy_limit) continue;
-            const std::uint8_t value =
-                image.data[(sy >> 17) * image.row_stride + (sx >> 17) * image.col_stride];
-            if (value == key) continue;
-            *dst = remap ? remap[value] : value;
-        }
+    for (i64 py = py0; py <= py1; ++py, across.next_row(), down.next_row()) {
+        i64 lo = 0, hi = px1 - px0;
+        across.narrow(lo, hi);
+        down.narrow(lo, hi);
+        if (lo > hi) continue;
+        const i64 dy = 2 * py + 1 - 2 * y - h;
+        const i64 sx0 = dx * a + dy * b + (w << 16), sy0 = dy * a - dx * b + (h << 16);
+        const i64 sx = sx0 + lo * 2 * a, sy = sy0 - lo * 2 * b;
+        run(canvas.at(px0 + lo, py), canvas.step, hi - lo + 1, image, sx, 2 * a, sy, -2 * b, key,
+            remap);
     }
 }
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -371,6 +372,126 @@ PyObject *circle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObje
     return slow_path(Fronts<T>::circle, self, args, nargs, kwnames);
 }
 
+// NumPy's array type, once NumPy has been imported (nothing before: no array can exist then).
+PyTypeObject *ndarray_type() {
+    static PyObject *type = nullptr;  // kept for the rest of the process
+    if (type == nullptr) {
+        static PyObject *name = PyUnicode_InternFromString("numpy");
+        PyObject *numpy = name ? PyImport_GetModule(name) : nullptr;
+        if (numpy != nullptr) {
+            type = PyObject_GetAttrString(numpy, "ndarray");
+            Py_DECREF(numpy);
+            if (type != nullptr && !PyType_Check(type)) Py_CLEAR(type);
+        }
+        PyErr_Clear();
+    }
+    return reinterpret_cast<PyTypeObject *>(type);
+}
+
+// `object`'s elements if it is exactly a NumPy array of uint8 with `dims` dimensions (null if
+// not), read from the array itself as ArrayCanvas reads its array: what its buffer would give,
+// without NumPy describing a buffer afresh on every export, which costs more than drawing a small
+// sprite. The caller's reference keeps the array as it is for the call, as no Python code runs.
+const py::detail::PyArray_Proxy *uint8_array(PyObject *object, int dims) {
+    PyTypeObject *ndarray = ndarray_type();
+    if (ndarray == nullptr || Py_TYPE(object) != ndarray) return nullptr;
+    const auto *array = py::detail::array_proxy(object);
+    if (array->nd != dims || py::detail::array_descriptor_proxy(array->descr)->type_num !=
+                                 py::detail::npy_api::NPY_UBYTE_) {
+        return nullptr;
+    }
+    return array;
+}
+
+// A remap table that a fast call of blit() reads in place: a C-contiguous uint8 NumPy array of
+// 256, the memory that the slow path's table is too. Null for anything else, which the slow path
+// copies or refuses.
+const std::uint8_t *fast_table(PyObject *object) {
+    const auto *array = uint8_array(object, 1);
+    if (array == nullptr || array->dimensions[0] != 256 || array->strides[0] != 1) return nullptr;
+    return reinterpret_cast<const std::uint8_t *>(array->data);
+}
+
+// blit()'s keywords, as a fast call may give them (interned, so that a call site's names are
+// found by their address).
+enum BlitKeyword { kKey, kFlipX, kFlipY, kRotate, kScale, kRemap, kBlitKeywords };
+int blit_keyword(PyObject *name) {
+    static const char *const spelled[kBlitKeywords] = {"key",    "flip_x", "flip_y",
+                                                       "rotate", "scale",  "remap"};
+    static PyObject *interned[kBlitKeywords] = {};
+    if (interned[0] == nullptr) {
+        for (int i = 0; i < kBlitKeywords; ++i) {
+            interned[i] = PyUnicode_InternFromString(spelled[i]);
+            if (interned[i] == nullptr) {
+                PyErr_Clear();
+                interned[0] = nullptr;
+                return -1;
+            }
+        }
+    }
+    for (int i = 0; i < kBlitKeywords; ++i) {
+        if (name == interned[i]) return i;
+    }
+    for (int i = 0; i < kBlitKeywords; ++i) {
+        if (PyUnicode_EqualToUTF8(name, spelled[i])) return i;
+    }
+    return -1;
+}
+
+// `arg` as a double if it is exactly a Python float, or an int that converts (as float() would).
+bool plain_real(PyObject *arg, double &out) {
+    if (PyFloat_CheckExact(arg)) {
+        out = PyFloat_AS_DOUBLE(arg);
+        return true;
+    }
+    if (!PyLong_CheckExact(arg)) return false;
+    out = PyLong_AsDouble(arg);
+    return !(out == -1.0 && PyErr_Occurred());  // too large: the slow path raises
+}
+
+// blit()'s arguments after the image in a fast call: `key` by position or keyword, a plain int
+// -1..255; the flips True or False; rotate a finite number and scale a positive finite one,
+// each a float or an int; remap None or a table that fast_table() takes. False for any other call
+// (the slow path then converts or refuses it as it always has).
+bool fast_blit_options(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, long &key,
+                       draw::Transform &transform) {
+    if (nargs == 4 && !plain_int(args[3], -1, 255, key)) return false;
+    const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    unsigned given = nargs == 4 ? 1u << kKey : 0u;
+    for (Py_ssize_t i = 0; i < keywords; ++i) {
+        PyObject *value = args[nargs + i];
+        const int which = blit_keyword(PyTuple_GET_ITEM(kwnames, i));
+        if (which < 0 || (given & (1u << which)) != 0) return false;
+        given |= 1u << which;
+        switch (which) {
+            case kKey:
+                if (!plain_int(value, -1, 255, key)) return false;
+                break;
+            case kFlipX:
+            case kFlipY:
+                if (value != Py_True && value != Py_False) return false;
+                (which == kFlipX ? transform.flip_x : transform.flip_y) = value == Py_True;
+                break;
+            case kRotate:
+                if (!plain_real(value, transform.rotate) || !std::isfinite(transform.rotate)) {
+                    return false;
+                }
+                break;
+            case kScale:
+                if (!plain_real(value, transform.scale) || !(transform.scale > 0) ||
+                    !std::isfinite(transform.scale)) {
+                    return false;
+                }
+                break;
+            default:  // kRemap
+                if (value != Py_None && (transform.remap = fast_table(value)) == nullptr) {
+                    return false;
+                }
+        }
+    }
+    return true;
+}
+
 template <typename T>
 PyObject *triangle(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
     T *target = drawable<T>(self);
@@ -558,20 +679,33 @@ PyObject *polygon(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObj
 template <typename T>
 PyObject *blit(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
     T *target = drawable<T>(self);
-    const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     long a[2], key = -1;
-    const bool plain =
-        target && nargs >= 3 &&
-        (nargs + keywords == 3 ||
-         (nargs + keywords == 4 &&
-          (keywords == 0 || PyUnicode_EqualToUTF8(PyTuple_GET_ITEM(kwnames, 0), "key")) &&
-          plain_int(args[3], -1, 255, key)));
-    if (plain && plain_ints(args, 2, false, a) && PyObject_CheckBuffer(args[2])) {
-        Buffer source(args[2], false);
-        if (source.fault() == Buffer::kNone) {
+    draw::Transform transform;
+    if (target && (nargs == 3 || nargs == 4) && plain_ints(args, 2, false, a) &&
+        fast_blit_options(args, nargs, kwnames, key, transform)) {
+        // A NumPy array is read as it is; any other image through its buffer.
+        std::optional<Buffer> buffer;
+        draw::Image image{};
+        bool readable = false;
+        if (const auto *array = uint8_array(args[2], 2)) {
+            image = {reinterpret_cast<const std::uint8_t *>(array->data), array->dimensions[1],
+                     array->dimensions[0], array->strides[0], array->strides[1]};
+            readable = true;
+        } else if (PyObject_CheckBuffer(args[2])) {
+            buffer.emplace(args[2], false);
+            readable = buffer->fault() == Buffer::kNone;
+            if (readable) image = buffer->image();
+        }
+        if (readable) {
+            const auto x = static_cast<int>(a[0]), y = static_cast<int>(a[1]);
             try {  // a source that overlaps the canvas is copied first
-                draw::blit(canvas_of(*target), static_cast<int>(a[0]), static_cast<int>(a[1]),
-                           source.image(), static_cast<int>(key));
+                if (!transform.flip_x && !transform.flip_y && transform.rotate == 0 &&
+                    transform.scale == 1 && !transform.remap) {
+                    draw::blit(canvas_of(*target), x, y, image, static_cast<int>(key));
+                } else {
+                    draw::blit_transformed(canvas_of(*target), x, y, image, static_cast<int>(key),
+                                           transform);
+                }
             } catch (const std::bad_alloc &) {
                 return PyErr_NoMemory();
             }
