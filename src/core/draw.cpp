@@ -815,7 +815,8 @@ private:
 // (both in 1/2^17 pixels) moving by (dsx, dsy) a pixel, all inside `image`: those equal to `key`
 // left out, then remapped (kRemap). A function of its own, so that the loop keeps its values in
 // registers. Whether a turned sprite's next element is its key colour is too irregular a pattern
-// for a branch to predict: every element is stored, the key's into a byte of its own.
+// for a branch to predict: every pixel is stored, the key's as it was, selected by a mask (which
+// the compiler keeps; a select of two addresses it turns back into a branch).
 // kPacked: the image's elements side by side in its rows (a column stride of 1).
 template <bool kRemap, bool kPacked>
 [[gnu::noinline]] void turned_run(std::uint8_t *dst, i64 step, i64 count, const Image &image,
@@ -823,11 +824,11 @@ template <bool kRemap, bool kPacked>
                                   const std::uint8_t *remap) {
     const std::uint8_t *data = image.data;
     const i64 rs = image.row_stride, cs = kPacked ? 1 : image.col_stride;
-    std::uint8_t sink;
     for (; count > 0; --count, sx += dsx, sy += dsy, dst += step) {
         const std::uint8_t value = data[(sy >> 17) * rs + (sx >> 17) * cs];
-        std::uint8_t *to = value == key ? &sink : dst;
-        *to = kRemap ? remap[value] : value;
+        const auto keep = static_cast<std::uint8_t>(-static_cast<int>(value == key));
+        const std::uint8_t shown = kRemap ? remap[value] : value;
+        *dst = static_cast<std::uint8_t>((*dst & keep) | (shown & ~keep));
     }
 }
 
