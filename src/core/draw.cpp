@@ -979,21 +979,20 @@ struct Stepper {
     }
     // ceil((a*k + b) / c).
     i64 ceil() const { return q + (r != 0 ? 1 : 0); }
+    // Without a branch: whether the remainder carries is as good as random from row to row.
     void up() {
         q += qa;
         r += ra;
-        if (r >= c) {
-            ++q;
-            r -= c;
-        }
+        const i64 carry = r >= c ? 1 : 0;
+        q += carry;
+        r -= c & -carry;
     }
     void down() {
         q -= qa;
         r -= ra;
-        if (r < 0) {
-            --q;
-            r += c;
-        }
+        const i64 borrow = r < 0 ? 1 : 0;
+        q -= borrow;
+        r += c & -borrow;
     }
 };
 
@@ -1130,7 +1129,7 @@ class PolygonRows {
 public:
     PolygonRows(const i64 *xs, const i64 *ys, std::size_t count, i64 ox, i64 oy, i64 first,
                 bool edges)
-        : crossings_(count), lines_(edges ? count : 0), found_(count) {
+        : crossings_(count), lines_(edges ? count : 0), found_(count), order_(count) {
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t j = i + 1 == count ? 0 : i + 1;
             const i64 x0 = xs[i] - ox, y0 = ys[i] - oy, x1 = xs[j] - ox, y1 = ys[j] - oy;
@@ -1146,28 +1145,25 @@ public:
     // 2 * count + 1); returns how many. Without the edges, the inside runs as they pair up
     // (sorted, but some may be empty).
     std::size_t next(i64 py, Run *runs) {
-        std::size_t n = 0, k = 0;
+        if (py >= change_) activate(py);
+        // The edges that span the row, in the order of their crossings on the row before: they
+        // change places only where edges cross, so the sort mostly finds them in order.
         auto *found = found_.data();
-        for (std::size_t e = 0; e < crossings; ++e) {
-            Crossing &edge = crossings_[e];
-            if (edge.top <= py && py < edge.bottom) {
-                found[k++] = {edge.at.ceil(), edge.at.q};
-                edge.at.up();
-            }
+        for (std::size_t i = 0; i < active_; ++i) {
+            Crossing &edge = crossings_[order_[i]];
+            found[i] = {edge.at.ceil(), edge.at.q, order_[i]};
+            edge.at.up();
         }
-        if (k == 2) {
-            if (found[1] < found[0]) std::swap(found[0], found[1]);
-        } else if (k > 16) {
-            std::sort(found, found + k);
-        } else {
-            for (std::size_t i = 1; i < k; ++i) {
-                for (std::size_t m = i; m > 0 && found[m] < found[m - 1]; --m) {
-                    std::swap(found[m], found[m - 1]);
-                }
-            }
+        const std::size_t k = active_;
+        for (std::size_t i = 1; i < k; ++i) {
+            const Found f = found[i];
+            std::size_t m = i;
+            for (; m > 0 && f.before(found[m - 1]); --m) found[m] = found[m - 1];
+            found[m] = f;
         }
-        for (std::size_t m = 0; m + 1 < k; m += 2)
-            runs[n++] = {found[m].first, found[m + 1].second};
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < k; ++i) order_[i] = found[i].edge;
+        for (std::size_t m = 0; m + 1 < k; m += 2) runs[n++] = {found[m].lo, found[m + 1].hi};
         if (lines == 0) return n;
         for (std::size_t e = 0; e < lines; ++e) {
             const Run run = lines_[e].next(py);
@@ -1177,10 +1173,33 @@ public:
     }
 
 private:
+    struct Found {
+        i64 lo, hi;  // the pixels from the crossing on start at lo, those up to it end at hi
+        std::size_t edge;
+        bool before(const Found &o) const { return lo < o.lo || (lo == o.lo && hi < o.hi); }
+    };
+
+    // The edges that span row py, and the next row where that changes.
+    void activate(i64 py) {
+        active_ = 0;
+        change_ = INT64_MAX;
+        for (std::size_t e = 0; e < crossings; ++e) {
+            const Crossing &edge = crossings_[e];
+            if (edge.top <= py && py < edge.bottom) {
+                order_[active_++] = e;
+                change_ = std::min(change_, edge.bottom);
+            } else if (edge.top > py) {
+                change_ = std::min(change_, edge.top);
+            }
+        }
+    }
+
     Scratch<Crossing, 8> crossings_;
     Scratch<LineRows, 8> lines_;
-    Scratch<std::pair<i64, i64>, 8> found_;
-    std::size_t crossings = 0, lines = 0;
+    Scratch<Found, 8> found_;
+    Scratch<std::size_t, 8> order_;
+    std::size_t crossings = 0, lines = 0, active_ = 0;
+    i64 change_ = INT64_MIN;
 };
 
 // Draws the pixels of `row` (sorted runs that neither overlap nor touch, on canvas row py) that
@@ -1247,15 +1266,24 @@ i64 ellipse_half(i64 w, i64 h, i64 dy) {
 // half-width m of a row dy half pixels from the centre is the largest with m^2 * h^2 <= w^2 *
 // (h^2 - dy^2): below 2^30 for w * h, a double's estimate settled in 64 bits; above, in 128.
 struct EllipseRows {
-    i64 x, y, w, h;
+    EllipseRows(i64 x_, i64 y_, i64 w_, i64 h_)
+        : x(x_),
+          y(y_),
+          w(w_),
+          h(h_),
+          narrow(w_ * h_ < (i64{1} << 30)),
+          ww(w_ * w_),
+          hh(h_ * h_),
+          centre(2 * x_ + w_ - 1),
+          per_h(1.0 / static_cast<double>(h_)) {}
 
     std::pair<i64, i64> span(i64 py) const {
         const i64 dy = 2 * py + 1 - 2 * y - h;
         i64 m;
-        if (w * h < (i64{1} << 30)) {
+        if (narrow) {
             if (dy > h || dy < -h) return {1, 0};
-            const i64 hh = h * h, limit = w * w * (hh - dy * dy);
-            m = static_cast<i64>(std::sqrt(static_cast<double>(limit)) / static_cast<double>(h));
+            const i64 limit = ww * (hh - dy * dy);
+            m = static_cast<i64>(std::sqrt(static_cast<double>(limit)) * per_h);
             while (m > 0 && m * m * hh > limit) --m;
             while ((m + 1) * (m + 1) * hh <= limit) ++m;
         } else {
@@ -1263,45 +1291,68 @@ struct EllipseRows {
             if (m < 0) return {1, 0};
         }
         // |2px + 1 - 2x - w| <= m
-        const i64 centre = 2 * x + w - 1;
         return {-floor_div64(m - centre, 2), floor_div64(centre + m, 2)};
     }
+
+    i64 x, y, w, h;
+    bool narrow;  // below 2^30 for w * h: every product fits 64 bits
+    i64 ww, hh, centre;
+    double per_h;
 };
 
 }  // namespace
 
 void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t c, bool fill) {
     if (w_ < 1 || h_ < 1) return;
-    const EllipseRows rows{x_ - canvas.origin_x, y_ - canvas.origin_y, w_, h_};
+    const EllipseRows rows(x_ - canvas.origin_x, y_ - canvas.origin_y, w_, h_);
     const i64 first = std::max<i64>(rows.y, 0);
     const i64 last = std::min<i64>(rows.y + rows.h - 1, canvas.height - 1);
     if (first > last || rows.x >= canvas.width || rows.x + rows.w <= 0) return;
+    // Rows py and sum - py are alike: each row of the upper half is worked out once and drawn
+    // twice, then the rows below whose twins are off the canvas.
+    const i64 sum = 2 * rows.y + rows.h - 1;
+    const i64 upper = std::min(last, floor_div64(sum, 2));
+    const i64 rest = std::max({upper + 1, sum - first + 1, first});
     with_shape_pixels(canvas, [&](const auto &pixels) {
+        const auto draw = [&](i64 py, i64 lo, i64 hi, bool twice) {
+            pixels.run(py, lo, hi, c);
+            const i64 twin = sum - py;
+            if (twice && twin != py && twin <= last) pixels.run(twin, lo, hi, c);
+        };
         if (fill) {
-            for (i64 py = first; py <= last; ++py) {
+            for (i64 py = first; py <= upper; ++py) {
                 const auto [lo, hi] = rows.span(py);
-                pixels.run(py, lo, hi, c);
+                draw(py, lo, hi, true);
+            }
+            for (i64 py = rest; py <= last; ++py) {
+                const auto [lo, hi] = rows.span(py);
+                draw(py, lo, hi, false);
             }
             return;
         }
         // Each row is one run: its pixels with all four neighbours inside are those one in from
         // its ends that the rows above and below also hold.
-        auto above = rows.span(first - 1), row = rows.span(first);
-        for (i64 py = first; py <= last; ++py) {
-            const auto below = rows.span(py + 1);
-            const auto [lo, hi] = row;
-            const i64 inner_lo = std::max({lo + 1, above.first, below.first});
-            const i64 inner_hi = std::min({hi - 1, above.second, below.second});
-            const bool closed = above.first <= above.second && below.first <= below.second;
-            if (closed && inner_lo <= inner_hi) {
-                pixels.run(py, lo, inner_lo - 1, c);
-                pixels.run(py, inner_hi + 1, hi, c);
-            } else {
-                pixels.run(py, lo, hi, c);
+        const auto outline_rows = [&](i64 from, i64 to, bool twice) {
+            if (from > to) return;
+            auto above = rows.span(from - 1), row = rows.span(from);
+            for (i64 py = from; py <= to; ++py) {
+                const auto below = rows.span(py + 1);
+                const auto [lo, hi] = row;
+                const i64 inner_lo = std::max({lo + 1, above.first, below.first});
+                const i64 inner_hi = std::min({hi - 1, above.second, below.second});
+                const bool closed = above.first <= above.second && below.first <= below.second;
+                if (closed && inner_lo <= inner_hi) {
+                    draw(py, lo, inner_lo - 1, twice);
+                    draw(py, inner_hi + 1, hi, twice);
+                } else {
+                    draw(py, lo, hi, twice);
+                }
+                above = row;
+                row = below;
             }
-            above = row;
-            row = below;
-        }
+        };
+        outline_rows(first, upper, true);
+        outline_rows(rest, last, false);
     });
 }
 
