@@ -1018,11 +1018,13 @@ struct Crossing {
 // there is none), called for each row in turn from `first` on. By line()'s rule, on a shallow
 // line (dx >= dy) the row K = |y - y0| away from the start holds the steps i with
 // ceil((2*dx*K - dx + 1) / (2*dy)) <= i <= floor((2*dx*K + dx) / (2*dy)); on a steep one, the
-// one step i = K, whose column is floor((2*dx*K + dy - 1) / (2*dy)) away.
+// one step i = K, whose column is floor((2*dx*K + dy - 1) / (2*dy)) away. With
+// b(K) = floor((2*dx*K - dx) / (2*dy)), a shallow row K's steps are b(K) + 1 .. b(K + 1): one
+// stepper walking b serves both ends.
 struct LineRows {
     i64 x0, top, bottom, dx, sx;
     bool steep, down;
-    Stepper lo, hi;
+    Stepper at;
 
     static LineRows of(i64 x0, i64 y0, i64 x1, i64 y1, i64 first) {
         LineRows line;
@@ -1034,42 +1036,38 @@ struct LineRows {
         line.down = y1 >= y0;
         const i64 dy = line.bottom - line.top, dx = line.dx;
         line.steep = dy > dx;
-        if (dy == 0) {  // one row: the steps 0..dx
-            line.lo = {0, 0, 0, 0, 1};
-            line.hi = {dx, 0, 0, 0, 1};
+        if (dy == 0) {  // one row: the steps 0..dx, as the one step from -1 to dx gives them
+            line.down = true;
+            line.at = {-1, 0, dx + 1, 0, 1};
             return line;
         }
         const i64 k0 = std::abs(std::max(first, line.top) - y0);
         if (line.steep) {
-            line.lo = Stepper::at(i128{2 * dx} * k0 + dy - 1, 2 * dx, 2 * dy);
-            line.hi = line.lo;
-        } else {
-            line.lo = Stepper::at(i128{2 * dx} * k0 + 1 - dx, 2 * dx, 2 * dy);
-            line.hi = Stepper::at(i128{2 * dx} * k0 + dx, 2 * dx, 2 * dy);
+            line.at = Stepper::at(i128{2 * dx} * k0 + dy - 1, 2 * dx, 2 * dy);
+        } else if (line.down) {  // b(k0)
+            line.at = Stepper::at(i128{2 * dx} * k0 - dx, 2 * dx, 2 * dy);
+        } else {  // b(k0 + 1)
+            line.at = Stepper::at(i128{2 * dx} * k0 + dx, 2 * dx, 2 * dy);
         }
         return line;
     }
 
     Run next(i64 y) {
         if (y < top || y > bottom) return {1, 0};
+        // The one stepper moves a row along the line: a steep line's run is its value before
+        // the move; a shallow one's lies between the values before and after it.
+        const i64 before = at.q;
+        if (down) {
+            at.up();
+        } else {
+            at.down();
+        }
         i64 from, to;
         if (steep) {
-            from = to = lo.q;
-            if (down) {
-                lo.up();
-            } else {
-                lo.down();
-            }
+            from = to = before;
         } else {
-            from = std::max<i64>(lo.ceil(), 0);
-            to = std::min(hi.q, dx);
-            if (down) {
-                lo.up();
-                hi.up();
-            } else {
-                lo.down();
-                hi.down();
-            }
+            from = std::max<i64>((down ? before : at.q) + 1, 0);
+            to = std::min(down ? at.q : before, dx);
         }
         return sx > 0 ? Run{x0 + from, x0 + to} : Run{x0 - to, x0 - from};
     }
