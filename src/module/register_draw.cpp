@@ -292,8 +292,9 @@ bool fast_font(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
-inline bool fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ssize_t n,
-               const char *name, bool absent, bool &value) {
+inline bool
+fast_flag(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ssize_t n,
+          const char *name, bool absent, bool &value) {
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     if (nargs + keywords == n) {
         value = absent;
