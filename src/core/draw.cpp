@@ -1023,8 +1023,8 @@ struct Crossing {
 // stepper walking b serves both ends.
 struct LineRows {
     i64 x0, top, bottom, dx, sx;
-    bool steep, down;
-    Stepper at;
+    bool steep;
+    Stepper at;  // steps with K, up or down the rows as the line goes
 
     static LineRows of(i64 x0, i64 y0, i64 x1, i64 y1, i64 first) {
         LineRows line;
@@ -1033,21 +1033,21 @@ struct LineRows {
         line.bottom = std::max(y0, y1);
         line.dx = std::abs(x1 - x0);
         line.sx = x1 >= x0 ? 1 : -1;
-        line.down = y1 >= y0;
         const i64 dy = line.bottom - line.top, dx = line.dx;
         line.steep = dy > dx;
         if (dy == 0) {  // one row: the steps 0..dx, as the one step from -1 to dx gives them
-            line.down = true;
             line.at = {-1, 0, dx + 1, 0, 1};
             return line;
         }
         const i64 k0 = std::abs(std::max(first, line.top) - y0);
+        // Down the rows, K grows with the row; up them, it shrinks.
+        const i64 a = y1 >= y0 ? 2 * dx : -2 * dx;
         if (line.steep) {
-            line.at = Stepper::at(i128{2 * dx} * k0 + dy - 1, 2 * dx, 2 * dy);
-        } else if (line.down) {  // b(k0)
-            line.at = Stepper::at(i128{2 * dx} * k0 - dx, 2 * dx, 2 * dy);
+            line.at = Stepper::at(i128{2 * dx} * k0 + dy - 1, a, 2 * dy);
+        } else if (y1 >= y0) {  // b(k0)
+            line.at = Stepper::at(i128{2 * dx} * k0 - dx, a, 2 * dy);
         } else {  // b(k0 + 1)
-            line.at = Stepper::at(i128{2 * dx} * k0 + dx, 2 * dx, 2 * dy);
+            line.at = Stepper::at(i128{2 * dx} * k0 + dx, a, 2 * dy);
         }
         return line;
     }
@@ -1057,17 +1057,13 @@ struct LineRows {
         // The one stepper moves a row along the line: a steep line's run is its value before
         // the move; a shallow one's lies between the values before and after it.
         const i64 before = at.q;
-        if (down) {
-            at.up();
-        } else {
-            at.down();
-        }
+        at.up();
         i64 from, to;
         if (steep) {
             from = to = before;
         } else {
-            from = std::max<i64>((down ? before : at.q) + 1, 0);
-            to = std::min(down ? at.q : before, dx);
+            from = std::max<i64>(std::min(before, at.q) + 1, 0);
+            to = std::min(std::max(before, at.q), dx);
         }
         return sx > 0 ? Run{x0 + from, x0 + to} : Run{x0 - to, x0 - from};
     }
