@@ -314,7 +314,9 @@ def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypat
                 return True
             return False
 
-        wait_until(lost)
+        # SDL's device thread notices the killed server: seconds under the sanitizer on a busy
+        # machine.
+        wait_until(lost, 20)
     with soundserver.PulseAudio(RATE) as server:
         use(server)
         with server.record() as recording, Audio(RATE, 2) as again:

@@ -10,19 +10,17 @@ the line before its fence.
 import json
 import os
 import re
-import subprocess
 import sys
 from pathlib import Path
 
 import pytest
+from conftest import run_child
 
 ROOT = Path(__file__).resolve().parent.parent
 PAGES = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
 FENCE = re.compile(r"^```python\n(.*?)^```$", re.S | re.M)
 SKIP = "<!-- not run:"
 FRAMES = 5
-LEAK_TOOL_CRASHED = "LeakSanitizer has encountered a fatal error"
-SANITIZER_FINDINGS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer: detected", "runtime error:")
 
 # Runs in the child: every framebuffer's loop ends after FRAMES frames, then the blocks run, each
 # compiled under its page's name and line so that a traceback points into the page.
@@ -63,30 +61,13 @@ def blocks(page):
 def test_code_blocks_run(page, tmp_path):
     env = dict(os.environ, SDL_VIDEO_DRIVER="dummy", SDL_AUDIO_DRIVER="dummy")
 
-    def run():
-        return subprocess.run(
-            [sys.executable, "-c", DRIVER],
-            input=json.dumps(blocks(page)),
-            capture_output=True,
-            text=True,
-            cwd=tmp_path,
-            env=env,
-            timeout=120,
-        )
-
-    result = run()
-    if (
-        result.returncode != 0
-        and LEAK_TOOL_CRASHED in result.stderr
-        and not any(finding in result.stderr for finding in SANITIZER_FINDINGS)
-    ):
-        # In the sanitizer run, LeakSanitizer's own tracer now and then crashes while it stops
-        # the child at its exit: the tool failing, not a finding. The page runs again with every
-        # check but the leak check.
-        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "").replace(
-            "detect_leaks=1", "detect_leaks=0"
-        )
-        result = run()
+    result = run_child(
+        [sys.executable, "-c", DRIVER],
+        env,
+        input=json.dumps(blocks(page)),
+        cwd=tmp_path,
+        timeout=120,
+    )
     assert result.returncode == 0, result.stderr
 
 

@@ -29,6 +29,7 @@ MIN_RATE, MAX_RATE = 1000, 384000
 WAVES = ("sine", "square", "pulse", "triangle", "saw", "noise")
 NOISE_SEED = 0x5EED  # every noise tone of a pitch and rate is the same sound
 AHEAD = 0.5  # seconds of a streamed file decoded ahead of the device
+START = 0.1  # seconds decoded by play() itself, before its thread takes over
 BLOCK = 4096  # frames decoded at a time
 
 
@@ -94,41 +95,69 @@ def stream(audio: Any, path: object, loop: object, volume: float, rate: int | No
     except BaseException:
         file.close()
         raise
+    # The start is decoded here, so that the thread has START seconds of sound to catch up in
+    # (a short looping file would otherwise reach its end before the thread first ran).
+    try:
+        going, fresh = _fill(voice, file, bool(loop), True, START)
+    except Exception as error:
+        file.close()
+        _failed(audio, voice, name, error)
+        return voice
+    except BaseException:
+        file.close()
+        voice.stop()
+        raise
+    if not going:
+        file.close()
+        return voice
     feeder = threading.Thread(
-        target=_feed, args=(weakref.ref(audio), voice, file, bool(loop), name), daemon=True,
+        target=_feed, args=(weakref.ref(audio), voice, file, bool(loop), name, fresh), daemon=True,
         name=f"jxframebuf: {os.path.basename(name)}",
     )  # fmt: skip
     feeder.start()
     return voice
 
 
-def _feed(audio: weakref.ref[Any], voice: Any, file: Any, loop: bool, name: str) -> None:
-    channels = file.channels
+def _fill(voice: Any, file: Any, loop: bool, fresh: bool, ahead: float) -> tuple[bool, bool]:
+    """Decodes `file` into `voice` until more than `ahead` seconds wait in it. Returns (going,
+    fresh): going is False once the file has ended (the voice told so) or the voice has stopped;
+    fresh while nothing was read since the file's start (an empty file ends even in a loop)."""
+    while voice._buffered <= ahead:
+        block = file.read(BLOCK, dtype="float32", always_2d=True)
+        if len(block) == 0:
+            if loop and not fresh:
+                file.seek(0)
+                fresh = True
+                continue
+            voice._finish()
+            return False, fresh
+        fresh = False
+        if not voice._feed(block, file.channels):
+            return False, fresh  # stopped, or its Audio closed
+    return True, fresh
+
+
+def _feed(audio: weakref.ref[Any], voice: Any, file: Any, loop: bool, name: str,
+          fresh: bool) -> None:  # fmt: skip
     try:
         with file:
-            fresh = True  # nothing read since the start: an empty file ends even in a loop
             while True:
-                if voice._buffered > AHEAD:
-                    if not voice.playing:
-                        return
-                    time.sleep(0.02)
-                    continue
-                block = file.read(BLOCK, dtype="float32", always_2d=True)
-                if len(block) == 0:
-                    if loop and not fresh:
-                        file.seek(0)
-                        fresh = True
-                        continue
-                    voice._finish()
+                going, fresh = _fill(voice, file, loop, fresh, AHEAD)
+                if not going or not voice.playing:
                     return
-                fresh = False
-                if not voice._feed(block, channels):
-                    return  # stopped, or its Audio closed
+                time.sleep(0.02)
     except Exception as error:
-        voice.stop()
         owner = audio()
         if owner is not None:
-            owner._fail(f"playing {name} failed: {error}")
+            _failed(owner, voice, name, error)
+        else:
+            voice.stop()
+
+
+def _failed(audio: Any, voice: Any, name: str, error: Exception) -> None:
+    """A file found broken partway: its voice ends and the Audio's next call raises."""
+    voice.stop()
+    audio._fail(f"playing {name} failed: {error}")
 
 
 # --- The synthesiser ------------------------------------------------------------------------------
