@@ -745,33 +745,47 @@ Image flipped(Image image, bool flip_x, bool flip_y) {
     return image;
 }
 
-// floor(n / d) for a numerator n that grows by `c` a row (d > 0), kept with its remainder:
-// n = q*d + r with 0 <= r < d. Two divisions when made, none a row.
-struct Quotient {
-    Quotient(i64 n, i64 c, i64 d) : d(d) {
-        split(n, q, r);
-        split(c, cq, cr);
-    }
-    void split(i64 n, i64 &quotient, i64 &remainder) const {
-        quotient = n / d;
-        remainder = n % d;
-        if (remainder < 0) {
-            remainder += d;
-            --quotient;
-        }
-    }
-    void next() {
-        q += cq;
-        r += cr;
-        if (r >= d) {
-            r -= d;
-            ++q;
-        }
-    }
-    i64 floor() const { return q; }
-    i64 ceil() const { return q + (r != 0 ? 1 : 0); }
+// floor((a*k + b) / c), c > 0, for k = k0, then k0 + 1, ... (up) or k0 - 1, ... (down): a
+// quotient and a remainder that additions keep exact. A shape's edges step down its rows this
+// way, and a turned blit its spans, with no division per row and no product wider than 64 bits
+// after the first.
+struct Stepper {
+    i64 q, r;       // the value, and the remainder: 0 <= r < c
+    i64 qa, ra, c;  // a = qa*c + ra, 0 <= ra < c
 
-    i64 d, q = 0, r = 0, cq = 0, cr = 0;
+    // `start` is a*k0 + b.
+    static Stepper at(i128 start, i64 a, i64 c) {
+        Stepper s;
+        const auto narrow = static_cast<i64>(start);
+        if (i128{narrow} == start) {
+            s.q = floor_div64(narrow, c);
+            s.r = narrow - s.q * c;
+        } else {
+            s.q = floor_div(start, c);
+            s.r = static_cast<i64>(start - i128{s.q} * c);
+        }
+        s.qa = floor_div64(a, c);
+        s.ra = a - s.qa * c;
+        s.c = c;
+        return s;
+    }
+    // ceil((a*k + b) / c).
+    i64 ceil() const { return q + (r != 0 ? 1 : 0); }
+    // Without a branch: whether the remainder carries is as good as random from row to row.
+    void up() {
+        q += qa;
+        r += ra;
+        const i64 carry = r >= c ? 1 : 0;
+        q += carry;
+        r -= c & -carry;
+    }
+    void down() {
+        q -= qa;
+        r -= ra;
+        const i64 borrow = r < 0 ? 1 : 0;
+        q -= borrow;
+        r += c & -borrow;
+    }
 };
 
 // A source coordinate along the rows of the box that blit_transformed() walks: at a row's k-th
@@ -787,8 +801,10 @@ public:
           limit_(limit),
           v_(v),
           rise_(rise),
-          first_(step > 0 ? -v : v - (limit - 1), step > 0 ? -rise : rise, divisor(step)),
-          last_(step > 0 ? limit - 1 - v : v, step > 0 ? -rise : rise, divisor(step)) {}
+          first_(
+              Stepper::at(step > 0 ? -v : v - (limit - 1), step > 0 ? -rise : rise, divisor(step))),
+          last_(Stepper::at(step > 0 ? limit - 1 - v : v, step > 0 ? -rise : rise, divisor(step))) {
+    }
 
     // Narrows [lo, hi] to this row's k.
     void narrow(i64 &lo, i64 &hi) const {
@@ -797,13 +813,13 @@ public:
             return;
         }
         lo = std::max(lo, first_.ceil());
-        hi = std::min(hi, last_.floor());
+        hi = std::min(hi, last_.q);
     }
     void next_row() {
         v_ += rise_;
         if (step_ != 0) {
-            first_.next();
-            last_.next();
+            first_.up();
+            last_.up();
         }
     }
 
@@ -811,7 +827,7 @@ private:
     static i64 divisor(i64 step) { return step > 0 ? step : step < 0 ? -step : 1; }
 
     i64 step_, limit_, v_, rise_;
-    Quotient first_, last_;
+    Stepper first_, last_;
 };
 
 // Draws `count` pixels from `dst` on, `step` bytes apart, from the source elements at (sx, sy)
@@ -952,48 +968,6 @@ namespace {
 
 struct Run {
     i64 lo, hi;
-};
-
-// floor((a*k + b) / c), c > 0, for k = k0, then k0 + 1, ... (up) or k0 - 1, ... (down): a
-// quotient and a remainder that additions keep exact. A shape's edges step down its rows this
-// way, with no division per row and no product wider than 64 bits after the first.
-struct Stepper {
-    i64 q, r;       // the value, and the remainder: 0 <= r < c
-    i64 qa, ra, c;  // a = qa*c + ra, 0 <= ra < c
-
-    // `start` is a*k0 + b.
-    static Stepper at(i128 start, i64 a, i64 c) {
-        Stepper s;
-        const auto narrow = static_cast<i64>(start);
-        if (i128{narrow} == start) {
-            s.q = floor_div64(narrow, c);
-            s.r = narrow - s.q * c;
-        } else {
-            s.q = floor_div(start, c);
-            s.r = static_cast<i64>(start - i128{s.q} * c);
-        }
-        s.qa = floor_div64(a, c);
-        s.ra = a - s.qa * c;
-        s.c = c;
-        return s;
-    }
-    // ceil((a*k + b) / c).
-    i64 ceil() const { return q + (r != 0 ? 1 : 0); }
-    // Without a branch: whether the remainder carries is as good as random from row to row.
-    void up() {
-        q += qa;
-        r += ra;
-        const i64 carry = r >= c ? 1 : 0;
-        q += carry;
-        r -= c & -carry;
-    }
-    void down() {
-        q -= qa;
-        r -= ra;
-        const i64 borrow = r < 0 ? 1 : 0;
-        q -= borrow;
-        r += c & -borrow;
-    }
 };
 
 // A polygon's edge that is not horizontal, where it crosses the rows of pixel centres: rows top
