@@ -145,6 +145,9 @@ struct Pixels {
         }
     }
 
+    // Whether every pixel of a run is set: packed, and no pattern.
+    static constexpr bool kPlain = kPacked && !kPattern;
+
     std::uint8_t *base;
     i64 width, height, pitch, step;
     std::uint16_t pattern;
@@ -1378,33 +1381,6 @@ public:
         half(lower_.at, std::max(first, middle_), std::min(last, bottom_ - 1));
     }
 
-    // Each row's pixels from row `first` (as constructed, with the edges) to `last`, all within
-    // the triangle's rows, as bits (bit i: pixel base + i, all of them less than 64 pixels
-    // right of base) or'ed into rows[py - first]: the inside and the edges' lines.
-    void masks(i64 first, i64 last, i64 base, std::uint64_t *rows) {
-        Stepper along = long_.at;
-        const auto half = [&](Stepper edge, i64 top, i64 bottom) {
-            Stepper &left = long_left_ ? along : edge, &right = long_left_ ? edge : along;
-            for (i64 py = top; py <= bottom; ++py) {
-                const i64 lo = left.ceil(), hi = right.q;
-                // Between two crossings less than a pixel apart there may be no centre.
-                if (lo <= hi) rows[py - first] |= bits(lo - base, hi - base);
-                left.up();
-                right.up();
-            }
-        };
-        half(upper_.at, std::max(first, top_), std::min(last, middle_ - 1));
-        half(lower_.at, std::max(first, middle_), std::min(last, bottom_ - 1));
-        for (const LineRows &line : line_) {
-            const i64 from = std::max(first, line.top), to = std::min(last, line.bottom);
-            if (line.steep) {
-                line_masks<true>(line, base, rows + (from - first), to - from + 1);
-            } else {
-                line_masks<false>(line, base, rows + (from - first), to - from + 1);
-            }
-        }
-    }
-
     std::size_t next(i64 py, Run *runs) {
         std::size_t n = 0;
         if (top_ <= py && py < bottom_) {
@@ -1448,31 +1424,6 @@ private:
     bool long_left_ = false;
     std::size_t lines_;
     LineRows line_[3];
-
-    // Bits from..to (0 <= from <= to < 64) set.
-    static std::uint64_t bits(i64 from, i64 to) {
-        return (std::uint64_t{2} << to) - (std::uint64_t{1} << from);
-    }
-
-    // The line's runs on `count` rows from its first asked for, as LineRows::next gives them
-    // (never empty on a row the line spans), or'ed into row[] as bits from `base`, by a loop of
-    // the line's kind.
-    template <bool kSteep>
-    static void line_masks(const LineRows &line, i64 base, std::uint64_t *row, i64 count) {
-        Stepper at = line.at;
-        const i64 x0 = line.x0 - base, dx = line.dx, sx = line.sx;
-        for (i64 i = 0; i < count; ++i) {
-            const i64 before = at.q;
-            at.up();
-            if constexpr (kSteep) {
-                row[i] |= std::uint64_t{1} << (x0 + sx * before);
-            } else {
-                const i64 from = std::max<i64>(std::min(before, at.q) + 1, 0);
-                const i64 to = std::min(std::max(before, at.q), dx);
-                row[i] |= sx > 0 ? bits(x0 + from, x0 + to) : bits(x0 - to, x0 - from);
-            }
-        }
-    }
 };
 
 template <typename Rows>
@@ -1526,26 +1477,89 @@ void draw_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_
     });
 }
 
-// Draws the outline of a triangle less than 65 pixels wide (its vertices' columns from `left` on)
-// from each row's pixels as bits: those whose neighbours to the left and right (the row's bits
-// shifted) and above and below (the next rows' bits) are not all set.
-void draw_narrow_triangle(const Canvas &canvas, const i64 *xs, const i64 *ys, std::uint8_t c,
-                          i64 left, i64 top, i64 bottom) {
-    // The rows drawn and those on either side.
-    const i64 first = std::max<i64>(top - canvas.origin_y, -1);
-    const i64 last = std::min<i64>(bottom - canvas.origin_y, canvas.height);
-    const i64 base = left - canvas.origin_x;
-    const std::size_t count = static_cast<std::size_t>(last - first + 1);
-    Scratch<std::uint64_t, 256> scratch(count + 2);
-    std::uint64_t *rows = scratch.data() + 1;  // rows[-1] and rows[count]: none, above and below
-    std::memset(scratch.data(), 0, (count + 2) * sizeof(std::uint64_t));
-    TriangleRows(xs, ys, 3, canvas.origin_x, canvas.origin_y, first, true)
-        .masks(first, last, base, rows);
+// Bits from..to (0 <= from <= to < 64) set.
+std::uint64_t bits(i64 from, i64 to) {
+    return (std::uint64_t{2} << to) - (std::uint64_t{1} << from);
+}
+
+// The line's runs on `count` rows from `line`'s first, as LineRows::next gives them (never empty
+// on a row the line spans), or'ed into row[] as bits from `base`, by a loop of the line's kind.
+template <bool kSteep>
+void or_line(const LineRows &line, i64 base, std::uint64_t *row, i64 count) {
+    Stepper at = line.at;
+    const i64 x0 = line.x0 - base, dx = line.dx, sx = line.sx;
+    for (i64 i = 0; i < count; ++i) {
+        const i64 before = at.q;
+        at.up();
+        if constexpr (kSteep) {
+            row[i] |= std::uint64_t{1} << (x0 + sx * before);
+        } else {
+            const i64 from = std::max<i64>(std::min(before, at.q) + 1, 0);
+            const i64 to = std::min(std::max(before, at.q), dx);
+            row[i] |= sx > 0 ? bits(x0 + from, x0 + to) : bits(x0 - to, x0 - from);
+        }
+    }
+}
+
+// Draws a polygon less than 65 pixels wide (its vertices' columns from `left` on) from each row's
+// pixels as bits: filled, the rows' runs; outlined, the pixels whose neighbours to the left and
+// right (the row's bits shifted) and above and below (the next rows' bits) are not all set. A row's
+// inside is the bits from each crossing on, exclusive-or'ed (the even-odd rule), with the bit of
+// a crossing that falls on a pixel's centre; its edges' line pixels are or'ed in.
+void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t count,
+                         std::uint8_t c, bool fill, i64 left, i64 top, i64 bottom) {
+    const i64 ox = canvas.origin_x, oy = canvas.origin_y, base = left - ox;
+    // Filled, the rows drawn; outlined, those and the rows on either side.
+    const i64 first = std::max<i64>(top - oy, fill ? 0 : -1);
+    const i64 last = std::min<i64>(bottom - oy, canvas.height - (fill ? 1 : 0));
+    const std::size_t n = static_cast<std::size_t>(last - first + 1);
+    Scratch<std::uint64_t, 2 * 128> scratch(2 * (n + 2));
+    std::memset(scratch.data(), 0, 2 * (n + 2) * sizeof(std::uint64_t));
+    // rows[-1] and rows[n]: none, above and below.
+    std::uint64_t *rows = scratch.data() + 1, *inside = rows + n + 2;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t j = i + 1 == count ? 0 : i + 1;
+        const i64 x0 = xs[i] - ox, y0 = ys[i] - oy, x1 = xs[j] - ox, y1 = ys[j] - oy;
+        if (std::max(y0, y1) < first || std::min(y0, y1) > last) continue;
+        const LineRows line = LineRows::of(x0, y0, x1, y1, first);
+        i64 from = std::max(first, line.top), to = std::min(last, line.bottom);
+        if (line.steep) {
+            or_line<true>(line, base, rows + (from - first), to - from + 1);
+        } else {
+            or_line<false>(line, base, rows + (from - first), to - from + 1);
+        }
+        if (y0 == y1) continue;
+        const Crossing edge =
+            y0 < y1 ? Crossing::of(x0, y0, x1, y1, first) : Crossing::of(x1, y1, x0, y0, first);
+        Stepper at = edge.at;
+        from = std::max(first, edge.top);
+        to = std::min(last, edge.bottom - 1);
+        for (i64 py = from; py <= to; ++py) {
+            // The centres from the crossing on: from bit k, which is at most right - left.
+            const i64 k = at.ceil() - base;
+            inside[py - first] ^= ~std::uint64_t{0} << k;
+            rows[py - first] |= std::uint64_t{at.r == 0} << k;
+            at.up();
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) rows[i] |= inside[i];
     with_shape_pixels(canvas, [&](const auto &pixels) {
         const i64 from = std::max<i64>(first, 0), to = std::min<i64>(last, canvas.height - 1);
+        // Where the 64 columns lie on the canvas, its plain rows are written 8 pixels at a time.
+        const bool whole = pixels.kPlain && base >= 0 && base + 64 <= canvas.width;
         for (i64 py = from; py <= to; ++py) {
             const std::uint64_t *row = rows + (py - first);
-            std::uint64_t word = row[0] & ~(row[-1] & row[1] & (row[0] << 1) & (row[0] >> 1));
+            std::uint64_t word = row[0];
+            if (!fill) word &= ~(row[-1] & row[1] & (word << 1) & (word >> 1));
+            if (whole) {
+                std::uint8_t *p = pixels.row(py) + base;
+                while (word != 0) {
+                    const int at = __builtin_ctzll(word) & ~7;
+                    fill_masked(p + at, kRowMasks[(word >> at) & 0xFF], c);
+                    word &= ~(std::uint64_t{0xFF} << at);
+                }
+                continue;
+            }
             while (word != 0) {
                 const int at = __builtin_ctzll(word);
                 const std::uint64_t rest = ~(word >> at);
@@ -1575,11 +1589,12 @@ void polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t cou
         top - oy >= canvas.height) {
         return;
     }
+    // A filled triangle's rows are drawn faster as one span each and its edges as lines.
+    if (count >= 3 && right - left < 64 && !(fill && count == 3)) {
+        draw_narrow_polygon(canvas, xs, ys, count, c, fill, left, top, bottom);
+        return;
+    }
     if (count == 3) {
-        if (!fill && right - left < 64) {
-            draw_narrow_triangle(canvas, xs, ys, c, left, top, bottom);
-            return;
-        }
         draw_polygon<TriangleRows>(canvas, xs, ys, count, c, fill, top, bottom);
     } else {
         draw_polygon<PolygonRows>(canvas, xs, ys, count, c, fill, top, bottom);
