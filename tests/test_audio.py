@@ -281,6 +281,8 @@ while time.monotonic() < deadline:
         os._exit(1)
     time.sleep(0.005)
 sdl = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
+sdl.SDL_GetAudioPlaybackDevices.restype = ctypes.c_void_p
+sdl.SDL_free.argtypes = [ctypes.c_void_p]
 count = ctypes.c_int()
 sdl.SDL_free(sdl.SDL_GetAudioPlaybackDevices(ctypes.byref(count)))
 os._exit(3 if count.value else 1)
