@@ -258,6 +258,36 @@ os.kill(int(os.environ["SERVER_PID"]), signal.SIGSTOP)
 time.sleep(0.2)
 """
 
+# Kills the server it plays into (the parent's child, so only its pid is known here), then polls.
+# Exit status 0: the next calls said "sound device lost" once SDL noticed; 3: SDL never noticed (its
+# PulseAudio backend can miss a server's end when the device thread is between two waits: the
+# thread then sleeps on for good, and SDL cannot shut down in this process); 1: SDL noticed but
+# the calls did not say so. os._exit: nothing at exit may wait on such a thread.
+KILLS_ITS_SERVER = """
+import ctypes, os, signal, time, numpy as np
+import jxframebuf
+from jxframebuf import Audio
+audio = Audio()
+os.kill(int(os.environ["SERVER_PID"]), signal.SIGKILL)
+deadline = time.monotonic() + 20
+while time.monotonic() < deadline:
+    try:
+        audio.queue(np.zeros((8, 2)))
+    except RuntimeError as error:
+        try:
+            audio.clear()
+        except RuntimeError as again:
+            os._exit(0 if str(error) == str(again) == "sound device lost" else 1)
+        os._exit(1)
+    time.sleep(0.005)
+sdl = ctypes.CDLL(jxframebuf._jxframebuf.__file__)
+sdl.SDL_GetAudioPlaybackDevices.restype = ctypes.c_void_p
+sdl.SDL_free.argtypes = [ctypes.c_void_p]
+count = ctypes.c_int()
+sdl.SDL_free(sdl.SDL_GetAudioPlaybackDevices(ctypes.byref(count)))
+os._exit(3 if count.value else 1)
+"""
+
 
 @pytest.mark.pulse
 def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypatch):
@@ -300,23 +330,22 @@ def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypat
         )  # fmt: skip
         os.kill(server.process.pid, signal.SIGCONT)
         assert ending.returncode == 0
-        assert time.monotonic() - start < 6  # the interpreter's start and import included
-        # Killed: the next call says so once SDL has noticed, and a new Audio plays.
-        audio = Audio()
-        server.process.kill()
-        server.process.wait()
-
-        def lost():
-            try:
-                audio.queue(np.zeros((8, 2)))
-            except RuntimeError as error:
-                assert str(error) == "sound device lost"
-                return True
-            return False
-
-        # SDL's device thread notices the killed server: seconds under the sanitizer on a busy
-        # machine.
-        wait_until(lost, 20)
+        # The interpreter's start and imports included: seconds under the sanitizer.
+        assert time.monotonic() - start < 10
+    # Killed: the next call says so once SDL has noticed (in a child: see KILLS_ITS_SERVER), on a
+    # fresh server each time until SDL does, at most three times.
+    for _ in range(3):
+        with soundserver.PulseAudio(RATE) as server:
+            killed = subprocess.run(
+                [sys.executable, "-c", KILLS_ITS_SERVER],
+                env=dict(os.environ, **server.env, SERVER_PID=str(server.process.pid)),
+                timeout=90, check=False,
+            )  # fmt: skip
+        assert killed.returncode in (0, 3)
+        if killed.returncode == 0:
+            break
+    assert killed.returncode == 0, "SDL missed the killed server three times"
+    # A new server: a new Audio plays on it.
     with soundserver.PulseAudio(RATE) as server:
         use(server)
         with server.record() as recording, Audio(RATE, 2) as again:
@@ -325,8 +354,6 @@ def test_a_frozen_or_restarted_sound_server_neither_hangs_nor_silences(monkeypat
             time.sleep(0.2)
             heard = recording.stop()
         assert np.abs(heard).max() == pytest.approx(0.25, abs=0.01)
-        with pytest.raises(RuntimeError, match="sound device lost"):
-            audio.clear()
     # What was given up on while the server was frozen has finished by now.
     wait_until(lambda: not sdl.initialised(), 10)
 

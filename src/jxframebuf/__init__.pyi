@@ -978,7 +978,9 @@ class Audio:
     When the device goes with nothing to take its place (the sound server was killed or
     restarted), the next call on the `Audio` gives its device back and raises
     `RuntimeError("sound device lost")` (every later call does too, `close()` aside); a new
-    `Audio` then starts SDL's sound afresh and plays on the server that is there now. A server
+    `Audio` then starts SDL's sound afresh and plays on the server that is there now (SDL's
+    PulseAudio backend can miss a server killed at an unlucky moment: that `Audio` then plays
+    into nothing, and a new one reports that the server did not answer). A server
     that stops answering (frozen) is waited for at most 3 s when opening and 1 s when closing,
     Ctrl-C ending the wait at once: the rest is left to a thread of its own, so a program ends in
     bounded time whatever the server does. Calls on an open `Audio` do not wait for the server.
