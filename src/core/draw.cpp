@@ -761,17 +761,24 @@ struct Stepper {
         Stepper s;
         const auto narrow = static_cast<i64>(start);
         if (i128{narrow} == start) {
-            s.q = floor_div64(narrow, c);
+            s.q = quotient(narrow, c);
             s.r = narrow - s.q * c;
         } else {
             s.q = floor_div(start, c);
             s.r = static_cast<i64>(start - i128{s.q} * c);
         }
-        s.qa = floor_div64(a, c);
+        s.qa = quotient(a, c);
         s.ra = a - s.qa * c;
         s.c = c;
         return s;
     }
+    // floor(n / c): many a start or step of a shape's edge is less than c from 0 (a steep
+    // edge's, or one starting on the first row), where no division is needed.
+    static i64 quotient(i64 n, i64 c) {
+        if (n >= -c && n < c) return n < 0 ? -1 : 0;
+        return floor_div64(n, c);
+    }
+
     // ceil((a*k + b) / c).
     i64 ceil() const { return q + (r != 0 ? 1 : 0); }
     // Without a branch: whether the remainder carries is as good as random from row to row.
@@ -985,9 +992,13 @@ struct Crossing {
     // (ax, ay) is the upper end, (bx, by) the lower (ay < by).
     static Crossing of(i64 ax, i64 ay, i64 bx, i64 by, i64 first) {
         const i64 row = std::max(first, ay);
-        return {ay, by,
-                Stepper::at(i128{2 * ax - 1} * (by - ay) + i128{2 * row + 1 - 2 * ay} * (bx - ax),
-                            2 * (bx - ax), 2 * (by - ay))};
+        // T = 2ax(by - ay) + rest: X - 1/2 is ax more than rest / (2(by - ay)), mostly within a
+        // pixel of ax on the edge's first row.
+        Crossing edge{ay, by,
+                      Stepper::at(i128{2 * (row - ay) + 1} * (bx - ax) - (by - ay), 2 * (bx - ax),
+                                  2 * (by - ay))};
+        edge.at.q += ax;
+        return edge;
     }
 };
 
@@ -1426,6 +1437,32 @@ private:
     LineRows line_[3];
 };
 
+// Draws line(x0, y0, x1, y1) as line() does: a line with both ends on the canvas (the usual edge
+// of a shape) is walked from its first pixel on, with none of line()'s clipping (which divides).
+void edge(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) {
+    const auto on = [&](i64 x, i64 y) {
+        return x >= 0 && x < canvas.width && y >= 0 && y < canvas.height;
+    };
+    const i64 ax = x0 - canvas.origin_x, ay = y0 - canvas.origin_y;
+    const i64 bx = x1 - canvas.origin_x, by = y1 - canvas.origin_y;
+    if (!on(ax, ay) || !on(bx, by)) {
+        line(canvas, static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1),
+             static_cast<int>(y1), c);
+        return;
+    }
+    const i64 dx = std::abs(bx - ax), dy = std::abs(by - ay);
+    const bool steep = dy > dx;
+    const i64 major = steep ? dy : dx, minor = steep ? dx : dy;
+    const i64 su = (steep ? by >= ay : bx >= ax) ? 1 : -1;
+    const i64 sv = (steep ? bx >= ax : by >= ay) ? 1 : -1;
+    const i64 u_step = su * (steep ? canvas.pitch : canvas.step);
+    const i64 v_step = sv * (steep ? canvas.step : canvas.pitch);
+    (canvas.pattern != 0 ? walk<true> : walk<false>)(canvas, canvas.at(ax, ay), major, steep,
+                                                     steep ? ay : ax, steep ? ax : ay, su, sv,
+                                                     2 * minor - major, u_step, u_step + v_step,
+                                                     2 * minor, 2 * minor - 2 * major, c);
+}
+
 template <typename Rows>
 void draw_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t count,
                   std::uint8_t c, bool fill, i64 top, i64 bottom) {
@@ -1452,8 +1489,7 @@ void draw_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_
         }
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t j = i + 1 == count ? 0 : i + 1;
-            line(canvas, static_cast<int>(xs[i]), static_cast<int>(ys[i]), static_cast<int>(xs[j]),
-                 static_cast<int>(ys[j]), c);
+            edge(canvas, xs[i], ys[i], xs[j], ys[j], c);
         }
         return;
     }
@@ -1483,21 +1519,30 @@ std::uint64_t bits(i64 from, i64 to) {
 }
 
 // The line's runs on `count` rows from `line`'s first, as LineRows::next gives them (never empty
-// on a row the line spans), or'ed into row[] as bits from `base`, by a loop of the line's kind.
-template <bool kSteep>
+// on a row the line spans), or'ed into row[] as bits from `base`, by a loop of the line's kind
+// (kRight: x1 >= x0).
+template <bool kSteep, bool kRight>
 void or_line(const LineRows &line, i64 base, std::uint64_t *row, i64 count) {
     Stepper at = line.at;
-    const i64 x0 = line.x0 - base, dx = line.dx, sx = line.sx;
+    const i64 x0 = line.x0 - base, dx = line.dx;
     for (i64 i = 0; i < count; ++i) {
         const i64 before = at.q;
         at.up();
         if constexpr (kSteep) {
-            row[i] |= std::uint64_t{1} << (x0 + sx * before);
+            row[i] |= std::uint64_t{1} << (kRight ? x0 + before : x0 - before);
         } else {
             const i64 from = std::max<i64>(std::min(before, at.q) + 1, 0);
             const i64 to = std::min(std::max(before, at.q), dx);
-            row[i] |= sx > 0 ? bits(x0 + from, x0 + to) : bits(x0 - to, x0 - from);
+            row[i] |= kRight ? bits(x0 + from, x0 + to) : bits(x0 - to, x0 - from);
         }
+    }
+}
+
+void or_line(const LineRows &line, i64 base, std::uint64_t *row, i64 count) {
+    if (line.steep) {
+        (line.sx > 0 ? or_line<true, true> : or_line<true, false>)(line, base, row, count);
+    } else {
+        (line.sx > 0 ? or_line<false, true> : or_line<false, false>)(line, base, row, count);
     }
 }
 
@@ -1523,11 +1568,7 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
         if (std::max(y0, y1) < first || std::min(y0, y1) > last) continue;
         const LineRows line = LineRows::of(x0, y0, x1, y1, first);
         i64 from = std::max(first, line.top), to = std::min(last, line.bottom);
-        if (line.steep) {
-            or_line<true>(line, base, rows + (from - first), to - from + 1);
-        } else {
-            or_line<false>(line, base, rows + (from - first), to - from + 1);
-        }
+        or_line(line, base, rows + (from - first), to - from + 1);
         if (y0 == y1) continue;
         const Crossing edge =
             y0 < y1 ? Crossing::of(x0, y0, x1, y1, first) : Crossing::of(x1, y1, x0, y0, first);
@@ -1538,7 +1579,7 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
             // The centres from the crossing on: from bit k, which is at most right - left.
             const i64 k = at.ceil() - base;
             inside[py - first] ^= ~std::uint64_t{0} << k;
-            rows[py - first] |= std::uint64_t{at.r == 0} << k;
+            if (at.r == 0) rows[py - first] |= std::uint64_t{1} << k;  // seldom
             at.up();
         }
     }
@@ -1551,7 +1592,7 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
             const std::uint64_t *row = rows + (py - first);
             std::uint64_t word = row[0];
             if (!fill) word &= ~(row[-1] & row[1] & (word << 1) & (word >> 1));
-            if (whole) {
+            if (whole && !fill) {
                 std::uint8_t *p = pixels.row(py) + base;
                 while (word != 0) {
                     const int at = __builtin_ctzll(word) & ~7;
@@ -1565,7 +1606,11 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
                 const std::uint64_t rest = ~(word >> at);
                 const int length = rest == 0 ? 64 - at : __builtin_ctzll(rest);
                 word &= length + at >= 64 ? 0 : ~std::uint64_t{0} << (at + length);
-                pixels.run(py, base + at, base + at + length - 1, c);
+                if (whole) {
+                    fill_run(pixels.row(py) + base + at, length, c);
+                } else {
+                    pixels.run(py, base + at, base + at + length - 1, c);
+                }
             }
         }
     });
