@@ -1037,6 +1037,10 @@ small = st.integers(-6, max(W, H) + 6)
 @example(points=[(2, 2), (15, 3), (6, 12)], c=3, fill=True)
 @example(points=[(3, 3), (3, 3), (3, 3)], c=3, fill=False)  # degenerate: a pixel
 @example(points=[(1, 1), (20, 1), (1, 14), (20, 14)], c=3, fill=True)  # a bow tie
+# Shapes 64 columns wide and one more (drawn two ways).
+@example(points=[(-40, 3), (23, 16), (10, -5)], c=3, fill=False)
+@example(points=[(-41, 3), (23, 16), (10, -5)], c=3, fill=False)
+@example(points=[(-41, 3), (23, 16), (10, -5), (2, 20)], c=3, fill=True)
 def test_triangles_and_polygons_are_their_centres_and_edges(points, c, fill):
     expected = shape_reference(polygon_set(points), c, fill)
     pixels, _ = drawn(Framebuffer.polygon, np.array(points), c, fill=fill)
