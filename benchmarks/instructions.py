@@ -31,6 +31,7 @@ CALLS = {
     "circle": "fb.circle(50, 40, 8, 3)",
     "blit": "fb.blit(30, 40, s, 0)",
     "text": "fb.text(3, 4, 'Score 1234', 7)",
+    "text_size": "jxframebuf.text_size('Score 1234')",
 }
 
 PROGRAM = """

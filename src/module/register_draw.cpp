@@ -251,17 +251,18 @@ std::int64_t draw_string(const draw::Canvas &canvas, int x, int y, PyObject *s, 
     });
 }
 
-// `font` and `scale` in a fast call of text(): after the 4 leading arguments, by position or by
-// keyword, each a Font or None, a plain int in range. False for any other call.
-bool fast_font(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, const font::Font *&font,
-               long &scale) {
+// `font` and `scale` in a fast call of text() or text_size(): after the `lead` leading
+// arguments, by position or by keyword, each a Font or None, a plain int in range. False for any
+// other call.
+bool fast_font(PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames, Py_ssize_t lead,
+               const font::Font *&font, long &scale) {
     const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     font = nullptr;
     scale = 1;
-    if (nargs < 4 || nargs + keywords > 6) return false;
+    if (nargs < lead || nargs + keywords > lead + 2) return false;
     bool have_font = false, have_scale = false;
-    for (Py_ssize_t i = 4; i < nargs + keywords; ++i) {
-        bool is_font = i == 4;
+    for (Py_ssize_t i = lead; i < nargs + keywords; ++i) {
+        bool is_font = i == lead;
         if (i >= nargs) {
             PyObject *name = PyTuple_GET_ITEM(kwnames, i - nargs);
             if (PyUnicode_EqualToUTF8(name, "font")) {
@@ -736,7 +737,7 @@ PyObject *text(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject
     const font::Font *font = nullptr;
     long scale = 1;
     if (target && nargs >= 4 && PyUnicode_CheckExact(args[2]) &&
-        fast_font(args, nargs, kwnames, font, scale) &&
+        fast_font(args, nargs, kwnames, 4, font, scale) &&
         plain_int(args[0], kIntMin, kIntMax, a[0]) && plain_int(args[1], kIntMin, kIntMax, a[1]) &&
         plain_int(args[3], 0, 255, a[2])) {
         return PyLong_FromLongLong(
@@ -1141,6 +1142,26 @@ void add_draw(py::class_<T> &cls) {
     add_state(cls);
 }
 
+// text_size() is a module function: its front measures a str with plain font and scale arguments
+// itself and hands every other call to the function pybind11 bound (`bound`).
+FastMethod text_size_function;
+
+PyObject *text_size_front(PyObject *, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+    const font::Font *font = nullptr;
+    long scale = 1;
+    if (nargs >= 1 && PyUnicode_CheckExact(args[0]) &&
+        fast_font(args, nargs, kwnames, 1, font, scale)) {
+        const draw::Extent size =
+            with_code_points(args[0], [&](const auto *chars, std::size_t count) {
+                return draw::text_size(chars, count, font ? *font : *font::font_8x8(),
+                                       static_cast<int>(scale));
+            });
+        return Py_BuildValue("(LL)", static_cast<long long>(size.width),
+                             static_cast<long long>(size.height));
+    }
+    return PyObject_Vectorcall(text_size_function.bound, args, static_cast<size_t>(nargs), kwnames);
+}
+
 }  // namespace
 
 void register_pixels(FramebufferClass &cls) {
@@ -1179,6 +1200,15 @@ void register_canvas(py::module_ &m) {
             return std::make_pair(size.width, size.height);
         },
         py::arg("s"), py::arg("font") = py::none(), py::arg("scale") = 1);
+    py::object bound = m.attr("text_size");
+    text_size_function.doc = py::str(bound.attr("__doc__"));
+    text_size_function.bound = bound.release().ptr();
+    text_size_function.def = {
+        "text_size", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&text_size_front)),
+        METH_FASTCALL | METH_KEYWORDS, text_size_function.doc.c_str()};
+    PyObject *front = PyCFunction_NewEx(&text_size_function.def, nullptr, m.attr("__name__").ptr());
+    if (!front) throw py::error_already_set();
+    m.attr("text_size") = py::reinterpret_steal<py::object>(front);
 }
 
 }  // namespace jxfb
