@@ -471,38 +471,48 @@ PROGRAMS = {"ours": "draw_ours", "pygame-ce": "draw_pygame", "pyxel": "draw_pyxe
 
 
 def measure(runner, rounds: int, samples: int, progress=print) -> dict:
-    """Every program `rounds` times in fresh processes, a different one first each round, on SDL's
-    dummy driver (pyxel: SDL2's offscreen driver, as it needs OpenGL to start). Returns the
-    per-call nanoseconds of each program and primitive by round, and the peers that could not
-    run with the reason."""
+    """Every program `rounds` times in fresh processes, a different one first each round, all on
+    one CPU, on SDL's dummy driver (pyxel: SDL2's offscreen driver, as it needs OpenGL to start).
+    Returns the per-call nanoseconds of each program and primitive by round, and the peers that
+    could not run with the reason."""
     progress(f"drawing: {', '.join(COUNTS)} against pygame-ce and pyxel")
     font = font_file(None)  # one file for every program
     names = list(PROGRAMS)
     by_round: dict[str, dict[str, list[float]]] = {p: {k: [] for k in COUNTS} for p in names}
     unavailable: dict[str, str] = {}
-    for round_number in range(rounds):
-        order = names[round_number % len(names) :] + names[: round_number % len(names)]
-        for program in order:
-            if program in unavailable:
-                continue
-            command = [
-                sys.executable,
-                str(Path(__file__).resolve()),
-                PROGRAMS[program],
-                json.dumps({"samples": samples, "font": font}),
-            ]
-            sdl2_driver = "offscreen" if program == "pyxel" else None
-            try:
-                r = runner.run(command, "dummy", sdl2_driver)
-            except RuntimeError as error:
-                if program == "ours":
-                    raise
-                unavailable[program] = str(error).strip().splitlines()[-1]
-                continue
-            # A sample can only be slowed down by the rest of the machine: the fastest one
-            # stands for the round.
-            for name, values in r["ns"].items():
-                by_round[program][name].append(min(values))
+    # Every program runs on the same one CPU (the children inherit it): a virtual machine's CPUs
+    # can differ by a third in speed for minutes (another guest's load lands on one), which made
+    # a program's figure depend on where it happened to run.
+    cpus = os.sched_getaffinity(0) if hasattr(os, "sched_setaffinity") else None
+    if cpus:
+        os.sched_setaffinity(0, {min(cpus)})
+    try:
+        for round_number in range(rounds):
+            order = names[round_number % len(names) :] + names[: round_number % len(names)]
+            for program in order:
+                if program in unavailable:
+                    continue
+                command = [
+                    sys.executable,
+                    str(Path(__file__).resolve()),
+                    PROGRAMS[program],
+                    json.dumps({"samples": samples, "font": font}),
+                ]
+                sdl2_driver = "offscreen" if program == "pyxel" else None
+                try:
+                    r = runner.run(command, "dummy", sdl2_driver)
+                except RuntimeError as error:
+                    if program == "ours":
+                        raise
+                    unavailable[program] = str(error).strip().splitlines()[-1]
+                    continue
+                # A sample can only be slowed down by the rest of the machine: the fastest one
+                # stands for the round.
+                for name, values in r["ns"].items():
+                    by_round[program][name].append(min(values))
+    finally:
+        if cpus:
+            os.sched_setaffinity(0, cpus)
     return {
         "rounds": {p: v for p, v in by_round.items() if p not in unavailable},
         "unavailable": unavailable,
