@@ -251,6 +251,12 @@ std::int64_t draw_string(const draw::Canvas &canvas, int x, int y, PyObject *s, 
     });
 }
 
+draw::Extent string_size(PyObject *s, const font::Font &font, int scale) {
+    return with_code_points(s, [&](const auto *chars, std::size_t count) {
+        return draw::text_size(chars, count, font, scale);
+    });
+}
+
 // `font` and `scale` in a fast call of text() or text_size(): after the `lead` leading
 // arguments, by position or by keyword, each a Font or None, a plain int in range. False for any
 // other call.
@@ -1152,10 +1158,7 @@ PyObject *text_size_front(PyObject *, PyObject *const *args, Py_ssize_t nargs, P
     if (nargs >= 1 && PyUnicode_CheckExact(args[0]) &&
         fast_font(args, nargs, kwnames, 1, font, scale)) {
         const draw::Extent size =
-            with_code_points(args[0], [&](const auto *chars, std::size_t count) {
-                return draw::text_size(chars, count, font ? *font : *font::font_8x8(),
-                                       static_cast<int>(scale));
-            });
+            string_size(args[0], font ? *font : *font::font_8x8(), static_cast<int>(scale));
         return Py_BuildValue("(LL)", static_cast<long long>(size.width),
                              static_cast<long long>(size.height));
     }
@@ -1193,10 +1196,7 @@ void register_canvas(py::module_ &m) {
             if (!plain_int(scale_arg.object.ptr(), 1, 65536, scale)) {
                 scale = Scale::from(scale_arg.object, Where{text_size_context, 2});
             }
-            const draw::Extent size =
-                with_code_points(s.value.ptr(), [&](const auto *chars, std::size_t n) {
-                    return draw::text_size(chars, n, font, static_cast<int>(scale));
-                });
+            const draw::Extent size = string_size(s.value.ptr(), font, static_cast<int>(scale));
             return std::make_pair(size.width, size.height);
         },
         py::arg("s"), py::arg("font") = py::none(), py::arg("scale") = 1);
