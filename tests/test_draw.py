@@ -1041,6 +1041,9 @@ small = st.integers(-6, max(W, H) + 6)
 @example(points=[(-40, 3), (23, 16), (10, -5)], c=3, fill=False)
 @example(points=[(-41, 3), (23, 16), (10, -5)], c=3, fill=False)
 @example(points=[(-41, 3), (23, 16), (10, -5), (2, 20)], c=3, fill=True)
+# Narrow and far taller than the picture, outlined and filled.
+@example(points=[(3, -3000), (9, 2999), (40, 7)], c=3, fill=False)
+@example(points=[(3, -3000), (9, 2999), (40, 7)], c=3, fill=True)
 def test_triangles_and_polygons_are_their_centres_and_edges(points, c, fill):
     expected = shape_reference(polygon_set(points), c, fill)
     pixels, _ = drawn(Framebuffer.polygon, np.array(points), c, fill=fill)

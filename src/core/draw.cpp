@@ -94,6 +94,29 @@ void fill_run(std::uint8_t *p, i64 count, std::uint8_t c) {
     }
 }
 
+// Sets pixels lo..hi of `row` (0 <= lo <= hi < width) to c, as a shape's rows are best written
+// one after another: their lengths change a little from row to row, which a branch on each
+// length's size (as in fill_run) keeps mispredicting. Up to 16 pixels, where the row has 16 bytes
+// from lo on, are masked into those bytes (the others written back as they were); 16 to 64 are
+// four overlapping 16-byte stores.
+[[gnu::always_inline]] inline void fill_span(std::uint8_t *row, i64 lo, i64 hi, i64 width,
+                                             std::uint8_t c) {
+    const i64 count = hi - lo + 1;
+    std::uint8_t *p = row + lo;
+    if (count <= 16 && lo + 16 <= width) {
+        const std::uint32_t mask = (std::uint32_t{1} << count) - 1;
+        fill_masked(p, kRowMasks[mask & 0xFF], c);
+        fill_masked(p + 8, kRowMasks[mask >> 8], c);
+    } else if (count >= 16 && count <= 64) {
+        store<16>(p, c);
+        store<16>(p + std::min<i64>(16, count - 16), c);
+        store<16>(p + std::min<i64>(32, count - 16), c);
+        store<16>(p + count - 16, c);
+    } else {
+        fill_run(p, count, c);
+    }
+}
+
 // The canvas's pixels as a drawing function walks them. Packed (kPacked: a step of 1, as in
 // every framebuffer) the step is the constant 1, so that runs are memset and glyph rows single
 // stores; otherwise every pixel is addressed through the step. With kPattern, runs and plotted
@@ -1340,6 +1363,27 @@ void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t 
 
 namespace {
 
+// Draws rows from..to of a shape whose row py runs from left's ceiling to right's quotient, and
+// returns the steppers as they end. A function of its own, with the steppers in locals, so that
+// their values stay in registers (as references chosen at run time, they lived in memory).
+template <typename Pixels>
+[[gnu::noinline]] std::pair<Stepper, Stepper> spans(const Pixels &pixels, Stepper left,
+                                                    Stepper right, i64 from, i64 to,
+                                                    std::uint8_t c) {
+    for (i64 py = from; py <= to; ++py) {
+        if constexpr (Pixels::kPlain) {
+            const i64 lo = std::max<i64>(left.ceil(), 0);
+            const i64 hi = std::min<i64>(right.q, pixels.width - 1);
+            if (lo <= hi) fill_span(pixels.row(py), lo, hi, pixels.width, c);
+        } else {
+            pixels.run(py, left.ceil(), right.q, c);
+        }
+        left.up();
+        right.up();
+    }
+    return {left, right};
+}
+
 // A triangle's pixels row by row, as PolygonRows gives them: its vertices sorted by row, A above
 // B above C, each row's inside lies between the long edge AC and the short edge, AB or BC, that
 // spans it, always on the same side of AC (the side B is on).
@@ -1381,11 +1425,10 @@ public:
     void fill(const Pixels &pixels, i64 first, i64 last, std::uint8_t c) {
         Stepper along = long_.at;
         const auto half = [&](Stepper edge, i64 from, i64 to) {
-            Stepper &left = long_left_ ? along : edge, &right = long_left_ ? edge : along;
-            for (i64 py = from; py <= to; ++py) {
-                pixels.run(py, left.ceil(), right.q, c);
-                left.up();
-                right.up();
+            if (long_left_) {
+                along = spans(pixels, along, edge, from, to, c).first;
+            } else {
+                along = spans(pixels, edge, along, from, to, c).second;
             }
         };
         half(upper_.at, std::max(first, top_), std::min(last, middle_ - 1));
@@ -1546,6 +1589,52 @@ void or_line(const LineRows &line, i64 base, std::uint64_t *row, i64 count) {
     }
 }
 
+// Draws rows from..to of a shape less than 65 pixels wide from their pixels as bits (bit k of
+// rows[py - first]: column base + k; the rows on either side, which an outline needs, are in
+// the array too): filled, every set bit; outlined, those whose neighbours to the left and right
+// (the row's bits shifted) and above and below (the next rows' bits) are not all set. Every
+// value a parameter, so that none is read again from memory after each pixel stored.
+template <typename Pixels>
+[[gnu::always_inline]] inline void draw_row_bits(const Pixels pixels, const std::uint64_t *rows,
+                                                 i64 first, i64 from, i64 to, i64 base, bool fill,
+                                                 std::uint8_t c) {
+    // Where the 64 columns lie on the canvas, its plain rows are written 8 pixels at a time.
+    const bool whole = pixels.kPlain && base >= 0 && base + 64 <= pixels.width;
+    for (i64 py = from; py <= to; ++py) {
+        const std::uint64_t *row = rows + (py - first);
+        std::uint64_t word = row[0];
+        if (!fill) word &= ~(row[-1] & row[1] & (word << 1) & (word >> 1));
+        if (whole && !fill) {
+            std::uint8_t *p = pixels.row(py) + base;
+            while (word != 0) {
+                const int at = __builtin_ctzll(word) & ~7;
+                fill_masked(p + at, kRowMasks[(word >> at) & 0xFF], c);
+                word &= ~(std::uint64_t{0xFF} << at);
+            }
+            continue;
+        }
+        while (word != 0) {
+            const int at = __builtin_ctzll(word);
+            const std::uint64_t rest = ~(word >> at);
+            const int length = rest == 0 ? 64 - at : __builtin_ctzll(rest);
+            word &= length + at >= 64 ? 0 : ~std::uint64_t{0} << (at + length);
+            if (whole) {
+                fill_run(pixels.row(py) + base + at, length, c);
+            } else {
+                pixels.run(py, base + at, base + at + length - 1, c);
+            }
+        }
+    }
+}
+
+void draw_row_bits(const Canvas &canvas, const std::uint64_t *rows, i64 first, i64 last, i64 base,
+                   bool fill, std::uint8_t c) {
+    const i64 from = std::max<i64>(first, 0), to = std::min<i64>(last, canvas.height - 1);
+    with_shape_pixels(canvas, [&](const auto &pixels) {
+        draw_row_bits(pixels, rows, first, from, to, base, fill, c);
+    });
+}
+
 // Draws a polygon less than 65 pixels wide (its vertices' columns from `left` on) from each row's
 // pixels as bits: filled, the rows' runs; outlined, the pixels whose neighbours to the left and
 // right (the row's bits shifted) and above and below (the next rows' bits) are not all set. A row's
@@ -1584,36 +1673,144 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
         }
     }
     for (std::size_t i = 0; i < n; ++i) rows[i] |= inside[i];
-    with_shape_pixels(canvas, [&](const auto &pixels) {
-        const i64 from = std::max<i64>(first, 0), to = std::min<i64>(last, canvas.height - 1);
-        // Where the 64 columns lie on the canvas, its plain rows are written 8 pixels at a time.
-        const bool whole = pixels.kPlain && base >= 0 && base + 64 <= canvas.width;
-        for (i64 py = from; py <= to; ++py) {
-            const std::uint64_t *row = rows + (py - first);
-            std::uint64_t word = row[0];
-            if (!fill) word &= ~(row[-1] & row[1] & (word << 1) & (word >> 1));
-            if (whole && !fill) {
-                std::uint8_t *p = pixels.row(py) + base;
-                while (word != 0) {
-                    const int at = __builtin_ctzll(word) & ~7;
-                    fill_masked(p + at, kRowMasks[(word >> at) & 0xFF], c);
-                    word &= ~(std::uint64_t{0xFF} << at);
-                }
-                continue;
-            }
-            while (word != 0) {
-                const int at = __builtin_ctzll(word);
-                const std::uint64_t rest = ~(word >> at);
-                const int length = rest == 0 ? 64 - at : __builtin_ctzll(rest);
-                word &= length + at >= 64 ? 0 : ~std::uint64_t{0} << (at + length);
-                if (whole) {
-                    fill_run(pixels.row(py) + base + at, length, c);
-                } else {
-                    pixels.run(py, base + at, base + at + length - 1, c);
-                }
-            }
+    draw_row_bits(canvas, rows, first, last, base, fill, c);
+}
+
+// One edge of a triangle less than 65 pixels wide, from its upper end (ax, ay) to its lower end
+// (bx, by), row by row as bits from the triangle's left: both what it adds to a row (its line's
+// pixels) and where it crosses the row's centres come from one quotient and remainder, those of
+// N = 2 (bx - ax) m / (2 (by - ay)) on the row m below its top. Each is floor((N + B) / c) for a
+// constant B (c = 2 (by - ay)), which is q + floor(B / c) + (r >= c - B mod c): one comparison.
+//   line (by line()'s rule, drawn from (x0, y0) to (x1, y1), sx the sign of x1 - x0):
+//     steep (dy > dx): the one pixel ax + floor((N + dy - 1) / c) (sx > 0) or
+//                      ax + floor((N + dy) / c) (sx < 0);
+//     shallow: the run from ax + floor((N + c - dx) / c) to ax + floor((N + dx) / c) (sx > 0),
+//              or ax + floor((N + c - 1 - dx) / c) to ax + floor((N + dx - 1) / c) (sx < 0),
+//              within the line's columns;
+//   crossing: the centres from ceil(X - 1/2) = ax + floor((N + (bx - ax) + (by - ay) - 1) / c)
+//             on, X - 1/2 = ax + (N + (bx - ax) - (by - ay)) / c lying on a centre when
+//             r = (by - ay) - (bx - ax) mod c.
+// A horizontal edge is its one row's run (a quotient that never moves).
+class EdgeRows {
+public:
+    // Positioned at row `row` (ay <= row <= by).
+    EdgeRows(i64 x0, i64 y0, i64 x1, i64 y1, i64 row) {
+        const bool down = y0 <= y1;
+        const i64 ax = down ? x0 : x1, ay = down ? y0 : y1, bx = down ? x1 : x0,
+                  by = down ? y1 : y0;
+        const i64 wide = bx - ax, dx = std::abs(wide), dy = by - ay;
+        span_lo_ = std::min(ax, bx);
+        span_hi_ = std::max(ax, bx);
+        if (dy == 0) {
+            at_ = {0, 0, 0, 0, 1};
+            lo_ = {span_lo_, 1};
+            hi_ = {span_hi_, 1};
+            return;
         }
-    });
+        const i64 c = 2 * dy;
+        at_ = Stepper::at(i128{2 * wide} * (row - ay), 2 * wide, c);
+        const bool right = x1 >= x0;
+        const auto offset = [&](i64 b) {
+            const i64 q = floor_div64(b, c);
+            return Offset{ax + q, c - (b - q * c)};
+        };
+        if (dy > dx) {
+            lo_ = hi_ = offset(right ? dy - 1 : dy);
+        } else {
+            lo_ = offset(right ? c - dx : c - 1 - dx);
+            hi_ = offset(right ? dx : dx - 1);
+        }
+        cross_ = offset(wide + dy - 1);
+        on_ = dy - wide;
+        on_ -= floor_div64(on_, c) * c;
+    }
+
+    // The line's pixels on the current row.
+    std::uint64_t line() const {
+        return bits(std::max(lo_.at(at_), span_lo_), std::min(hi_.at(at_), span_hi_));
+    }
+    // The centres from the crossing on toggled in `inside`, and the bit of a crossing that
+    // falls on a centre set in `on`.
+    void cross(std::uint64_t &inside, std::uint64_t &on) const {
+        const i64 k = cross_.at(at_);
+        inside ^= ~std::uint64_t{0} << k;
+        on |= std::uint64_t{at_.r == on_} << k;
+    }
+    void next() { at_.up(); }
+
+private:
+    struct Offset {
+        i64 base, carry;  // base + q, one more where r >= carry
+        i64 at(const Stepper &s) const { return s.q + base + (s.r >= carry ? 1 : 0); }
+    };
+
+    Stepper at_;
+    Offset lo_, hi_, cross_{0, 1};
+    i64 span_lo_, span_hi_, on_ = -1;
+};
+
+// A triangle less than 65 pixels wide, row by row as bits from its left (as draw_narrow_polygon's
+// rows): each edge's line pixels, or'ed in, and its crossings, which toggle the bits from the
+// crossing on. Its vertices sorted by row, A above B above C, the rows above B meet the edges AC
+// and AB, those below meet AC and BC, and B's row the lines of all three: each stretch of rows
+// is one loop over the two edges it meets, with their state in locals.
+void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 first, i64 last) {
+    int a = 0, b = 1, c = 2;
+    if (y[b] < y[a]) std::swap(a, b);
+    if (y[c] < y[b]) std::swap(b, c);
+    if (y[b] < y[a]) std::swap(a, b);
+    // Each edge as line() draws it: from vertex i to vertex i + 1.
+    const auto edge = [&](int u, int v) {
+        if ((u == 2 ? 0 : u + 1) != v) std::swap(u, v);
+        return EdgeRows(x[u], y[u], x[v], y[v], std::max(first, std::min(y[u], y[v])));
+    };
+    EdgeRows ab = edge(a, b), bc = edge(b, c), ac = edge(a, c);
+    const i64 yb = y[b], yc = y[c];
+    const auto stretch = [&](EdgeRows &edge_e, EdgeRows &edge_f, i64 from, i64 to) {
+        EdgeRows e = edge_e, f = edge_f;
+        for (i64 py = from; py <= to; ++py) {
+            std::uint64_t inside = 0, on = 0;
+            e.cross(inside, on);
+            f.cross(inside, on);
+            rows[py - first] = inside | on | e.line() | f.line();
+            e.next();
+            f.next();
+        }
+        edge_e = e;
+        edge_f = f;
+    };
+    stretch(ac, ab, first, std::min(last, yb - 1));
+    if (first <= yb && yb <= last) {
+        std::uint64_t row = ac.line() | ab.line() | bc.line();
+        if (yb < yc) {
+            std::uint64_t inside = 0, on = 0;
+            ac.cross(inside, on);
+            bc.cross(inside, on);
+            row |= inside | on;
+        }
+        rows[yb - first] = row;
+        ac.next();
+        bc.next();
+    }
+    stretch(ac, bc, std::max(first, yb + 1), std::min(last, yc - 1));
+    if (yb < yc && first <= yc && yc <= last) rows[yc - first] = ac.line() | bc.line();
+}
+
+// The outline of a triangle less than 65 pixels wide, from its rows' bits.
+void draw_narrow_triangle(const Canvas &canvas, const i64 *xs, const i64 *ys, std::uint8_t c,
+                          i64 left, i64 top, i64 bottom) {
+    const i64 ox = canvas.origin_x, oy = canvas.origin_y, base = left - ox;
+    // The rows drawn and those on either side.
+    const i64 first = std::max<i64>(top - oy, -1);
+    const i64 last = std::min<i64>(bottom - oy, canvas.height);
+    const std::size_t n = static_cast<std::size_t>(last - first + 1);
+    Scratch<std::uint64_t, 130> scratch(n + 2);
+    std::uint64_t *rows = scratch.data() + 1;
+    rows[-1] = rows[n] = 0;
+    const i64 x[3] = {xs[0] - ox - base, xs[1] - ox - base, xs[2] - ox - base};
+    const i64 y[3] = {ys[0] - oy, ys[1] - oy, ys[2] - oy};
+    narrow_triangle_rows(x, y, rows, first, last);
+    draw_row_bits(canvas, rows, first, last, base, false, c);
 }
 
 }  // namespace
@@ -1634,8 +1831,13 @@ void polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_t cou
         top - oy >= canvas.height) {
         return;
     }
-    // A filled triangle's rows are drawn faster as one span each and its edges as lines.
-    if (count >= 3 && right - left < 64 && !(fill && count == 3)) {
+    // A narrow triangle's outline comes from its rows' bits; a filled triangle's rows are drawn
+    // faster as one span each and its edges as lines.
+    if (count == 3 && right - left < 64 && !fill) {
+        draw_narrow_triangle(canvas, xs, ys, c, left, top, bottom);
+        return;
+    }
+    if (count > 3 && right - left < 64) {
         draw_narrow_polygon(canvas, xs, ys, count, c, fill, left, top, bottom);
         return;
     }
