@@ -1055,6 +1055,21 @@ def test_triangles_and_polygons_are_their_centres_and_edges(points, c, fill):
         np.testing.assert_array_equal(pixels, expected)
 
 
+def test_narrow_shapes_on_a_wide_picture_draw_as_on_a_strided_one():
+    """Shapes less than 65 columns wide are written 8 pixels at a time through a window of 64
+    columns on a packed picture at least that wide, moved inside it at either side; a strided
+    picture (checked against the reference above) takes another way. Both draw alike."""
+    rng = np.random.default_rng(5)
+    packed, spaced = np.zeros((40, 100), np.uint8), np.zeros((40, 200), np.uint8)
+    canvases = Canvas(packed), Canvas(spaced[:, ::2])
+    for i in range(400):
+        points = rng.integers([-30, -10], [130, 50]) + rng.integers(-31, 32, (3 + i % 2 * 3, 2))
+        for canvas in canvases:
+            canvas.clear(0)
+            canvas.polygon(points, 1 + i % 15, i % 4 < 2)
+        np.testing.assert_array_equal(packed, spaced[:, ::2], err_msg=f"{points.tolist()}, {i}")
+
+
 def test_polygon_points_in_every_form_draw_alike_and_refuse_alike():
     points = [(1, 1), (20, 3), (2, 15), (17, 12)]
     expected = drawn(Framebuffer.polygon, np.array(points), 4, False)

@@ -94,29 +94,6 @@ void fill_run(std::uint8_t *p, i64 count, std::uint8_t c) {
     }
 }
 
-// Sets pixels lo..hi of `row` (0 <= lo <= hi < width) to c, as a shape's rows are best written
-// one after another: their lengths change a little from row to row, which a branch on each
-// length's size (as in fill_run) keeps mispredicting. Up to 16 pixels, where the row has 16 bytes
-// from lo on, are masked into those bytes (the others written back as they were); 16 to 64 are
-// four overlapping 16-byte stores.
-[[gnu::always_inline]] inline void fill_span(std::uint8_t *row, i64 lo, i64 hi, i64 width,
-                                             std::uint8_t c) {
-    const i64 count = hi - lo + 1;
-    std::uint8_t *p = row + lo;
-    if (count <= 16 && lo + 16 <= width) {
-        const std::uint32_t mask = (std::uint32_t{1} << count) - 1;
-        fill_masked(p, kRowMasks[mask & 0xFF], c);
-        fill_masked(p + 8, kRowMasks[mask >> 8], c);
-    } else if (count >= 16 && count <= 64) {
-        store<16>(p, c);
-        store<16>(p + std::min<i64>(16, count - 16), c);
-        store<16>(p + std::min<i64>(32, count - 16), c);
-        store<16>(p + count - 16, c);
-    } else {
-        fill_run(p, count, c);
-    }
-}
-
 // The canvas's pixels as a drawing function walks them. Packed (kPacked: a step of 1, as in
 // every framebuffer) the step is the constant 1, so that runs are memset and glyph rows single
 // stores; otherwise every pixel is addressed through the step. With kPattern, runs and plotted
@@ -366,7 +343,7 @@ Extent measure_text(const Unit *chars, std::size_t count, const font::Font &font
 // line()'s walk: `left` + 1 pixels from p on, u along the major axis and v along the minor one
 // (pixel coordinates, which only a pattern looks at). A function of its own, so that the loop
 // keeps its few values in registers whatever line() computed before it.
-template <bool kPattern>
+template <bool kPattern, bool kMasked = false>
 [[gnu::noinline]] void walk(const Canvas &canvas, std::uint8_t *p, i64 left, bool steep, i64 u,
                             i64 v, i64 su, i64 sv, i64 error, i64 u_step, i64 diagonal_step,
                             i64 straight_error, i64 diagonal_error, std::uint8_t c) {
@@ -378,15 +355,27 @@ template <bool kPattern>
             *p = c;
         }
         if (left == 0) break;  // before the pointer moves off the canvas
-        // Both outcomes computed and one selected, without a branch: on a sloped line whether v
-        // moves is close to random, and a mispredicted branch per pixel would cost more than
-        // the rest of the step. The chain from one error term to the next stays two operations.
-        const bool move = error > 0;
-        p += move ? diagonal_step : u_step;
-        error += move ? diagonal_error : straight_error;
-        if constexpr (kPattern) {
-            u += su;
-            v += move ? sv : 0;
+        // On a sloped line whether v moves is close to random. kMasked (a shape's edges): both
+        // outcomes computed and one selected by a mask, without a branch, which a sloped line
+        // would mispredict at about every other pixel. Otherwise the select is the compiler's
+        // (mostly a branch: fewer instructions, and line() draws straight and diagonal lines
+        // too, where it is always right).
+        if constexpr (kMasked) {
+            const i64 move = -static_cast<i64>(error > 0);
+            p += u_step + (move & (diagonal_step - u_step));
+            error += straight_error + (move & (diagonal_error - straight_error));
+            if constexpr (kPattern) {
+                u += su;
+                v += move & sv;
+            }
+        } else {
+            const bool move = error > 0;
+            p += move ? diagonal_step : u_step;
+            error += move ? diagonal_error : straight_error;
+            if constexpr (kPattern) {
+                u += su;
+                v += move ? sv : 0;
+            }
         }
     }
 }
@@ -1374,7 +1363,7 @@ template <typename Pixels>
         if constexpr (Pixels::kPlain) {
             const i64 lo = std::max<i64>(left.ceil(), 0);
             const i64 hi = std::min<i64>(right.q, pixels.width - 1);
-            if (lo <= hi) fill_span(pixels.row(py), lo, hi, pixels.width, c);
+            if (lo <= hi) fill_run(pixels.row(py) + lo, hi - lo + 1, c);
         } else {
             pixels.run(py, left.ceil(), right.q, c);
         }
@@ -1500,10 +1489,11 @@ void edge(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) 
     const i64 sv = (steep ? bx >= ax : by >= ay) ? 1 : -1;
     const i64 u_step = su * (steep ? canvas.pitch : canvas.step);
     const i64 v_step = sv * (steep ? canvas.step : canvas.pitch);
-    (canvas.pattern != 0 ? walk<true> : walk<false>)(canvas, canvas.at(ax, ay), major, steep,
-                                                     steep ? ay : ax, steep ? ax : ay, su, sv,
-                                                     2 * minor - major, u_step, u_step + v_step,
-                                                     2 * minor, 2 * minor - 2 * major, c);
+    (canvas.pattern != 0 ? walk<true, true>
+                         : walk<false, true>)(canvas, canvas.at(ax, ay), major, steep,
+                                              steep ? ay : ax, steep ? ax : ay, su, sv,
+                                              2 * minor - major, u_step, u_step + v_step, 2 * minor,
+                                              2 * minor - 2 * major, c);
 }
 
 template <typename Rows>
@@ -1598,30 +1588,36 @@ template <typename Pixels>
 [[gnu::always_inline]] inline void draw_row_bits(const Pixels pixels, const std::uint64_t *rows,
                                                  i64 first, i64 from, i64 to, i64 base, bool fill,
                                                  std::uint8_t c) {
-    // Where the 64 columns lie on the canvas, its plain rows are written 8 pixels at a time.
-    const bool whole = pixels.kPlain && base >= 0 && base + 64 <= pixels.width;
+    // Plain rows at least 64 pixels wide are written 8 pixels at a time through a window of 64
+    // columns on the canvas, from `at`: the shape's columns, or as near them as the canvas
+    // allows, the bits moved to it (those of columns off the canvas dropped).
+    const bool whole = pixels.kPlain && pixels.width >= 64;
+    const i64 at = whole ? std::clamp<i64>(base, 0, pixels.width - 64) : base;
+    const int down = static_cast<int>(std::max<i64>(at - base, 0));
+    const int up = static_cast<int>(std::max<i64>(base - at, 0));
     for (i64 py = from; py <= to; ++py) {
         const std::uint64_t *row = rows + (py - first);
         std::uint64_t word = row[0];
         if (!fill) word &= ~(row[-1] & row[1] & (word << 1) & (word >> 1));
+        word = (word >> down) << up;
         if (whole && !fill) {
-            std::uint8_t *p = pixels.row(py) + base;
+            std::uint8_t *p = pixels.row(py) + at;
             while (word != 0) {
-                const int at = __builtin_ctzll(word) & ~7;
-                fill_masked(p + at, kRowMasks[(word >> at) & 0xFF], c);
-                word &= ~(std::uint64_t{0xFF} << at);
+                const int group = __builtin_ctzll(word) & ~7;
+                fill_masked(p + group, kRowMasks[(word >> group) & 0xFF], c);
+                word &= ~(std::uint64_t{0xFF} << group);
             }
             continue;
         }
         while (word != 0) {
-            const int at = __builtin_ctzll(word);
-            const std::uint64_t rest = ~(word >> at);
-            const int length = rest == 0 ? 64 - at : __builtin_ctzll(rest);
-            word &= length + at >= 64 ? 0 : ~std::uint64_t{0} << (at + length);
+            const int from_bit = __builtin_ctzll(word);
+            const std::uint64_t rest = ~(word >> from_bit);
+            const int length = rest == 0 ? 64 - from_bit : __builtin_ctzll(rest);
+            word &= length + from_bit >= 64 ? 0 : ~std::uint64_t{0} << (from_bit + length);
             if (whole) {
-                fill_run(pixels.row(py) + base + at, length, c);
+                fill_run(pixels.row(py) + at + from_bit, length, c);
             } else {
-                pixels.run(py, base + at, base + at + length - 1, c);
+                pixels.run(py, at + from_bit, at + from_bit + length - 1, c);
             }
         }
     }
@@ -1714,7 +1710,8 @@ public:
             const i64 q = floor_div64(b, c);
             return Offset{ax + q, c - (b - q * c)};
         };
-        if (dy > dx) {
+        steep_ = dy > dx;
+        if (steep_) {
             lo_ = hi_ = offset(right ? dy - 1 : dy);
         } else {
             lo_ = offset(right ? c - dx : c - 1 - dx);
@@ -1725,10 +1722,15 @@ public:
         on_ -= floor_div64(on_, c) * c;
     }
 
-    // The line's pixels on the current row.
+    bool steep() const { return steep_; }
+    // The line's pixels on the current row: a steep line's one pixel, which never leaves its
+    // columns, or a run.
+    template <bool kSteep>
     std::uint64_t line() const {
+        if constexpr (kSteep) return std::uint64_t{1} << lo_.at(at_);
         return bits(std::max(lo_.at(at_), span_lo_), std::min(hi_.at(at_), span_hi_));
     }
+    std::uint64_t line() const { return steep_ ? line<true>() : line<false>(); }
     // The centres from the crossing on toggled in `inside`, and the bit of a crossing that
     // falls on a centre set in `on`.
     void cross(std::uint64_t &inside, std::uint64_t &on) const {
@@ -1747,13 +1749,31 @@ private:
     Stepper at_;
     Offset lo_, hi_, cross_{0, 1};
     i64 span_lo_, span_hi_, on_ = -1;
+    bool steep_ = false;
 };
+
+// Rows from..to of a narrow triangle where the edges e and f both cross the centres, into
+// rows[0..]: a loop of its own for each kind of line, with the edges' state in locals.
+template <bool kSteepE, bool kSteepF>
+void edge_rows(EdgeRows &edge_e, EdgeRows &edge_f, std::uint64_t *rows, i64 count) {
+    EdgeRows e = edge_e, f = edge_f;
+    for (i64 i = 0; i < count; ++i) {
+        std::uint64_t inside = 0, on = 0;
+        e.cross(inside, on);
+        f.cross(inside, on);
+        rows[i] = inside | on | e.line<kSteepE>() | f.line<kSteepF>();
+        e.next();
+        f.next();
+    }
+    edge_e = e;
+    edge_f = f;
+}
 
 // A triangle less than 65 pixels wide, row by row as bits from its left (as draw_narrow_polygon's
 // rows): each edge's line pixels, or'ed in, and its crossings, which toggle the bits from the
 // crossing on. Its vertices sorted by row, A above B above C, the rows above B meet the edges AC
 // and AB, those below meet AC and BC, and B's row the lines of all three: each stretch of rows
-// is one loop over the two edges it meets, with their state in locals.
+// is one loop over the two edges it meets.
 void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 first, i64 last) {
     int a = 0, b = 1, c = 2;
     if (y[b] < y[a]) std::swap(a, b);
@@ -1766,18 +1786,12 @@ void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 f
     };
     EdgeRows ab = edge(a, b), bc = edge(b, c), ac = edge(a, c);
     const i64 yb = y[b], yc = y[c];
-    const auto stretch = [&](EdgeRows &edge_e, EdgeRows &edge_f, i64 from, i64 to) {
-        EdgeRows e = edge_e, f = edge_f;
-        for (i64 py = from; py <= to; ++py) {
-            std::uint64_t inside = 0, on = 0;
-            e.cross(inside, on);
-            f.cross(inside, on);
-            rows[py - first] = inside | on | e.line() | f.line();
-            e.next();
-            f.next();
-        }
-        edge_e = e;
-        edge_f = f;
+    const auto stretch = [&](EdgeRows &e, EdgeRows &f, i64 from, i64 to) {
+        if (from > to) return;
+        const auto loop = e.steep()
+                              ? (f.steep() ? edge_rows<true, true> : edge_rows<true, false>)
+                              : (f.steep() ? edge_rows<false, true> : edge_rows<false, false>);
+        loop(e, f, rows + (from - first), to - from + 1);
     };
     stretch(ac, ab, first, std::min(last, yb - 1));
     if (first <= yb && yb <= last) {
