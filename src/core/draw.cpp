@@ -549,9 +549,12 @@ void clear(const Canvas &canvas, std::uint8_t c) {
 // Below this span a line's setup needs no product wider than 64 bits.
 constexpr i64 kNarrow = i64{1} << 30;
 
-void line(const Canvas &canvas, int x0_, int y0_, int x1_, int y1_, std::uint8_t c) {
-    const i64 x0 = x0_ - canvas.origin_x, y0 = y0_ - canvas.origin_y;
-    const i64 x1 = x1_ - canvas.origin_x, y1 = y1_ - canvas.origin_y;
+namespace {
+
+// line()'s pixels, from (x0, y0) to (x1, y1) on the canvas's own pixels, walked as
+// walk<kPattern, kMasked> walks them.
+template <bool kMasked>
+void draw_line(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) {
     // Walk along the major axis u, one pixel per step i = 0..major; the minor coordinate v has
     // moved k(i) = floor((2*i*minor + major - 1) / (2*major)) pixels by step i.
     const i64 dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
@@ -616,9 +619,17 @@ void line(const Canvas &canvas, int x0_, int y0_, int x1_, int y1_, std::uint8_t
     const i64 u_step = su * (steep ? y_step : x_step), v_step = sv * (steep ? x_step : y_step);
     const i64 diagonal_step = u_step + v_step, straight_error = 2 * minor;
     const i64 diagonal_error = 2 * minor - 2 * major;
-    (canvas.pattern != 0 ? walk<true> : walk<false>)(canvas, p, last - first, steep, u, v, su, sv,
-                                                     error, u_step, diagonal_step, straight_error,
-                                                     diagonal_error, c);
+    (canvas.pattern != 0 ? walk<true, kMasked>
+                         : walk<false, kMasked>)(canvas, p, last - first, steep, u, v, su, sv,
+                                                 error, u_step, diagonal_step, straight_error,
+                                                 diagonal_error, c);
+}
+
+}  // namespace
+
+void line(const Canvas &canvas, int x0, int y0, int x1, int y1, std::uint8_t c) {
+    draw_line<false>(canvas, x0 - canvas.origin_x, y0 - canvas.origin_y, x1 - canvas.origin_x,
+                     y1 - canvas.origin_y, c);
 }
 
 void rect(const Canvas &canvas, int x, int y, int w, int h, std::uint8_t c, bool fill) {
@@ -1478,8 +1489,7 @@ void edge(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) 
     const i64 ax = x0 - canvas.origin_x, ay = y0 - canvas.origin_y;
     const i64 bx = x1 - canvas.origin_x, by = y1 - canvas.origin_y;
     if (!on(ax, ay) || !on(bx, by)) {
-        line(canvas, static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1),
-             static_cast<int>(y1), c);
+        draw_line<true>(canvas, ax, ay, bx, by, c);
         return;
     }
     const i64 dx = std::abs(bx - ax), dy = std::abs(by - ay);
