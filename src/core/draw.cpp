@@ -359,7 +359,7 @@ template <bool kPattern, bool kMasked = false>
         // outcomes computed and one selected by a mask, without a branch, which a sloped line
         // would mispredict at about every other pixel. Otherwise the select is the compiler's
         // (mostly a branch: fewer instructions, and line() draws straight and diagonal lines
-        // too, where it is always right).
+        // too, where it is always predicted).
         if constexpr (kMasked) {
             const i64 move = -static_cast<i64>(error > 0);
             p += u_step + (move & (diagonal_step - u_step));
@@ -1684,9 +1684,9 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
 
 // One edge of a triangle less than 65 pixels wide, from its upper end (ax, ay) to its lower end
 // (bx, by), row by row as bits from the triangle's left: both what it adds to a row (its line's
-// pixels) and where it crosses the row's centres come from one quotient and remainder, those of
-// N = 2 (bx - ax) m / (2 (by - ay)) on the row m below its top. Each is floor((N + B) / c) for a
-// constant B (c = 2 (by - ay)), which is q + floor(B / c) + (r >= c - B mod c): one comparison.
+// pixels) and where it crosses the row's centres come from one quotient q and remainder r of
+// N / c, N = 2 (bx - ax) m and c = 2 (by - ay), m rows below its top. Each is floor((N + B) / c)
+// for a constant B, which is q + floor(B / c) + (r >= c - B mod c): one comparison.
 //   line (by line()'s rule, drawn from (x0, y0) to (x1, y1), sx the sign of x1 - x0):
 //     steep (dy > dx): the one pixel ax + floor((N + dy - 1) / c) (sx > 0) or
 //                      ax + floor((N + dy) / c) (sx < 0);
