@@ -1371,13 +1371,7 @@ template <typename Pixels>
                                                     Stepper right, i64 from, i64 to,
                                                     std::uint8_t c) {
     for (i64 py = from; py <= to; ++py) {
-        if constexpr (Pixels::kPlain) {
-            const i64 lo = std::max<i64>(left.ceil(), 0);
-            const i64 hi = std::min<i64>(right.q, pixels.width - 1);
-            if (lo <= hi) fill_run(pixels.row(py) + lo, hi - lo + 1, c);
-        } else {
-            pixels.run(py, left.ceil(), right.q, c);
-        }
+        pixels.run(py, left.ceil(), right.q, c);
         left.up();
         right.up();
     }
@@ -1762,8 +1756,8 @@ private:
     bool steep_ = false;
 };
 
-// Rows from..to of a narrow triangle where the edges e and f both cross the centres, into
-// rows[0..]: a loop of its own for each kind of line, with the edges' state in locals.
+// `count` rows of a narrow triangle where the edges e and f both cross the centres, into
+// rows[0..count - 1]: a loop of its own for each kind of line, with the edges' state in locals.
 template <bool kSteepE, bool kSteepF>
 void edge_rows(EdgeRows &edge_e, EdgeRows &edge_f, std::uint64_t *rows, i64 count) {
     EdgeRows e = edge_e, f = edge_f;
