@@ -343,7 +343,7 @@ Extent measure_text(const Unit *chars, std::size_t count, const font::Font &font
 // line()'s walk: `left` + 1 pixels from p on, u along the major axis and v along the minor one
 // (pixel coordinates, which only a pattern looks at). A function of its own, so that the loop
 // keeps its few values in registers whatever line() computed before it.
-template <bool kPattern, bool kMasked = false>
+template <bool kPattern>
 [[gnu::noinline]] void walk(const Canvas &canvas, std::uint8_t *p, i64 left, bool steep, i64 u,
                             i64 v, i64 su, i64 sv, i64 error, i64 u_step, i64 diagonal_step,
                             i64 straight_error, i64 diagonal_error, std::uint8_t c) {
@@ -355,28 +355,55 @@ template <bool kPattern, bool kMasked = false>
             *p = c;
         }
         if (left == 0) break;  // before the pointer moves off the canvas
-        // On a sloped line whether v moves is close to random. kMasked (a shape's edges): both
-        // outcomes computed and one selected by a mask, without a branch, which a sloped line
-        // would mispredict at about every other pixel. Otherwise the select is the compiler's
-        // (mostly a branch: fewer instructions, and line() draws straight and diagonal lines
-        // too, where it is always predicted).
-        if constexpr (kMasked) {
-            const i64 move = -static_cast<i64>(error > 0);
-            p += u_step + (move & (diagonal_step - u_step));
-            error += straight_error + (move & (diagonal_error - straight_error));
-            if constexpr (kPattern) {
-                u += su;
-                v += move & sv;
-            }
-        } else {
-            const bool move = error > 0;
-            p += move ? diagonal_step : u_step;
-            error += move ? diagonal_error : straight_error;
-            if constexpr (kPattern) {
-                u += su;
-                v += move ? sv : 0;
-            }
+        const bool move = error > 0;
+        p += move ? diagonal_step : u_step;
+        error += move ? diagonal_error : straight_error;
+        if constexpr (kPattern) {
+            u += su;
+            v += move ? sv : 0;
         }
+    }
+}
+
+// A line's minor coordinate in fixed point: from step `first` on, where it has moved k_first,
+// k(i) - k_first = acc >> shift, acc growing by `inc` a step. For numerators n = 2 minor i +
+// major - 1 below 2^31 (lines shorter than kMajor), floor(n / d) with d = 2 major is exactly
+// (n m) >> s for s = 31 + ceil(log2 d) and m = ceil(2^s / d): n (m d - 2^s) < 2^s.
+struct Fraction {
+    static constexpr i64 kMajor = i64{1} << 15;
+    std::uint64_t acc, inc;
+    int shift;
+
+    static Fraction of(i64 major, i64 minor, i64 first, i64 k_first) {
+        if (major == 0) return {0, 0, 0};  // a point
+        const auto d = 2 * static_cast<std::uint64_t>(major);
+        const int shift = 31 + (64 - __builtin_clzll(d - 1));
+        const std::uint64_t m = ((std::uint64_t{1} << shift) + d - 1) / d;
+        const auto n = static_cast<std::uint64_t>(2 * minor * first + major - 1);
+        return {n * m - (static_cast<std::uint64_t>(k_first) << shift),
+                2 * static_cast<std::uint64_t>(minor) * m, shift};
+    }
+};
+
+// A shape's edge: the pixels walk() draws, each step's v from the fraction instead of an error
+// term. Step to step only sums are carried, so the processor overlaps the steps; the error
+// term's compare, select and add made each step wait for the one before (a shape's edges are
+// most of the steps its calls take).
+template <bool kPattern>
+[[gnu::noinline]] void walk_fixed(const Canvas &canvas, std::uint8_t *p, i64 left, bool steep,
+                                  i64 u, i64 v, i64 su, i64 sv, Fraction f, i64 u_step, i64 v_step,
+                                  std::uint8_t c) {
+    const Pixels<false, kPattern> pixels(canvas);
+    for (i64 j = 0; j <= left; ++j) {
+        const auto k = static_cast<i64>(f.acc >> f.shift);
+        if constexpr (kPattern) {
+            const i64 pu = u + su * j, pv = v + sv * k;
+            if (!(steep ? pixels.skipped(pv, pu) : pixels.skipped(pu, pv))) p[k * v_step] = c;
+        } else {
+            p[k * v_step] = c;
+        }
+        p += u_step;
+        f.acc += f.inc;
     }
 }
 
@@ -552,8 +579,8 @@ constexpr i64 kNarrow = i64{1} << 30;
 namespace {
 
 // line()'s pixels, from (x0, y0) to (x1, y1) on the canvas's own pixels, walked as
-// walk<kPattern, kMasked> walks them.
-template <bool kMasked>
+// walk() walks them, or (kEdge: a shape's edge) walk_fixed().
+template <bool kEdge>
 void draw_line(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) {
     // Walk along the major axis u, one pixel per step i = 0..major; the minor coordinate v has
     // moved k(i) = floor((2*i*minor + major - 1) / (2*major)) pixels by step i.
@@ -617,12 +644,18 @@ void draw_line(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_
     // The walk moves by precomputed strides, whatever the canvas's: nothing to specialise.
     const i64 x_step = canvas.step, y_step = canvas.pitch;
     const i64 u_step = su * (steep ? y_step : x_step), v_step = sv * (steep ? x_step : y_step);
+    if (kEdge && major < Fraction::kMajor) {
+        (canvas.pattern != 0 ? walk_fixed<true>
+                             : walk_fixed<false>)(canvas, p, last - first, steep, u, v, su, sv,
+                                                  Fraction::of(major, minor, first, k), u_step,
+                                                  v_step, c);
+        return;
+    }
     const i64 diagonal_step = u_step + v_step, straight_error = 2 * minor;
     const i64 diagonal_error = 2 * minor - 2 * major;
-    (canvas.pattern != 0 ? walk<true, kMasked>
-                         : walk<false, kMasked>)(canvas, p, last - first, steep, u, v, su, sv,
-                                                 error, u_step, diagonal_step, straight_error,
-                                                 diagonal_error, c);
+    (canvas.pattern != 0 ? walk<true> : walk<false>)(canvas, p, last - first, steep, u, v, su, sv,
+                                                     error, u_step, diagonal_step, straight_error,
+                                                     diagonal_error, c);
 }
 
 }  // namespace
@@ -1475,7 +1508,7 @@ private:
 };
 
 // Draws line(x0, y0, x1, y1) as line() does: a line with both ends on the canvas (the usual edge
-// of a shape) is walked from its first pixel on, with none of line()'s clipping (which divides).
+// of a shape) is walked from its first pixel on, with none of line()'s clipping.
 void edge(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) {
     const auto on = [&](i64 x, i64 y) {
         return x >= 0 && x < canvas.width && y >= 0 && y < canvas.height;
@@ -1493,11 +1526,18 @@ void edge(const Canvas &canvas, i64 x0, i64 y0, i64 x1, i64 y1, std::uint8_t c) 
     const i64 sv = (steep ? bx >= ax : by >= ay) ? 1 : -1;
     const i64 u_step = su * (steep ? canvas.pitch : canvas.step);
     const i64 v_step = sv * (steep ? canvas.step : canvas.pitch);
-    (canvas.pattern != 0 ? walk<true, true>
-                         : walk<false, true>)(canvas, canvas.at(ax, ay), major, steep,
-                                              steep ? ay : ax, steep ? ax : ay, su, sv,
-                                              2 * minor - major, u_step, u_step + v_step, 2 * minor,
-                                              2 * minor - 2 * major, c);
+    std::uint8_t *p = canvas.at(ax, ay);
+    const i64 u = steep ? ay : ax, v = steep ? ax : ay;
+    if (major < Fraction::kMajor) {
+        (canvas.pattern != 0 ? walk_fixed<true>
+                             : walk_fixed<false>)(canvas, p, major, steep, u, v, su, sv,
+                                                  Fraction::of(major, minor, 0, 0), u_step, v_step,
+                                                  c);
+        return;
+    }
+    (canvas.pattern != 0 ? walk<true> : walk<false>)(canvas, p, major, steep, u, v, su, sv,
+                                                     2 * minor - major, u_step, u_step + v_step,
+                                                     2 * minor, 2 * minor - 2 * major, c);
 }
 
 template <typename Rows>
