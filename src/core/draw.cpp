@@ -1411,6 +1411,46 @@ template <typename Pixels>
     return {left, right};
 }
 
+// A stepper's floor (or ceiling: kCeil) over its next `rows` rows in 32.32 fixed point, for
+// triangles of the usual sizes. Its value j rows on is q + qa j + floor((r + b + ra j) / c), b = 0
+// (or c - 1 for the ceiling); the last term is exactly ((r + b + ra j) M) >> 32 for M =
+// ceil(2^32 / c) while its numerator times c stays below 2^32. Then a row is one addition and
+// the value one shift, with no carry for the next row to wait on.
+struct Fixed {
+    i64 value, step;
+
+    template <bool kCeil>
+    static bool of(const Stepper &s, i64 rows, Fixed &f) {
+        constexpr i64 kOne = i64{1} << 32;
+        // Numerators below (rows + 2) c; values within 2^30 of 0 throughout.
+        if (rows > (i64{1} << 20) || s.c >= (i64{1} << 16) || s.c * s.c * (rows + 2) >= kOne) {
+            return false;
+        }
+        constexpr i64 kRange = i64{1} << 30;
+        const i64 end = s.q + s.qa * rows;  // |qa| below 2^35: no overflow
+        if (s.q <= -kRange || s.q >= kRange || end <= -kRange || end >= kRange) return false;
+        const i64 m = (kOne + s.c - 1) / s.c;
+        f.value = s.q * kOne + (s.r + (kCeil ? s.c - 1 : 0)) * m;
+        f.step = s.qa * kOne + s.ra * m;
+        return true;
+    }
+};
+
+// spans() with the edges in fixed point.
+template <typename Pixels>
+[[gnu::noinline]] void spans_fixed(const Pixels &pixels, Fixed &left, Fixed &right, i64 from,
+                                   i64 to, std::uint8_t c) {
+    i64 l = left.value, r = right.value;
+    const i64 dl = left.step, dr = right.step;
+    for (i64 py = from; py <= to; ++py) {
+        pixels.run(py, l >> 32, r >> 32, c);
+        l += dl;
+        r += dr;
+    }
+    left.value = l;
+    right.value = r;
+}
+
 // A triangle's pixels row by row, as PolygonRows gives them: its vertices sorted by row, A above
 // B above C, each row's inside lies between the long edge AC and the short edge, AB or BC, that
 // spans it, always on the same side of AC (the side B is on).
@@ -1450,6 +1490,25 @@ public:
     // crossing to the right one's.
     template <typename Pixels>
     void fill(const Pixels &pixels, i64 first, i64 last, std::uint8_t c) {
+        const i64 start = std::max(first, top_), rows = std::min(last, bottom_ - 1) - start + 1;
+        Fixed along_f, upper_f, lower_f;
+        const auto of = [&](const Stepper &s, bool left, Fixed &f) {
+            return left ? Fixed::of<true>(s, rows, f) : Fixed::of<false>(s, rows, f);
+        };
+        if (of(long_.at, long_left_, along_f) && of(upper_.at, !long_left_, upper_f) &&
+            of(lower_.at, !long_left_, lower_f)) {
+            const auto half = [&](Fixed &edge, i64 from, i64 to) {
+                if (from > to) return;
+                if (long_left_) {
+                    spans_fixed(pixels, along_f, edge, from, to, c);
+                } else {
+                    spans_fixed(pixels, edge, along_f, from, to, c);
+                }
+            };
+            half(upper_f, start, std::min(last, middle_ - 1));
+            half(lower_f, std::max(first, middle_), std::min(last, bottom_ - 1));
+            return;
+        }
         Stepper along = long_.at;
         const auto half = [&](Stepper edge, i64 from, i64 to) {
             if (long_left_) {
