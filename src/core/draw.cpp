@@ -1417,11 +1417,14 @@ template <typename Pixels>
 // ceil(2^32 / c) while its numerator times c stays below 2^32. Then a row is one addition and
 // the value one shift, with no carry for the next row to wait on.
 struct Fixed {
+    static constexpr i64 kOne = i64{1} << 32;
     i64 value, step;
+
+    // M for divisor c.
+    static i64 unit(i64 c) { return (kOne + c - 1) / c; }
 
     template <bool kCeil>
     static bool of(const Stepper &s, i64 rows, Fixed &f) {
-        constexpr i64 kOne = i64{1} << 32;
         // Numerators below (rows + 2) c; values within 2^30 of 0 throughout.
         if (rows > (i64{1} << 20) || s.c >= (i64{1} << 16) || s.c * s.c * (rows + 2) >= kOne) {
             return false;
@@ -1429,7 +1432,7 @@ struct Fixed {
         constexpr i64 kRange = i64{1} << 30;
         const i64 end = s.q + s.qa * rows;  // |qa| below 2^35: no overflow
         if (s.q <= -kRange || s.q >= kRange || end <= -kRange || end >= kRange) return false;
-        const i64 m = (kOne + s.c - 1) / s.c;
+        const i64 m = unit(s.c);
         f.value = s.q * kOne + (s.r + (kCeil ? s.c - 1 : 0)) * m;
         f.step = s.qa * kOne + s.ra * m;
         return true;
@@ -1844,6 +1847,7 @@ public:
     void next() { at_.up(); }
 
 private:
+    friend class FixedEdgeRows;
     struct Offset {
         i64 base, carry;  // base + q, one more where r >= carry
         i64 at(const Stepper &s) const { return s.q + base + (s.r >= carry ? 1 : 0); }
@@ -1855,16 +1859,67 @@ private:
     bool steep_ = false;
 };
 
+// An EdgeRows over its next `rows` rows in fixed point, as Fixed steps a filled triangle's edges:
+// each value is the row's sum plus a constant, shifted (an Offset was the quotient plus a
+// comparison of the remainder, which carried into the next row). A crossing is on a centre where
+// the remainder is 0: where the sum plus its constant has a fraction below M.
+class FixedEdgeRows {
+public:
+    static bool of(const EdgeRows &e, i64 rows, FixedEdgeRows &f) {
+        Fixed at;
+        if (!Fixed::of<false>(e.at_, rows, at)) return false;
+        constexpr i64 kRange = i64{1} << 30;
+        for (const i64 base : {e.lo_.base, e.hi_.base, e.cross_.base}) {
+            if (base <= -kRange || base >= kRange) return false;
+        }
+        const i64 c = e.at_.c, m = Fixed::unit(c);
+        const auto offset = [&](const EdgeRows::Offset &o) {
+            return o.base * Fixed::kOne + (c - o.carry) * m;
+        };
+        f.sum_ = at.value;
+        f.step_ = at.step;
+        f.lo_ = offset(e.lo_);
+        f.hi_ = offset(e.hi_);
+        f.cross_ = offset(e.cross_);
+        f.on_ = (e.on_ < 0 ? 0 : (c - e.on_) % c) * m;
+        f.unit_ = m;
+        f.span_lo_ = e.span_lo_;
+        f.span_hi_ = e.span_hi_;
+        f.steep_ = e.steep_;
+        return true;
+    }
+
+    bool steep() const { return steep_; }
+    template <bool kSteep>
+    std::uint64_t line() const {
+        if constexpr (kSteep) return std::uint64_t{1} << at(lo_);
+        return bits(std::max(at(lo_), span_lo_), std::min(at(hi_), span_hi_));
+    }
+    std::uint64_t line() const { return steep_ ? line<true>() : line<false>(); }
+    void cross(std::uint64_t &inside, std::uint64_t &on) const {
+        const i64 k = at(cross_);
+        inside ^= ~std::uint64_t{0} << k;
+        on |= std::uint64_t{static_cast<std::uint32_t>(sum_ + on_) < unit_} << k;
+    }
+    void next() { sum_ += step_; }
+
+private:
+    i64 at(i64 offset) const { return (sum_ + offset) >> 32; }
+
+    i64 sum_, step_, lo_, hi_, cross_, on_, unit_, span_lo_, span_hi_;
+    bool steep_;
+};
+
 // `count` rows of a narrow triangle where the edges e and f both cross the centres, into
 // rows[0..count - 1]: a loop of its own for each kind of line, with the edges' state in locals.
-template <bool kSteepE, bool kSteepF>
-void edge_rows(EdgeRows &edge_e, EdgeRows &edge_f, std::uint64_t *rows, i64 count) {
-    EdgeRows e = edge_e, f = edge_f;
+template <bool kSteepE, bool kSteepF, typename Edge>
+void edge_rows(Edge &edge_e, Edge &edge_f, std::uint64_t *rows, i64 count) {
+    Edge e = edge_e, f = edge_f;
     for (i64 i = 0; i < count; ++i) {
         std::uint64_t inside = 0, on = 0;
         e.cross(inside, on);
         f.cross(inside, on);
-        rows[i] = inside | on | e.line<kSteepE>() | f.line<kSteepF>();
+        rows[i] = inside | on | e.template line<kSteepE>() | f.template line<kSteepF>();
         e.next();
         f.next();
     }
@@ -1872,28 +1927,16 @@ void edge_rows(EdgeRows &edge_e, EdgeRows &edge_f, std::uint64_t *rows, i64 coun
     edge_f = f;
 }
 
-// A triangle less than 65 pixels wide, row by row as bits from its left (as draw_narrow_polygon's
-// rows): each edge's line pixels, or'ed in, and its crossings, which toggle the bits from the
-// crossing on. Its vertices sorted by row, A above B above C, the rows above B meet the edges AC
-// and AB, those below meet AC and BC, and B's row the lines of all three: each stretch of rows
-// is one loop over the two edges it meets.
-void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 first, i64 last) {
-    int a = 0, b = 1, c = 2;
-    if (y[b] < y[a]) std::swap(a, b);
-    if (y[c] < y[b]) std::swap(b, c);
-    if (y[b] < y[a]) std::swap(a, b);
-    // Each edge as line() draws it: from vertex i to vertex i + 1.
-    const auto edge = [&](int u, int v) {
-        if ((u == 2 ? 0 : u + 1) != v) std::swap(u, v);
-        return EdgeRows(x[u], y[u], x[v], y[v], std::max(first, std::min(y[u], y[v])));
-    };
-    EdgeRows ab = edge(a, b), bc = edge(b, c), ac = edge(a, c);
-    const i64 yb = y[b], yc = y[c];
-    const auto stretch = [&](EdgeRows &e, EdgeRows &f, i64 from, i64 to) {
+// The rows first..last of a narrow triangle from its edges AB, BC and AC (B's row yb, C's yc), as
+// narrow_triangle_rows() gives them.
+template <typename Edge>
+void stretch_rows(Edge &ab, Edge &bc, Edge &ac, i64 yb, i64 yc, std::uint64_t *rows, i64 first,
+                  i64 last) {
+    const auto stretch = [&](Edge &e, Edge &f, i64 from, i64 to) {
         if (from > to) return;
-        const auto loop = e.steep()
-                              ? (f.steep() ? edge_rows<true, true> : edge_rows<true, false>)
-                              : (f.steep() ? edge_rows<false, true> : edge_rows<false, false>);
+        const auto loop =
+            e.steep() ? (f.steep() ? edge_rows<true, true, Edge> : edge_rows<true, false, Edge>)
+                      : (f.steep() ? edge_rows<false, true, Edge> : edge_rows<false, false, Edge>);
         loop(e, f, rows + (from - first), to - from + 1);
     };
     stretch(ac, ab, first, std::min(last, yb - 1));
@@ -1911,6 +1954,32 @@ void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 f
     }
     stretch(ac, bc, std::max(first, yb + 1), std::min(last, yc - 1));
     if (yb < yc && first <= yc && yc <= last) rows[yc - first] = ac.line() | bc.line();
+}
+
+// A triangle less than 65 pixels wide, row by row as bits from its left (as draw_narrow_polygon's
+// rows): each edge's line pixels, or'ed in, and its crossings, which toggle the bits from the
+// crossing on. Its vertices sorted by row, A above B above C, the rows above B meet the edges AC
+// and AB, those below meet AC and BC, and B's row the lines of all three: each stretch of rows
+// is one loop over the two edges it meets. The edges step in fixed point where their sizes allow.
+void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 first, i64 last) {
+    int a = 0, b = 1, c = 2;
+    if (y[b] < y[a]) std::swap(a, b);
+    if (y[c] < y[b]) std::swap(b, c);
+    if (y[b] < y[a]) std::swap(a, b);
+    // Each edge as line() draws it: from vertex i to vertex i + 1.
+    const auto edge = [&](int u, int v) {
+        if ((u == 2 ? 0 : u + 1) != v) std::swap(u, v);
+        return EdgeRows(x[u], y[u], x[v], y[v], std::max(first, std::min(y[u], y[v])));
+    };
+    EdgeRows ab = edge(a, b), bc = edge(b, c), ac = edge(a, c);
+    FixedEdgeRows fixed_ab, fixed_bc, fixed_ac;
+    const i64 count = last - first + 1;
+    if (FixedEdgeRows::of(ab, count, fixed_ab) && FixedEdgeRows::of(bc, count, fixed_bc) &&
+        FixedEdgeRows::of(ac, count, fixed_ac)) {
+        stretch_rows(fixed_ab, fixed_bc, fixed_ac, y[b], y[c], rows, first, last);
+    } else {
+        stretch_rows(ab, bc, ac, y[b], y[c], rows, first, last);
+    }
 }
 
 // The outline of a triangle less than 65 pixels wide, from its rows' bits.
