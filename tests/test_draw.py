@@ -1044,6 +1044,7 @@ small = st.integers(-6, max(W, H) + 6)
 # Narrow and far taller than the picture, outlined and filled.
 @example(points=[(3, -3000), (9, 2999), (40, 7)], c=3, fill=False)
 @example(points=[(3, -3000), (9, 2999), (40, 7)], c=3, fill=True)
+@example(points=[(2, -40000), (20, 40000), (5, 3)], c=3, fill=False)  # past fixed point's sizes
 # An edge nearly 2^15 pixels long crossing the picture where its step's column needs every bit
 # of the fraction the walk takes it from.
 @example(points=[(-24561, -24565), (8201, 8199), (20, 2)], c=3, fill=True)

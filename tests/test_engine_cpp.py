@@ -19,7 +19,8 @@ CLEAN = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OP
 @pytest.mark.parametrize(
     "name, sources, checked",
     [("test_expand", ["expand.cpp"], "portable: checked"),
-     ("test_int128", ["font.cpp"], "test_int128: checked")],
+     ("test_int128", ["font.cpp"], "test_int128: checked"),
+     ("test_edges", ["font.cpp"], "test_edges: checked")],
 )  # fmt: skip
 def test_engine_program(tmp_path, name, sources, checked):
     program = tmp_path / name

@@ -1411,32 +1411,45 @@ template <typename Pixels>
     return {left, right};
 }
 
-// A stepper's floor (or ceiling: kCeil) over its next `rows` rows in 32.32 fixed point, for
-// triangles of the usual sizes. Its value j rows on is q + qa j + floor((r + b + ra j) / c), b = 0
-// (or c - 1 for the ceiling); the last term is exactly ((r + b + ra j) M) >> 32 for M =
-// ceil(2^32 / c) while its numerator times c stays below 2^32. Then a row is one addition and
-// the value one shift, with no carry for the next row to wait on.
+// A value stepped row by row in 32.32 fixed point: value >> 32 on each row, `step` added a row.
 struct Fixed {
-    static constexpr i64 kOne = i64{1} << 32;
     i64 value, step;
+};
 
-    // M for divisor c.
-    static i64 unit(i64 c) { return (kOne + c - 1) / c; }
+// An edge from (ax, ay) down to (bx, by) (ay < by) in 32.32 fixed point, for shapes of the usual
+// sizes. Each value a shape takes from it on the row m below its top is ax + floor((N + b) / c),
+// N = 2 (bx - ax) m and c = 2 (by - ay), for a constant b with -dx - dy <= b <= dx + 2 dy: that
+// is (sum + at(b)) >> 32, the sum growing by one step a row. Exactly so: the numerators N + b + K c
+// (K = 2 dx + 1) are at least 0 and below 2^32 / c, where floor(n M / 2^32), M = ceil(2^32 / c),
+// is floor(n / c) (n (M c - 2^32) < 2^32); the value is that less K, plus ax. No division but M's
+// and no carry from row to row.
+class FixedEdge {
+public:
+    static constexpr i64 kOne = i64{1} << 32;
 
-    template <bool kCeil>
-    static bool of(const Stepper &s, i64 rows, Fixed &f) {
-        // Numerators below (rows + 2) c; values within 2^30 of 0 throughout.
-        if (rows > (i64{1} << 20) || s.c >= (i64{1} << 16) || s.c * s.c * (rows + 2) >= kOne) {
-            return false;
-        }
-        constexpr i64 kRange = i64{1} << 30;
-        const i64 end = s.q + s.qa * rows;  // |qa| below 2^35: no overflow
-        if (s.q <= -kRange || s.q >= kRange || end <= -kRange || end >= kRange) return false;
-        const i64 m = unit(s.c);
-        f.value = s.q * kOne + (s.r + (kCeil ? s.c - 1 : 0)) * m;
-        f.step = s.qa * kOne + s.ra * m;
+    // Positioned at row `row` (kept within the edge's rows); false where the sizes do not allow.
+    static bool of(i64 ax, i64 ay, i64 bx, i64 by, i64 row, FixedEdge &e) {
+        const i64 wide = bx - ax, dx = std::abs(wide), dy = by - ay;
+        constexpr i64 kSide = i64{1} << 15, kRange = i64{1} << 28;
+        if (dx >= kSide || dy >= kSide || ax <= -kRange || ax >= kRange) return false;
+        const i64 c = 2 * dy;
+        if ((6 * dx * dy + dx + 4 * dy) * c >= kOne) return false;  // the numerators' bound
+        e.unit_ = (kOne + c - 1) / c;
+        e.sum_ = 2 * wide * std::clamp<i64>(row - ay, 0, dy) * e.unit_;
+        e.step_ = 2 * wide * e.unit_;
+        e.bias_ = (2 * dx + 1) * c;
+        e.base_ = (ax - (2 * dx + 1)) * kOne;
+        e.wide_ = wide;
+        e.dy_ = dy;
         return true;
     }
+
+    i64 at(i64 b) const { return (b + bias_) * unit_ + base_; }
+    // The first centre from where the edge crosses the row's centres on, and the last before.
+    Fixed inside_from() const { return {sum_ + at(wide_ + dy_ - 1), step_}; }
+    Fixed inside_to() const { return {sum_ + at(wide_ - dy_), step_}; }
+
+    i64 sum_, step_, unit_, bias_, base_, wide_, dy_;
 };
 
 // spans() with the edges in fixed point.
@@ -1452,6 +1465,42 @@ template <typename Pixels>
     }
     left.value = l;
     right.value = r;
+}
+
+// Draws the inside of rows first..last of the triangle with corners (x[i], y[i]) as
+// TriangleRows::fill() does, with its edges in fixed point; false (nothing drawn) where their
+// sizes do not allow.
+template <typename Pixels>
+bool fill_fixed(const Pixels &pixels, const i64 *x, const i64 *y, i64 first, i64 last,
+                std::uint8_t c) {
+    int a = 0, b = 1, d = 2;
+    if (y[b] < y[a]) std::swap(a, b);
+    if (y[d] < y[b]) std::swap(b, d);
+    if (y[b] < y[a]) std::swap(a, b);
+    if (y[a] == y[d]) return true;  // no row's centres inside
+    FixedEdge along, upper{}, lower{};
+    const i64 from = std::max(first, y[a]);
+    if (!FixedEdge::of(x[a], y[a], x[d], y[d], from, along) ||
+        (y[a] < y[b] && !FixedEdge::of(x[a], y[a], x[b], y[b], from, upper)) ||
+        (y[b] < y[d] && !FixedEdge::of(x[b], y[b], x[d], y[d], std::max(first, y[b]), lower))) {
+        return false;
+    }
+    // B's side of AC, from the sign of (B - A) x (C - A), each difference below 2^15.
+    const bool long_left = (x[b] - x[a]) * (y[d] - y[a]) - (y[b] - y[a]) * (x[d] - x[a]) > 0;
+    Fixed along_f = long_left ? along.inside_from() : along.inside_to();
+    const auto half = [&](const FixedEdge &edge, i64 from_row, i64 to_row) {
+        if (from_row > to_row) return;
+        if (long_left) {
+            Fixed right = edge.inside_to();
+            spans_fixed(pixels, along_f, right, from_row, to_row, c);
+        } else {
+            Fixed left = edge.inside_from();
+            spans_fixed(pixels, left, along_f, from_row, to_row, c);
+        }
+    };
+    if (y[a] < y[b]) half(upper, from, std::min(last, y[b] - 1));
+    if (y[b] < y[d]) half(lower, std::max(first, y[b]), std::min(last, y[d] - 1));
+    return true;
 }
 
 // A triangle's pixels row by row, as PolygonRows gives them: its vertices sorted by row, A above
@@ -1493,25 +1542,6 @@ public:
     // crossing to the right one's.
     template <typename Pixels>
     void fill(const Pixels &pixels, i64 first, i64 last, std::uint8_t c) {
-        const i64 start = std::max(first, top_), rows = std::min(last, bottom_ - 1) - start + 1;
-        Fixed along_f, upper_f, lower_f;
-        const auto of = [&](const Stepper &s, bool left, Fixed &f) {
-            return left ? Fixed::of<true>(s, rows, f) : Fixed::of<false>(s, rows, f);
-        };
-        if (of(long_.at, long_left_, along_f) && of(upper_.at, !long_left_, upper_f) &&
-            of(lower_.at, !long_left_, lower_f)) {
-            const auto half = [&](Fixed &edge, i64 from, i64 to) {
-                if (from > to) return;
-                if (long_left_) {
-                    spans_fixed(pixels, along_f, edge, from, to, c);
-                } else {
-                    spans_fixed(pixels, edge, along_f, from, to, c);
-                }
-            };
-            half(upper_f, start, std::min(last, middle_ - 1));
-            half(lower_f, std::max(first, middle_), std::min(last, bottom_ - 1));
-            return;
-        }
         Stepper along = long_.at;
         const auto half = [&](Stepper edge, i64 from, i64 to) {
             if (long_left_) {
@@ -1612,11 +1642,16 @@ void draw_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std::size_
         const i64 first = std::max<i64>(top - oy, 0);
         const i64 last = std::min<i64>(bottom - oy - 1, canvas.height - 1);
         if (first <= last) {
-            Rows rows(xs, ys, count, ox, oy, first, false);
             with_shape_pixels(canvas, [&](const auto &pixels) {
                 if constexpr (std::is_same_v<Rows, TriangleRows>) {
-                    rows.fill(pixels, first, last, c);
+                    const i64 x[3] = {xs[0] - ox, xs[1] - ox, xs[2] - ox};
+                    const i64 y[3] = {ys[0] - oy, ys[1] - oy, ys[2] - oy};
+                    if (!fill_fixed(pixels, x, y, first, last, c)) {
+                        TriangleRows(xs, ys, count, ox, oy, first, false)
+                            .fill(pixels, first, last, c);
+                    }
                 } else {
+                    Rows rows(xs, ys, count, ox, oy, first, false);
                     for (i64 py = first; py <= last; ++py) {
                         const std::size_t n = rows.next(py, runs.data());
                         for (std::size_t i = 0; i < n; ++i) {
@@ -1847,7 +1882,6 @@ public:
     void next() { at_.up(); }
 
 private:
-    friend class FixedEdgeRows;
     struct Offset {
         i64 base, carry;  // base + q, one more where r >= carry
         i64 at(const Stepper &s) const { return s.q + base + (s.r >= carry ? 1 : 0); }
@@ -1859,33 +1893,43 @@ private:
     bool steep_ = false;
 };
 
-// An EdgeRows over its next `rows` rows in fixed point, as Fixed steps a filled triangle's edges:
-// each value is the row's sum plus a constant, shifted (an Offset was the quotient plus a
-// comparison of the remainder, which carried into the next row). A crossing is on a centre where
-// the remainder is 0: where the sum plus its constant has a fraction below M.
+// EdgeRows with its edge in fixed point (FixedEdge), for triangles of the usual sizes: each
+// line end and crossing is the row's sum plus a constant, shifted, and a crossing is on a centre
+// where the remainder of its numerator by c is 0, i.e. where that sum's fraction is below M.
 class FixedEdgeRows {
 public:
-    static bool of(const EdgeRows &e, i64 rows, FixedEdgeRows &f) {
-        Fixed at;
-        if (!Fixed::of<false>(e.at_, rows, at)) return false;
-        constexpr i64 kRange = i64{1} << 30;
-        for (const i64 base : {e.lo_.base, e.hi_.base, e.cross_.base}) {
-            if (base <= -kRange || base >= kRange) return false;
+    // As EdgeRows(x0, y0, x1, y1, row); false where the sizes do not allow.
+    static bool of(i64 x0, i64 y0, i64 x1, i64 y1, i64 row, FixedEdgeRows &f) {
+        const bool down = y0 <= y1;
+        const i64 ax = down ? x0 : x1, ay = down ? y0 : y1, bx = down ? x1 : x0,
+                  by = down ? y1 : y0;
+        const i64 wide = bx - ax, dx = std::abs(wide), dy = by - ay;
+        f.span_lo_ = std::min(ax, bx);
+        f.span_hi_ = std::max(ax, bx);
+        f.steep_ = dy > dx;
+        FixedEdge e;
+        if (dy == 0) {  // its one row's run
+            constexpr i64 kRange = i64{1} << 28;
+            if (f.span_lo_ <= -kRange || f.span_hi_ >= kRange) return false;
+            f.sum_ = f.step_ = f.cross_ = f.on_ = 0;
+            f.unit_ = 1;
+            f.lo_ = f.span_lo_ * FixedEdge::kOne;
+            f.hi_ = f.span_hi_ * FixedEdge::kOne;
+            return true;
         }
-        const i64 c = e.at_.c, m = Fixed::unit(c);
-        const auto offset = [&](const EdgeRows::Offset &o) {
-            return o.base * Fixed::kOne + (c - o.carry) * m;
-        };
-        f.sum_ = at.value;
-        f.step_ = at.step;
-        f.lo_ = offset(e.lo_);
-        f.hi_ = offset(e.hi_);
-        f.cross_ = offset(e.cross_);
-        f.on_ = (e.on_ < 0 ? 0 : (c - e.on_) % c) * m;
-        f.unit_ = m;
-        f.span_lo_ = e.span_lo_;
-        f.span_hi_ = e.span_hi_;
-        f.steep_ = e.steep_;
+        if (!FixedEdge::of(ax, ay, bx, by, row, e)) return false;
+        const bool right = x1 >= x0;
+        if (f.steep_) {
+            f.lo_ = f.hi_ = e.at(right ? dy - 1 : dy);
+        } else {
+            f.lo_ = e.at(right ? 2 * dy - dx : 2 * dy - 1 - dx);
+            f.hi_ = e.at(right ? dx : dx - 1);
+        }
+        f.cross_ = e.at(wide + dy - 1);
+        f.on_ = e.at(wide - dy);
+        f.sum_ = e.sum_;
+        f.step_ = e.step_;
+        f.unit_ = e.unit_;
         return true;
     }
 
@@ -1971,15 +2015,17 @@ void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 f
         if ((u == 2 ? 0 : u + 1) != v) std::swap(u, v);
         return EdgeRows(x[u], y[u], x[v], y[v], std::max(first, std::min(y[u], y[v])));
     };
-    EdgeRows ab = edge(a, b), bc = edge(b, c), ac = edge(a, c);
+    const auto fixed = [&](int u, int v, FixedEdgeRows &e) {
+        if ((u == 2 ? 0 : u + 1) != v) std::swap(u, v);
+        return FixedEdgeRows::of(x[u], y[u], x[v], y[v], std::max(first, std::min(y[u], y[v])), e);
+    };
     FixedEdgeRows fixed_ab, fixed_bc, fixed_ac;
-    const i64 count = last - first + 1;
-    if (FixedEdgeRows::of(ab, count, fixed_ab) && FixedEdgeRows::of(bc, count, fixed_bc) &&
-        FixedEdgeRows::of(ac, count, fixed_ac)) {
+    if (fixed(a, b, fixed_ab) && fixed(b, c, fixed_bc) && fixed(a, c, fixed_ac)) {
         stretch_rows(fixed_ab, fixed_bc, fixed_ac, y[b], y[c], rows, first, last);
-    } else {
-        stretch_rows(ab, bc, ac, y[b], y[c], rows, first, last);
+        return;
     }
+    EdgeRows ab = edge(a, b), bc = edge(b, c), ac = edge(a, c);
+    stretch_rows(ab, bc, ac, y[b], y[c], rows, first, last);
 }
 
 // The outline of a triangle less than 65 pixels wide, from its rows' bits.
