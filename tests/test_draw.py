@@ -1071,9 +1071,11 @@ def test_random_triangles_are_their_centres_and_edges():
 
 
 def test_narrow_shapes_on_a_wide_picture_draw_as_on_a_strided_one():
-    """Shapes less than 65 columns wide are written 8 pixels at a time through a window of 64
-    columns on a packed picture at least that wide, moved inside it at either side; a strided
-    picture (checked against the reference above) takes another way. Both draw alike."""
+    """Shapes less than 65 columns wide are written through a window of 64 columns on a packed
+    picture at least that wide (a row at once where the processor stores under a mask, else 8
+    pixels at a time), moved inside it at either side; filled triangles too where rows are written
+    whole. A strided picture (checked against the reference above) takes other ways. Both draw
+    alike."""
     rng = np.random.default_rng(5)
     packed, spaced = np.zeros((40, 100), np.uint8), np.zeros((40, 200), np.uint8)
     canvases = Canvas(packed), Canvas(spaced[:, ::2])
