@@ -1401,6 +1401,15 @@ void ellipse(const Canvas &canvas, int x_, int y_, int w_, int h_, std::uint8_t 
 
 namespace {
 
+// The indices of a triangle's three corners from the top row down (ties in their order).
+std::array<int, 3> by_row(const i64 *y) {
+    int a = 0, b = 1, c = 2;
+    if (y[b] < y[a]) std::swap(a, b);
+    if (y[c] < y[b]) std::swap(b, c);
+    if (y[b] < y[a]) std::swap(a, b);
+    return {a, b, c};
+}
+
 // Draws rows from..to of a shape whose row py runs from left's ceiling to right's quotient, and
 // returns the steppers as they end. A function of its own, with the steppers in locals, so that
 // their values stay in registers (as references chosen at run time, they lived in memory).
@@ -1478,10 +1487,7 @@ template <typename Pixels>
 template <typename Pixels>
 bool fill_fixed(const Pixels &pixels, const i64 *x, const i64 *y, i64 first, i64 last,
                 std::uint8_t c) {
-    int a = 0, b = 1, d = 2;
-    if (y[b] < y[a]) std::swap(a, b);
-    if (y[d] < y[b]) std::swap(b, d);
-    if (y[b] < y[a]) std::swap(a, b);
+    const auto [a, b, d] = by_row(y);
     if (y[a] == y[d]) return true;  // no row's centres inside
     FixedEdge along, upper{}, lower{};
     const i64 from = std::max(first, y[a]);
@@ -1520,10 +1526,7 @@ public:
             x[i] = xs[i] - ox;
             y[i] = ys[i] - oy;
         }
-        int a = 0, b = 1, c = 2;
-        if (y[b] < y[a]) std::swap(a, b);
-        if (y[c] < y[b]) std::swap(b, c);
-        if (y[b] < y[a]) std::swap(a, b);
+        const auto [a, b, c] = by_row(y);
         top_ = y[a];
         middle_ = y[b];
         bottom_ = y[c];
@@ -1868,40 +1871,61 @@ void draw_narrow_polygon(const Canvas &canvas, const i64 *xs, const i64 *ys, std
 //   crossing: the centres from ceil(X - 1/2) = ax + floor((N + (bx - ax) + (by - ay) - 1) / c)
 //             on, X - 1/2 = ax + (N + (bx - ax) - (by - ay)) / c lying on a centre when
 //             r = (by - ay) - (bx - ax) mod c.
-// A horizontal edge is its one row's run (a quotient that never moves).
+// A horizontal edge is its one row's run (a quotient that never moves). EdgeEnds holds an edge's
+// ends and those constants B; EdgeRows steps it.
+struct EdgeEnds {
+    i64 ax, ay, bx, by, wide, dx, dy;
+    bool steep;
+    // The B of the line's run ends, of the crossing, and of a crossing on a centre (where N + on
+    // is a multiple of c).
+    i64 lo, hi, cross, on;
+
+    EdgeEnds(i64 x0, i64 y0, i64 x1, i64 y1) {
+        const bool down = y0 <= y1;
+        ax = down ? x0 : x1;
+        ay = down ? y0 : y1;
+        bx = down ? x1 : x0;
+        by = down ? y1 : y0;
+        wide = bx - ax;
+        dx = std::abs(wide);
+        dy = by - ay;
+        steep = dy > dx;
+        const bool right = x1 >= x0;
+        if (steep) {
+            lo = hi = right ? dy - 1 : dy;
+        } else {
+            lo = right ? 2 * dy - dx : 2 * dy - 1 - dx;
+            hi = right ? dx : dx - 1;
+        }
+        cross = wide + dy - 1;
+        on = wide - dy;
+    }
+};
+
 class EdgeRows {
 public:
     // Positioned at row `row` (ay <= row <= by).
     EdgeRows(i64 x0, i64 y0, i64 x1, i64 y1, i64 row) {
-        const bool down = y0 <= y1;
-        const i64 ax = down ? x0 : x1, ay = down ? y0 : y1, bx = down ? x1 : x0,
-                  by = down ? y1 : y0;
-        const i64 wide = bx - ax, dx = std::abs(wide), dy = by - ay;
-        span_lo_ = std::min(ax, bx);
-        span_hi_ = std::max(ax, bx);
-        if (dy == 0) {
+        const EdgeEnds e(x0, y0, x1, y1);
+        span_lo_ = std::min(e.ax, e.bx);
+        span_hi_ = std::max(e.ax, e.bx);
+        steep_ = e.steep;
+        if (e.dy == 0) {
             at_ = {0, 0, 0, 0, 1};
             lo_ = {span_lo_, 1};
             hi_ = {span_hi_, 1};
             return;
         }
-        const i64 c = 2 * dy;
-        at_ = Stepper::at(i128{2 * wide} * (row - ay), 2 * wide, c);
-        const bool right = x1 >= x0;
+        const i64 c = 2 * e.dy;
+        at_ = Stepper::at(i128{2 * e.wide} * (row - e.ay), 2 * e.wide, c);
         const auto offset = [&](i64 b) {
             const i64 q = floor_div64(b, c);
-            return Offset{ax + q, c - (b - q * c)};
+            return Offset{e.ax + q, c - (b - q * c)};
         };
-        steep_ = dy > dx;
-        if (steep_) {
-            lo_ = hi_ = offset(right ? dy - 1 : dy);
-        } else {
-            lo_ = offset(right ? c - dx : c - 1 - dx);
-            hi_ = offset(right ? dx : dx - 1);
-        }
-        cross_ = offset(wide + dy - 1);
-        on_ = dy - wide;
-        on_ -= floor_div64(on_, c) * c;
+        lo_ = offset(e.lo);
+        hi_ = offset(e.hi);
+        cross_ = offset(e.cross);
+        on_ = -e.on - floor_div64(-e.on, c) * c;
     }
 
     bool steep() const { return steep_; }
@@ -1941,15 +1965,12 @@ class FixedEdgeRows {
 public:
     // As EdgeRows(x0, y0, x1, y1, row); false where the sizes do not allow.
     static bool of(i64 x0, i64 y0, i64 x1, i64 y1, i64 row, FixedEdgeRows &f) {
-        const bool down = y0 <= y1;
-        const i64 ax = down ? x0 : x1, ay = down ? y0 : y1, bx = down ? x1 : x0,
-                  by = down ? y1 : y0;
-        const i64 wide = bx - ax, dx = std::abs(wide), dy = by - ay;
-        f.span_lo_ = std::min(ax, bx);
-        f.span_hi_ = std::max(ax, bx);
-        f.steep_ = dy > dx;
+        const EdgeEnds ends(x0, y0, x1, y1);
+        f.span_lo_ = std::min(ends.ax, ends.bx);
+        f.span_hi_ = std::max(ends.ax, ends.bx);
+        f.steep_ = ends.steep;
         FixedEdge e;
-        if (dy == 0) {  // its one row's run
+        if (ends.dy == 0) {  // its one row's run
             constexpr i64 kRange = i64{1} << 28;
             if (f.span_lo_ <= -kRange || f.span_hi_ >= kRange) return false;
             f.sum_ = f.step_ = f.cross_ = f.on_ = 0;
@@ -1958,16 +1979,11 @@ public:
             f.hi_ = f.span_hi_ * FixedEdge::kOne;
             return true;
         }
-        if (!FixedEdge::of(ax, ay, bx, by, row, e)) return false;
-        const bool right = x1 >= x0;
-        if (f.steep_) {
-            f.lo_ = f.hi_ = e.at(right ? dy - 1 : dy);
-        } else {
-            f.lo_ = e.at(right ? 2 * dy - dx : 2 * dy - 1 - dx);
-            f.hi_ = e.at(right ? dx : dx - 1);
-        }
-        f.cross_ = e.at(wide + dy - 1);
-        f.on_ = e.at(wide - dy);
+        if (!FixedEdge::of(ends.ax, ends.ay, ends.bx, ends.by, row, e)) return false;
+        f.lo_ = e.at(ends.lo);
+        f.hi_ = e.at(ends.hi);
+        f.cross_ = e.at(ends.cross);
+        f.on_ = e.at(ends.on);
         f.sum_ = e.sum_;
         f.step_ = e.step_;
         f.unit_ = e.unit_;
@@ -2047,10 +2063,7 @@ void stretch_rows(Edge &ab, Edge &bc, Edge &ac, i64 yb, i64 yc, std::uint64_t *r
 // and AB, those below meet AC and BC, and B's row the lines of all three: each stretch of rows
 // is one loop over the two edges it meets. The edges step in fixed point where their sizes allow.
 void narrow_triangle_rows(const i64 *x, const i64 *y, std::uint64_t *rows, i64 first, i64 last) {
-    int a = 0, b = 1, c = 2;
-    if (y[b] < y[a]) std::swap(a, b);
-    if (y[c] < y[b]) std::swap(b, c);
-    if (y[b] < y[a]) std::swap(a, b);
+    const auto [a, b, c] = by_row(y);
     // Each edge as line() draws it: from vertex i to vertex i + 1.
     const auto edge = [&](int u, int v) {
         if ((u == 2 ? 0 : u + 1) != v) std::swap(u, v);
